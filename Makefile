@@ -1,0 +1,38 @@
+# Front door: every target installs what it needs first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test demo install uninstall bench fuzz clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	@tools/install-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure
+
+demo: build
+	tests/run-tcl $(BUILD) examples/demo.tcl
+
+install: build
+	cmake --install $(BUILD)
+
+uninstall:
+	@if [ -f $(BUILD)/install_manifest.txt ]; then xargs rm -fv < $(BUILD)/install_manifest.txt; fi
+
+bench:
+	@tools/install-deps --peers
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench -j $(JOBS) --target bench
+
+clean:
+	rm -rf $(BUILD) build-bench

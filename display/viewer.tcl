@@ -1,0 +1,1 @@
+# The viewer script: numbered windows showing images with a contrast zoom.

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "imgbase.h"
+
+TEST(Imgbase, RowTableOverOneBlock) {
+    bildfloat_base b;
+    EXPECT_EQ(b.SIZEX, 512);
+    EXPECT_EQ(b.SIZEY, 512);
+    for (int y = 0; y < 512; ++y) EXPECT_EQ(b.rows[y], b.rows[0] + y * 512);
+    b.set(3, 7, 2.5f);
+    EXPECT_EQ(b.data()[3 * 512 + 7], 2.5f);
+}
+
+TEST(Imgbase, CopiesNeverShareStorage) {
+    bild16_base a;
+    a.set(0, 511, 7);
+    bild16_base c(a);
+    a.set(0, 511, 9);
+    EXPECT_EQ(c.get(0, 511), 7);
+    a = c;
+    EXPECT_EQ(a.get(0, 511), 7);
+    EXPECT_NE(a.rows[0], c.rows[0]);
+}
+
+TEST(Imgbase, ComplexDefaultsToZero) {
+    bildcomplex_base z;
+    EXPECT_EQ(z.get(511, 511).re, 0.0f);
+    EXPECT_EQ(z.get(0, 0).im, 0.0f);
+}
+
+TEST(Imgbase, CoordinateCheckNamesTheCall) {
+    EXPECT_NO_THROW(bild16_base::check_yx("f", 511, 0));
+    try {
+        bild16_base::check_yx("bild16_base_get", 512, -1);
+        FAIL();
+    } catch (const quenz::Error& e) {
+        EXPECT_STREQ(e.what(), "bild16_base_get: coordinates outside the image (y=512, x=-1)");
+    }
+}
