@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -14,13 +15,15 @@ struct Closer {
 using File = std::unique_ptr<std::FILE, Closer>;
 }  // namespace
 
-std::optional<std::vector<unsigned char>> read_file(const char* name) {
+std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_t limit) {
     File f(std::fopen(name, "rb"));
     if (!f) return std::nullopt;
     std::vector<unsigned char> buf;
     unsigned char chunk[1 << 16];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) buf.insert(buf.end(), chunk, chunk + n);
+    while (buf.size() < limit &&
+           (n = std::fread(chunk, 1, std::min(sizeof chunk, limit - buf.size()), f.get())) > 0)
+        buf.insert(buf.end(), chunk, chunk + n);
     if (std::ferror(f.get())) return std::nullopt;
     return buf;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bild16.h"
-#include "file_io.h"
+#include "fileio.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ void write_8bit(const bild16& img, const char* name, F byte) {
     out.resize(h + img.npixels());
     const unsigned short* p = img.data();
     for (std::size_t i = 0; i < img.npixels(); ++i) out[h + i] = char(byte(p[i]));
-    quenz::write_whole_file(name, out.data(), out.size());
+    quenz::write_file(name, out.data(), out.size());
 }
 
 // The header numbers: comments before each, at most 10 digits.
@@ -110,7 +110,7 @@ void bild16::write_pgm16(const char* name) const {
         out[h + 2 * i] = char(p[i] >> 8);
         out[h + 2 * i + 1] = char(p[i] & 0xff);
     }
-    quenz::write_whole_file(name, out.data(), out.size());
+    quenz::write_file(name, out.data(), out.size());
 }
 
 void bild16::write_pgm8(const char* name) const {
