@@ -55,6 +55,8 @@ TEST(FileIo, WrittenBytesReadBackAndTheLimitCutsTheRead) {
     EXPECT_EQ(std::string(head->begin(), head->end()), data.substr(0, 70001));
     std::remove(f.c_str());
     EXPECT_FALSE(quenz::read_file(f.c_str()));
+    // A directory opens but cannot be read: no file, not an empty one.
+    EXPECT_FALSE(quenz::read_file(std::filesystem::temp_directory_path().c_str()));
 }
 
 TEST(FileIo, DeviceWithoutEndIsReadOnlyUpToTheLimit) {

@@ -1,5 +1,5 @@
-// PGM files at the library level: byte-exact round trips of both sample
-// widths, and odd inputs that are not regular files.
+// PGM files at the library level: a byte-exact 8-bit round trip over every
+// byte value, and inputs that are not regular files.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -55,25 +55,6 @@ TEST(Pgm, EightBitFileRoundTripsByteForByte) {
     std::remove(f.c_str());
 }
 
-TEST(Pgm, SixteenBitSamplesAreBigEndianWhateverTheHost) {
-    bild16 b;
-    for (std::size_t i = 0; i < b.npixels(); ++i) b.data()[i] = (unsigned short)(i * 2654435761u);
-    std::string f = scratch("be16.pgm");
-    b.write_pgm16(f.c_str());
-    std::string s = slurp(f);
-    ASSERT_EQ(s.size(), 17u + 524288u);
-    for (std::size_t i : {std::size_t(0), std::size_t(1), std::size_t(513), b.npixels() - 1}) {
-        unsigned v = b.data()[i];
-        EXPECT_EQ((unsigned char)s[17 + 2 * i], v >> 8) << i;
-        EXPECT_EQ((unsigned char)s[17 + 2 * i + 1], v & 0xff) << i;
-    }
-    bild16 c;
-    c = 0;
-    c.read_pgm(f.c_str());
-    EXPECT_TRUE(std::equal(b.data(), b.data() + b.npixels(), c.data()));
-    std::remove(f.c_str());
-}
-
 TEST(Pgm, ReaderRefusesWhatIsNotARegularPgmWithoutTouchingTheImage) {
     bild16 b;
     b = 1234;
@@ -82,15 +63,4 @@ TEST(Pgm, ReaderRefusesWhatIsNotARegularPgmWithoutTouchingTheImage) {
     EXPECT_EQ(error_of([&] { b.read_pgm("/dev/null"); }), "/dev/null: Not a PPM file");
     EXPECT_EQ(error_of([&] { b.read_pgm(""); }), " not found!");
     for (std::size_t i = 0; i < b.npixels(); ++i) ASSERT_EQ(b.data()[i], 1234);
-}
-
-TEST(Pgm, ShortFileFailsAfterTheHeaderAndKeepsEveryPixel) {
-    bild16 b;
-    for (std::size_t i = 0; i < b.npixels(); ++i) b.data()[i] = (unsigned short)(i ^ 0x5a5a);
-    bild16 before(b);
-    std::string f = scratch("short.pgm");
-    spit(f, "P5\n512 512\n65535\n" + std::string(524287, '\x11'));
-    EXPECT_EQ(error_of([&] { b.read_pgm(f.c_str()); }), f + ": PGM corrupt");
-    EXPECT_TRUE(std::equal(b.data(), b.data() + b.npixels(), before.data()));
-    std::remove(f.c_str());
 }
