@@ -40,14 +40,14 @@ template <int L> struct Kernels {
     static V& at(double* p, int n) { return *reinterpret_cast<V*>(p + std::size_t(n) * L); }
 
     // y *= (wr + i wi)
-    static void twiddle(V& r, V& i, double wr, double wi) {
+    [[gnu::always_inline]] static void twiddle(V& r, V& i, double wr, double wi) {
         V t = r * wr - i * wi;
         i = r * wi + i * wr;
         r = t;
     }
 
     // One radix-8 pass with span g over n elements.
-    static void radix8(double* re, double* im, int n, int g, const double* wr, const double* wi) {
+    [[gnu::always_inline]] static void radix8(double* re, double* im, int n, int g, const double* wr, const double* wi) {
         for (int s = 0; s < n; s += 8 * g) {
             for (int j = 0; j < g; ++j) {
                 int p0 = s + j;
@@ -94,7 +94,7 @@ template <int L> struct Kernels {
     }
 
     // 4-point transform with positive exponent: Y0..Y3.
-    static void dft4(const V* ur, const V* ui, V& r0, V& i0, V& r1, V& i1, V& r2, V& i2, V& r3,
+    [[gnu::always_inline]] static void dft4(const V* ur, const V* ui, V& r0, V& i0, V& r1, V& i1, V& r2, V& i2, V& r3,
                      V& i3) {
         V c0r = ur[0] + ur[2], c0i = ui[0] + ui[2];
         V c1r = ur[1] + ur[3], c1i = ui[1] + ui[3];
@@ -107,7 +107,7 @@ template <int L> struct Kernels {
     }
 
     // The last pass over neighbours: Y0, Y2, Y1, Y3 (2-bit reversal).
-    static void radix4(double* re, double* im, int n) {
+    [[gnu::always_inline]] static void radix4(double* re, double* im, int n) {
         for (int s = 0; s < n; s += 4) {
             V ur[4], ui[4];
             for (int m = 0; m < 4; ++m) ur[m] = at(re, s + m), ui[m] = at(im, s + m);
@@ -116,7 +116,7 @@ template <int L> struct Kernels {
         }
     }
 
-    static void radix2(double* re, double* im, int n) {
+    [[gnu::always_inline]] static void radix2(double* re, double* im, int n) {
         for (int s = 0; s < n; s += 2) {
             V r0 = at(re, s), i0 = at(im, s), r1 = at(re, s + 1), i1 = at(im, s + 1);
             at(re, s) = r0 + r1, at(im, s) = i0 + i1;
@@ -125,8 +125,9 @@ template <int L> struct Kernels {
     }
 };
 
-template <int L>
-void run(double* re, double* im, int n, const auto& passes, int tail) {
+template <int L, class P>
+[[gnu::always_inline]] inline void run(double* re, double* im, int n, const std::vector<P>& passes,
+                                       int tail) {
     for (const auto& p : passes) Kernels<L>::radix8(re, im, n, p.g, p.wr.data(), p.wi.data());
     if (tail == 4) Kernels<L>::radix4(re, im, n);
     if (tail == 2) Kernels<L>::radix2(re, im, n);
@@ -155,7 +156,10 @@ FftPlan::FftPlan(int n) : n_(n), rev_(std::size_t(n)) {
     tail_radix_ = bits == 2 ? 4 : bits == 1 ? 2 : 1;
 }
 
-void FftPlan::transform(double* re, double* im, int lanes) const {
+// Compiled for AVX2 too (picked at run time); either way each lane does the
+// same IEEE operations in the same order.
+__attribute__((target_clones("avx2", "default"))) void FftPlan::transform(double* re, double* im,
+                                                                        int lanes) const {
     switch (lanes) {
         case 1: return run<1>(re, im, n_, passes_, tail_radix_);
         case 2: return run<2>(re, im, n_, passes_, tail_radix_);
@@ -167,39 +171,44 @@ void FftPlan::transform(double* re, double* im, int lanes) const {
 
 namespace {
 
-// How a strided sequence of COMPLEX moves into and out of the lanes, with
-// the conjugations, the half exchange and the scaling of each direction.
+// Moves `lanes` strided sequences of COMPLEX (sequence l starts at
+// base + l * seq_step, elements elem_step apart) into and out of the lane
+// buffers, with the conjugations, the half exchange and the scaling of each
+// direction. Element-major order keeps neighbouring columns in one cache line.
 struct Mover {
     const FftPlan& plan;
     FftDirection dir;
 
-    void load(const COMPLEX* src, std::ptrdiff_t stride, double* re, double* im, int lane,
-              int lanes) const {
+    void load(const COMPLEX* base, std::ptrdiff_t seq_step, std::ptrdiff_t elem_step,
+              double* re, double* im, int lanes) const {
         int n = plan.size(), half = n / 2;
         for (int k = 0; k < n; ++k) {
             // Backward: exchange the halves first (centred -> natural order).
             int from = dir == fft_forward ? k : (k + half) & (n - 1);
-            const COMPLEX& c = src[from * stride];
-            re[std::size_t(k) * lanes + lane] = double(c.re);
-            im[std::size_t(k) * lanes + lane] = dir == fft_forward ? -double(c.im) : double(c.im);
+            const COMPLEX* c = base + from * elem_step;
+            for (int l = 0; l < lanes; ++l) {
+                re[std::size_t(k) * lanes + l] = double(c[l * seq_step].re);
+                double v = double(c[l * seq_step].im);
+                im[std::size_t(k) * lanes + l] = dir == fft_forward ? -v : v;
+            }
         }
     }
 
-    void store(COMPLEX* dst, std::ptrdiff_t stride, const double* re, const double* im, int lane,
-               int lanes) const {
+    void store(COMPLEX* base, std::ptrdiff_t seq_step, std::ptrdiff_t elem_step,
+               const double* re, const double* im, int lanes) const {
         int n = plan.size(), half = n / 2;
         double scale = 1.0 / double(n);
         for (int k = 0; k < n; ++k) {
-            std::size_t p = std::size_t(plan.position(k)) * lanes + lane;
+            std::size_t p = std::size_t(plan.position(k)) * lanes;
             if (dir == fft_forward) {
                 // Conjugate back while moving frequency k to (k + N/2) mod N.
-                COMPLEX& c = dst[((k + half) & (n - 1)) * stride];
-                c.re = float(re[p]);
-                c.im = float(-im[p]);
+                COMPLEX* c = base + ((k + half) & (n - 1)) * elem_step;
+                for (int l = 0; l < lanes; ++l)
+                    c[l * seq_step] = {float(re[p + l]), float(-im[p + l])};
             } else {
-                COMPLEX& c = dst[k * stride];
-                c.re = float(re[p] * scale);
-                c.im = float(im[p] * scale);
+                COMPLEX* c = base + k * elem_step;
+                for (int l = 0; l < lanes; ++l)
+                    c[l * seq_step] = {float(re[p + l] * scale), float(im[p + l] * scale)};
             }
         }
     }
@@ -224,13 +233,12 @@ void transform_all(COMPLEX* data, int count, std::ptrdiff_t seq_step, std::ptrdi
                 for (int b = blocks * w / slots; b < blocks * (w + 1) / slots; ++b) {
                     int first = b * block_lanes;
                     int lanes = std::min(block_lanes, count - first);
-                    if (lanes != block_lanes) lanes = 1;  // odd tail: one at a time
+                    if (lanes != block_lanes) lanes = 1;  // a short tail: one at a time
                     for (int s = first; s < std::min(first + block_lanes, count); s += lanes) {
-                        for (int l = 0; l < lanes; ++l)
-                            mv.load(data + (s + l) * seq_step, elem_step, re, im, l, lanes);
+                        COMPLEX* base = data + s * seq_step;
+                        mv.load(base, seq_step, elem_step, re, im, lanes);
                         plan.transform(re, im, lanes);
-                        for (int l = 0; l < lanes; ++l)
-                            mv.store(data + (s + l) * seq_step, elem_step, re, im, l, lanes);
+                        mv.store(base, seq_step, elem_step, re, im, lanes);
                     }
                 }
             }
