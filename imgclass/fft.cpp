@@ -248,28 +248,6 @@ void transform_all(COMPLEX* data, int count, std::ptrdiff_t seq_step, std::ptrdi
 
 }  // namespace
 
-void fft_1d(FftDirection dir, const FftPlan& plan, double* re, double* im) {
-    int n = plan.size(), half = n / 2;
-    std::vector<double> r(re, re + n), i(im, im + n);
-    if (dir == fft_forward) {
-        for (int k = 0; k < n; ++k) i[k] = -i[k];
-    } else if (n > 1) {
-        for (int k = 0; k < half; ++k) std::swap(r[k], r[k + half]), std::swap(i[k], i[k + half]);
-    }
-    plan.transform(r.data(), i.data(), 1);
-    for (int k = 0; k < n; ++k) {
-        int p = plan.position(k);
-        if (dir == fft_forward) {
-            int to = (k + half) & (n - 1);
-            re[to] = r[p];
-            im[to] = -i[p];
-        } else {
-            re[k] = r[p] * (1.0 / double(n));
-            im[k] = i[p] * (1.0 / double(n));
-        }
-    }
-}
-
 int fft_2d(COMPLEX* data, int ncols, int nrows, FftDirection dir, unsigned workers) {
     if (!power_of_two(ncols) || !power_of_two(nrows)) {
         std::fputs("fft: input array must have dimensions a power of 2", stderr);

@@ -36,12 +36,10 @@ private:
     int tail_radix_;  // 1 (none), 2 or 4
 };
 
-// One sequence (lanes = 1) with the system's conventions: forward is the
-// unscaled transform with negative exponent, frequency k stored at
-// (k + N/2) mod N; backward undoes the exchange first and scales by 1/N.
-void fft_1d(FftDirection dir, const FftPlan& plan, double* re, double* im);
-
 // In place on nrows rows of ncols values: every row, then every column.
+// Forward is the unscaled transform with negative exponent, frequency k
+// stored at (k + N/2) mod N; backward undoes that exchange first and
+// scales by 1/N.
 // Returns 0, or -1 after a message on standard error (a size that is not a
 // power of two, no memory for the buffers); the data is then unchanged.
 // Rows and columns are split over `workers` threads; the result does not
