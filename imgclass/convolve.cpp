@@ -74,6 +74,8 @@ bildfloat* bildfloat::convolve(std::span<const float> kernel, int sx, int sy,
                                bool normalise) const {
     if (sx % 2 == 0 || sy % 2 == 0 || sx <= 0 || sy <= 0)
         size_error(std::to_string(sx), std::to_string(sy));
+    // A shorter list would be read past its end: refused. A longer one is
+    // taken as it always was, its first sx*sy values being the kernel.
     std::size_t count = std::size_t(sx) * std::size_t(sy);
     if (kernel.size() < count)
         throw quenz::Error("Kernel has " + std::to_string(kernel.size()) +
