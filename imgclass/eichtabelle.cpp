@@ -1,13 +1,11 @@
 #include "eichtabelle.h"
 
-#include <bit>
-#include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "error.h"
+#include "fileio.h"
 
 namespace quenz {
 
@@ -16,33 +14,26 @@ void write_eichtabelle(const char* name, std::span<const double, eichtabelle_ent
     std::memcpy(buf.data(), eichtabelle_magic, sizeof eichtabelle_magic);
     unsigned char* p = buf.data() + sizeof eichtabelle_magic;
     for (double v : table) {
-        auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(v));
-        for (int k = 0; k < 4; ++k) *p++ = static_cast<unsigned char>(bits >> (8 * k));
+        store_le(p, static_cast<float>(v));
+        p += 4;
     }
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(buf.data()), std::streamsize(buf.size()));
-    if (out) out.close();
-    if (!out) throw Error(std::string("Cannot write to ") + name);
+    write_file(name, buf.data(), buf.size());
 }
 
 void read_eichtabelle(const char* name, std::span<double, eichtabelle_entries> table) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) throw Error(std::string(name) + " not found.");
-    char magic[sizeof eichtabelle_magic] = {};
-    in.read(magic, sizeof magic);
+    auto buf = read_file(name);
+    if (!buf) throw Error(std::string(name) + " not found.");
     // A file shorter than the magic word counts as a wrong header.
-    if (in.gcount() != std::streamsize(sizeof magic) ||
-        std::memcmp(magic, eichtabelle_magic, sizeof magic) != 0)
+    if (buf->size() < sizeof eichtabelle_magic ||
+        std::memcmp(buf->data(), eichtabelle_magic, sizeof eichtabelle_magic) != 0)
         throw Error(std::string(name) + " is not a tablekurve file.");
-    std::vector<unsigned char> buf(4 * eichtabelle_entries);
-    in.read(reinterpret_cast<char*>(buf.data()), std::streamsize(buf.size()));
-    if (in.gcount() != std::streamsize(buf.size()))
-        throw Error(std::string(name) + " is too short for a tablekurve file.");
-    const unsigned char* p = buf.data();
+    if (buf->size() < eichtabelle_bytes)
+        throw Error(std::string(name) + ": tablekurve file too short (" + std::to_string(buf->size()) +
+                    " of " + std::to_string(eichtabelle_bytes) + " bytes)");
+    const unsigned char* p = buf->data() + sizeof eichtabelle_magic;
     for (double& v : table) {
-        std::uint32_t bits = 0;
-        for (int k = 0; k < 4; ++k) bits |= std::uint32_t(*p++) << (8 * k);
-        v = std::bit_cast<float>(bits);
+        v = load_le<float>(p);
+        p += 4;
     }
 }
 

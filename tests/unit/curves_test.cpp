@@ -267,10 +267,10 @@ TEST(TableFile, BadFilesAreRefusedNamingTheFile) {
     std::string shortf = scratch("short.tab");
     spit(shortf, {bytes.begin(), bytes.end() - 1});
     EXPECT_EQ(message_of([&] { tablekurve t(shortf.c_str()); }),
-              shortf + " is too short for a tablekurve file.");
+              shortf + ": tablekurve file too short (262155 of 262156 bytes)");
     spit(shortf, {bytes.begin(), bytes.begin() + 12});
     EXPECT_EQ(message_of([&] { tablekurve t(shortf.c_str()); }),
-              shortf + " is too short for a tablekurve file.");
+              shortf + ": tablekurve file too short (12 of 262156 bytes)");
 
     std::string nowhere = scratch("no/such/dir/x.tab");
     EXPECT_EQ(message_of([&] { k.table_write(nowhere.c_str()); }), "Cannot write to " + nowhere);
