@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo install uninstall bench fuzz clean
+.PHONY: all deps build test test-asan demo install uninstall bench fuzz clean
 
 all: build
 
@@ -19,6 +19,10 @@ build: $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
+
+# The same suites against an AddressSanitizer + UndefinedBehaviorSanitizer build.
+test-asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUENZ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)"
 
 demo: build
 	tests/run-tcl $(BUILD) examples/demo.tcl
