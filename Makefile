@@ -38,5 +38,13 @@ bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
 
+# Each fuzz target runs FUZZ_SECONDS on seeds made by our own writers.
+FUZZ_SECONDS ?= 30
+fuzz: build
+	@tools/install-deps --fuzz
+	CXX=clang++ cmake -S . -B build-fuzz -DQUENZ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+	tests/fuzz/run build-fuzz $(BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-asan build-fuzz
