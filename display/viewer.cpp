@@ -36,7 +36,11 @@ struct ScriptEvent {
 
 void free_script(ClientData script) { Tcl_Free(static_cast<char*>(script)); }
 
-int run_script(Tcl_Event* ev, int) {
+int run_script(Tcl_Event* ev, int flags) {
+    // Tk waits for the window manager (wm withdraw, for one) by servicing
+    // window events only; a script run from there would run in the middle
+    // of the one before it. Leave it queued for the full event loop.
+    if (!(flags & TCL_FILE_EVENTS)) return 0;
     auto* e = reinterpret_cast<ScriptEvent*>(ev);
     Tcl_Interp* interp = e->interp;
     if (interp) {
