@@ -52,6 +52,12 @@ int Sig::arg_error(Tcl_Interp* interp, int code, int pos) const {
     return TCL_ERROR;
 }
 
+int Sig::destroyed_error(Tcl_Interp* interp) const {
+    set_error(interp, "RuntimeError",
+              "in method '" + name + "', an object was destroyed while the arguments were converted");
+    return TCL_ERROR;
+}
+
 int guard_error(Tcl_Interp* interp) {
     try {
         throw;
@@ -250,16 +256,13 @@ static int plain_error(Tcl_Interp* interp, const char* msg) {
     return TCL_ERROR;
 }
 
-// Calls a method wrapper with the handle in place of objv[1].
-static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Instance* inst, int objc,
+// Calls a method wrapper with the handle in place of objv[1]. The caller
+// holds a reference to h: the call may delete the command and its record.
+static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Tcl_Obj* h, int objc,
                             Tcl_Obj* const objv[]) {
     std::vector<Tcl_Obj*> args(objv, objv + objc);
-    args[1] = inst->handle;
-    Tcl_Obj* h = inst->handle;
-    Tcl_IncrRefCount(h);  // the call may delete the command and its record
-    int rc = f.proc(f.cd, interp, objc, args.data());
-    Tcl_DecrRefCount(h);
-    return rc;
+    args[1] = h;
+    return f.proc(f.cd, interp, objc, args.data());
 }
 
 static bool already_listed(const std::string& result, const std::string& word) {
@@ -271,6 +274,67 @@ static bool already_listed(const std::string& result, const std::string& word) {
         pos = end;
     }
     return false;
+}
+
+// The method, cget and configure lookup of object_cmd over cls and its bases.
+static int walk(Tcl_Interp* interp, ClassDesc* cls, Id id, Tcl_Obj* h, const char* m, int objc,
+                Tcl_Obj* const objv[]) {
+    bool is_cget = std::strcmp(m, "cget") == 0;
+    bool is_configure = std::strcmp(m, "configure") == 0;
+    int set_count = 0;
+    // Depth-first walk: the class, then each base with its own bases first.
+    std::vector<ClassDesc*> stack{cls};
+    int depth = 0;
+    while (!stack.empty() && depth++ < 64) {
+        ClassDesc* c = stack.back();
+        stack.pop_back();
+        for (auto& [name, f] : c->methods)
+            if (name == m && f) return call_with_handle(f, interp, h, objc, objv);
+        if (is_cget) {
+            const char* a = Tcl_GetString(objv[2]);
+            for (auto& at : c->attrs)
+                if (at.name == a && at.get) {
+                    Tcl_Obj* args[2] = {objv[0], h};
+                    return call_with_handle(at.get, interp, h, 2, args);
+                }
+            if (std::strcmp(a, "-this") == 0) {
+                Tcl_SetObjResult(interp, Tcl_DuplicateObj(h));
+                return TCL_OK;
+            }
+            if (std::strcmp(a, "-thisown") == 0) {
+                Tcl_SetObjResult(interp, Tcl_NewStringObj(is_owned(id) ? "1" : "0", 1));
+                return TCL_OK;
+            }
+        } else if (is_configure) {
+            for (int i = 2; i + 1 < objc; i += 2) {
+                const char* a = Tcl_GetString(objv[i]);
+                for (auto& at : c->attrs)
+                    if (at.name == a && at.set) {
+                        Tcl_Obj* args[3] = {objv[i - 1], h, objv[i + 1]};
+                        int rc = call_with_handle(at.set, interp, h, 3, args);
+                        if (rc != TCL_OK) return rc;
+                        set_count += 2;
+                    }
+            }
+        }
+        for (auto b = c->bases.rbegin(); b != c->bases.rend(); ++b) stack.push_back(*b);
+    }
+    if (is_configure) {
+        if (2 + set_count >= objc) return TCL_OK;
+        return plain_error(interp, "Invalid attribute name.");
+    }
+    if (is_cget) return plain_error(interp, "Invalid attribute name.");
+
+    Tcl_ResetResult(interp);
+    Tcl_AppendResult(interp, "Invalid method. Must be one of: configure cget -acquire -disown -delete",
+                     nullptr);
+    std::vector<ClassDesc*> listed{cls};
+    listed.insert(listed.end(), cls->bases.begin(), cls->bases.end());
+    for (ClassDesc* c : listed)
+        for (auto& [name, f] : c->methods)
+            if (!already_listed(Tcl_GetStringResult(interp), name))
+                Tcl_AppendElement(interp, name.c_str());
+    return TCL_ERROR;
 }
 
 int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
@@ -297,60 +361,14 @@ int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
     // An attribute name without a value would hand the setter a missing word.
     if (is_configure && (objc < 4 || objc % 2 != 0)) return plain_error(interp, "wrong # args.");
 
-    int set_count = 0;
-    // Depth-first walk: the class, then each base with its own bases first.
-    std::vector<ClassDesc*> stack{inst->cls};
-    int depth = 0;
-    while (!stack.empty() && depth++ < 64) {
-        ClassDesc* c = stack.back();
-        stack.pop_back();
-        for (auto& [name, f] : c->methods)
-            if (name == m && f) return call_with_handle(f, interp, inst, objc, objv);
-        if (is_cget) {
-            const char* a = Tcl_GetString(objv[2]);
-            for (auto& at : c->attrs)
-                if (at.name == a && at.get) {
-                    Tcl_Obj* args[2] = {objv[0], inst->handle};
-                    return call_with_handle(at.get, interp, inst, 2, args);
-                }
-            if (std::strcmp(a, "-this") == 0) {
-                Tcl_SetObjResult(interp, Tcl_DuplicateObj(inst->handle));
-                return TCL_OK;
-            }
-            if (std::strcmp(a, "-thisown") == 0) {
-                Tcl_SetObjResult(interp, Tcl_NewStringObj(is_owned(inst->id) ? "1" : "0", 1));
-                return TCL_OK;
-            }
-        } else if (is_configure) {
-            for (int i = 2; i + 1 < objc; i += 2) {
-                const char* a = Tcl_GetString(objv[i]);
-                for (auto& at : c->attrs)
-                    if (at.name == a && at.set) {
-                        Tcl_Obj* args[3] = {objv[i - 1], inst->handle, objv[i + 1]};
-                        int rc = call_with_handle(at.set, interp, inst, 3, args);
-                        if (rc != TCL_OK) return rc;
-                        set_count += 2;
-                    }
-            }
-        }
-        for (auto b = c->bases.rbegin(); b != c->bases.rend(); ++b) stack.push_back(*b);
-    }
-    if (is_configure) {
-        if (2 + set_count >= objc) return TCL_OK;
-        return plain_error(interp, "Invalid attribute name.");
-    }
-    if (is_cget) return plain_error(interp, "Invalid attribute name.");
-
-    Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Invalid method. Must be one of: configure cget -acquire -disown -delete",
-                     nullptr);
-    std::vector<ClassDesc*> listed{inst->cls};
-    listed.insert(listed.end(), inst->cls->bases.begin(), inst->cls->bases.end());
-    for (ClassDesc* c : listed)
-        for (auto& [name, f] : c->methods)
-            if (!already_listed(Tcl_GetStringResult(interp), name))
-                Tcl_AppendElement(interp, name.c_str());
-    return TCL_ERROR;
+    // From here on inst may die in any call (a setter's argument may name
+    // a foreign command whose "cget -this" deletes this object's command):
+    // only h and the class descriptors are used after a call.
+    Tcl_Obj* h = inst->handle;
+    Tcl_IncrRefCount(h);
+    int rc = walk(interp, inst->cls, inst->id, h, m, objc, objv);
+    Tcl_DecrRefCount(h);
+    return rc;
 }
 
 // `<class> ...`: constructs (or wraps with -this) and makes an object command.

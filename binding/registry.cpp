@@ -42,11 +42,15 @@ Registry& reg() {
     return *r;
 }
 
+// Objects that left the registry through this thread (see removals()).
+thread_local std::uint64_t removed_here = 0;
+
 // Removes id and everything that points into it; returns the object.
 Object unlink(Registry& r, Id id) {
     auto it = r.by_id.find(id);
     Object o = it->second;
     r.by_id.erase(it);
+    ++removed_here;
     r.by_addr.erase(AddrKey{o.addr, type_record(o.type).family});
     r.owned.erase(id);
     auto range = r.inner.equal_range(id);
@@ -152,6 +156,8 @@ void* resolve(Id id, Ty named, Ty want, bool for_delete) {
     if (!(type_record(named).accepts >> o.type & 1)) return nullptr;
     return cast_address(o.addr, o.type, want);
 }
+
+std::uint64_t removals() { return removed_here; }
 
 std::size_t live_objects() {
     std::lock_guard lock(state_mutex());

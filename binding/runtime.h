@@ -107,6 +107,11 @@ void forget_object(Id id);
 // The address of a live id converted to type t, or null.
 void* lookup(Id id, Ty t);
 std::size_t live_objects();
+// How many objects have left the registry through the calling thread. A
+// wrapper compares it before and after converting its arguments: naming an
+// object by a foreign command runs that command's "cget -this", a script
+// that may destroy an object already converted.
+std::uint64_t removals();
 
 void set_destructor(Ty t, void (*dtor)(void*));
 void set_upcast(Ty from, Ty to, void* (*cast)(void*));
@@ -165,6 +170,7 @@ struct Sig {
     TestFn test = nullptr;
     int check_count(Tcl_Interp* interp, int objc) const;
     int arg_error(Tcl_Interp* interp, int code, int pos) const;
+    int destroyed_error(Tcl_Interp* interp) const;
 };
 
 // ----------------------------------------------------- argument kinds
@@ -382,6 +388,7 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
     std::tuple<typename Arg<std::remove_cv_t<A>>::stored...> st{};
     int rc = OK;
     int pos = 0;
+    const std::uint64_t removed_before = removals();
     // Convert in order, stopping at the first failure.
     ((rc == OK ? (pos = int(I) + 1,
                   rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], std::get<I>(st),
@@ -389,6 +396,8 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
                : 0),
      ...);
     if (rc != OK) return s.arg_error(interp, rc, pos);
+    // An address converted earlier may be gone: nothing may reach the call.
+    if (removals() != removed_before) return s.destroyed_error(interp);
     using R = typename fn_traits<F>::ret;
     try {
         if constexpr (std::is_void_v<R>) {

@@ -1,9 +1,14 @@
 // A test-only extension: makes objects that no command of quenz makes (a
 // region_t from a rule) and reports the registry's live count, through the
 // same runtime API a C++ host program would use.
-#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "binding/runtime.h"
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "binding/internal.h"
 
 namespace {
 
@@ -20,6 +25,65 @@ region_t* make_region(const char* rule, int y0, int x0, int y1, int x1) {
     return r;
 }
 
+// Every signature of the command table as {command format {type texts}},
+// overloads once per signature, so the hostile-input suite can derive its
+// cases from the table instead of a hand-kept list.
+Tcl_Obj* signatures() {
+    Tcl_Obj* all = Tcl_NewListObj(0, nullptr);
+    auto text = [](const std::string& s) { return Tcl_NewStringObj(s.data(), int(s.size())); };
+    for (qb::Group* g : qb::groups())
+        for (const qb::Entry& e : g->entries)
+            for (const qb::Sig& s : e.sigs) {
+                Tcl_Obj* types = Tcl_NewListObj(0, nullptr);
+                for (const std::string& t : s.types) Tcl_ListObjAppendElement(nullptr, types, text(t));
+                Tcl_Obj* item[3] = {text(e.name), text(s.fmt), types};
+                Tcl_ListObjAppendElement(nullptr, all, Tcl_NewListObj(3, item));
+            }
+    return all;
+}
+
+// Every class of the table as {class methods attributes}.
+Tcl_Obj* classes() {
+    Tcl_Obj* all = Tcl_NewListObj(0, nullptr);
+    for (qb::Group* g : qb::groups())
+        for (const qb::Entry& e : g->entries) {
+            if (e.kind != qb::Entry::Class) continue;
+            Tcl_Obj* methods = Tcl_NewListObj(0, nullptr);
+            for (const char* m : e.cls.methods)
+                Tcl_ListObjAppendElement(nullptr, methods, Tcl_NewStringObj(m, -1));
+            Tcl_Obj* attrs = Tcl_NewListObj(0, nullptr);
+            for (const qb::Attr& a : e.cls.attrs)
+                Tcl_ListObjAppendElement(nullptr, attrs, Tcl_NewStringObj(a.name, -1));
+            Tcl_Obj* item[3] = {Tcl_NewStringObj(e.cls.name, -1), methods, attrs};
+            Tcl_ListObjAppendElement(nullptr, all, Tcl_NewListObj(3, item));
+        }
+    return all;
+}
+
+// Sends the process's standard output and error to /dev/null (on) and
+// back (off): the analyses print tables and progress there, which would
+// bury a suite's report when it calls them thousands of times.
+void quiet(bool on) {
+    static int saved[2] = {-1, -1};
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    if (on && saved[0] < 0) {
+        int null = open("/dev/null", O_WRONLY);
+        for (int fd : {1, 2}) {
+            saved[fd - 1] = dup(fd);
+            dup2(null, fd);
+        }
+        close(null);
+    } else if (!on && saved[0] >= 0) {
+        for (int fd : {1, 2}) {
+            dup2(saved[fd - 1], fd);
+            close(saved[fd - 1]);
+            saved[fd - 1] = -1;
+        }
+    }
+}
+
 std::vector<qb::Entry>& entries() {
     static std::vector<qb::Entry> e = {
         // quenztest_region all|none|only|except y0 x0 y1 x1 (inclusive box)
@@ -30,6 +94,16 @@ std::vector<qb::Entry>& entries() {
                        })),
         qb::deleter<region_t>("o:quenztest_delete_region self", "region_t *"),
         qb::fn(qb::sig(":quenztest_live", {}, [] { return long(qb::live_objects()); })),
+        qb::fn(qb::sig(":quenztest_signatures", {}, [] { return signatures(); })),
+        qb::fn(qb::sig(":quenztest_classes", {}, [] { return classes(); })),
+        qb::fn(qb::sig("o:quenztest_quiet on", {"bool"}, [](bool on) { quiet(on); })),
+        // Whether the object a handle names is still registered (no
+        // conversion: a dead handle is an answer here, not an error).
+        qb::fn(qb::sig("o:quenztest_alive handle", {"char const *"}, [](const char* h) {
+            qb::Id id;
+            qb::Ty t;
+            return qb::parse_handle(h, &id, &t) && qb::lookup(id, t) != nullptr;
+        })),
     };
     return e;
 }
