@@ -1,0 +1,206 @@
+# Soak: makes and destroys COUNT objects of every class through every way
+# an object can be owned and die, then checks that the registry holds no
+# more objects than before and that the process's resident memory is back
+# near where it was. Prints one line per class and path, then a verdict;
+# exits 1 when objects stayed registered, 2 when only the memory grew
+# (which under valgrind is valgrind's own).
+#
+# Usage: tclsh soak.tcl COUNT [CLASS...]   (QUENZ_LIBDIR names the build)
+set count [lindex $argv 0]
+set only [lrange $argv 1 end]
+set libdir [file normalize $env(QUENZ_LIBDIR)]
+set auto_path [linsert $auto_path 0 $libdir]
+package require quenzcore
+load [file join $libdir libquenztest.so] Quenztest
+
+proc rss_kib {} {
+    set fd [open /proc/self/status]
+    regexp {VmRSS:\s+(\d+)} [read $fd] -> kib
+    close $fd
+    return $kib
+}
+
+# ------------------------------------------------------------ materials
+set dir [file join [expr {[info exists env(TMPDIR)] ? $env(TMPDIR) : "/tmp"}] quenz-soak-[pid]]
+file mkdir $dir
+set cells [file join $dir cells.txt]
+set fd [open $cells w]
+puts $fd "256 256 6  246 256 251 247 261 247 266 256 261 265 251 265"
+close $fd
+bild16 ::src
+::src = 1000
+bildfloat ::img ::src
+set table [file join $dir table.tab]
+expkurve ::k 0 0 0 0 0 0
+::k table_write $table
+::k -delete
+
+# Constructor arguments per class. The curves are made with A = 0, which
+# inverts at once: the soak is about ownership, not about inversion.
+set ctor_args [dict create \
+    bild16_base {} bild16 {} bildfloat_base {} bildfloat {} bildcomplex_base {} bildcomplex {} \
+    expkurve {0 0 0 0 0 0} exp4kurve {0 0 0 0 0 0 0 0} tablekurve [list $table] \
+    vec2d {1 2} surface {::img} Voronoischnitt [list ::img 256 256 $cells]]
+if {[llength [info commands new_QRfit]]} {
+    set qrfile [file join $dir fit.qr]
+    QRfit ::fit {::src ::src} {0 1} 2 1
+    ::fit write $qrfile
+    ::fit -delete
+    dict set ctor_args QRfit [list $qrfile]
+}
+if {[llength [info commands new_Parabelzentrum]]} {
+    dict set ctor_args Parabelzentrum {::img 10}
+}
+if {[llength $only]} { set ctor_args [dict filter $ctor_args script {c a} {expr {$c in $only}}] }
+
+# ----------------------------------------------------------------- paths
+# Each path makes one object of class $c (arguments $a) and lets it die.
+set paths {
+    -delete {
+        $c ::o {*}$a
+        ::o -delete
+    }
+    rename {
+        $c ::o {*}$a
+        rename ::o {}
+    }
+    delete_class {
+        delete_$c [new_$c {*}$a]
+    }
+    disown_then_delete_class {
+        $c ::o {*}$a
+        ::o -disown
+        delete_$c [::o cget -this]
+    }
+    acquire_by_wrapper {
+        $c ::o -this [new_$c {*}$a]
+        ::o -acquire
+        ::o -delete
+    }
+    acquire_by_handle {
+        set h [new_$c {*}$a]
+        $h -acquire
+        rename $h {}
+    }
+}
+# Paths that only some classes have.
+set extra_paths {
+    vec2d {
+        returned_by_value {
+            rename [vec2d_+ ::v ::v] {}
+            [vec2d_* ::v 2.0] -delete
+        }
+    }
+    bildfloat {
+        returned_pointer {
+            delete_bildfloat [bildfloat_convolve ::img {1} 1 1]
+        }
+    }
+    bildcomplex {
+        inner_pointers {
+            bildcomplex ::o
+            for {set px 0} {$px < 4} {incr px} { bildcomplex_base_get ::o $px $px }
+            ::o -delete
+        }
+    }
+    surface {
+        image_first {
+            bildfloat ::i
+            surface ::o ::i
+            ::i -delete
+            ::o -delete
+        }
+    }
+    Voronoischnitt {
+        image_first {
+            bildfloat ::i
+            Voronoischnitt ::o ::i 256 256 $::cells
+            ::i -delete
+            ::o -delete
+        }
+    }
+    Parabelzentrum {
+        image_first {
+            bildfloat ::i
+            Parabelzentrum ::o ::i 10
+            Parabelzentrum_koeff_get ::o
+            ::i -delete
+            ::o -delete
+        }
+    }
+}
+vec2d ::v 3 4
+
+proc run_path {c a body n} {
+    # (the bodies use c, a, h and px; the count is kept in __n)
+    set t0 [clock microseconds]
+    for {set __n 0} {$__n < $n} {incr __n} { eval $body }
+    return [expr {[clock microseconds] - $t0}]
+}
+
+# One round of everything first, so that the allocator's and Tcl's pools
+# are warm before the memory is measured.
+quenztest_quiet 1
+dict for {c a} $ctor_args {
+    dict for {p body} $paths { run_path $c $a $body 1 }
+}
+quenztest_quiet 0
+set live0 [quenztest_live]
+set rss0 [rss_kib]
+
+set report {}
+set total 0
+dict for {c a} $ctor_args {
+    set ps $paths
+    if {[dict exists $extra_paths $c]} { set ps [dict merge $ps [dict get $extra_paths $c]] }
+    dict for {p body} $ps {
+        quenztest_quiet 1
+        set us [run_path $c $a $body $count]
+        quenztest_quiet 0
+        incr total $count
+        lappend report [format "%-16s %-26s %8d  %8.1f us each" $c $p $count [expr {double($us) / $count}]]
+    }
+}
+# Objects owned by commands of an interpreter die with the interpreter,
+# tried in batches of 100 (a new interpreter costs more
+# than the objects); classes that need an image in that interpreter are
+# made there from one of its own.
+dict for {c a} $ctor_args {
+    if {$c in {surface Voronoischnitt Parabelzentrum}} {
+        set a [lreplace $a 0 0 img]
+        set prep {bildfloat img}
+    } else {
+        set prep {}
+    }
+    quenztest_quiet 1
+    set t0 [clock microseconds]
+    for {set done 0} {$done < $count} {incr done 100} {
+        interp create child
+        child eval [list set auto_path $::auto_path]
+        child eval {package require quenzcore}
+        child eval $prep
+        set n [expr {min(100, $count - $done)}]
+        for {set i 0} {$i < $n} {incr i} { child eval [list $c o$i {*}$a] }
+        interp delete child
+    }
+    set us [expr {[clock microseconds] - $t0}]
+    quenztest_quiet 0
+    incr total $count
+    lappend report [format "%-16s %-26s %8d  %8.1f us each" $c interp_deleted $count [expr {double($us) / $count}]]
+}
+
+set live1 [quenztest_live]
+set rss1 [rss_kib]
+foreach line $report { puts $line }
+puts "objects made and destroyed: $total"
+puts "live objects before/after: $live0 $live1"
+puts "resident memory before/after: $rss0 KiB $rss1 KiB"
+::v -delete
+::img -delete
+::src -delete
+file delete -force $dir
+# "Near": within eight images of where it was.
+set objects_ok [expr {$live1 == $live0}]
+set memory_ok [expr {$rss1 - $rss0 < 8 * 1024}]
+puts "soak: [expr {$objects_ok && $memory_ok ? "ok" : "FAILED"}]"
+exit [expr {!$objects_ok ? 1 : !$memory_ok ? 2 : 0}]
