@@ -16,7 +16,7 @@ Parabelzentrum::Parabelzentrum(const bildfloat& bild, int pktmax)
         throw quenz::Error("Parabelzentrum: pktmax_ must be at least 1, not " +
                            std::to_string(pktmax));
     design_ = quenz::Matrix(pktmax, 5);
-    werte_.assign(std::size_t(pktmax), 0.0);
+    werte_.reset(new double[std::size_t(pktmax)]);
 }
 
 void Parabelzentrum::estimate(double x, double y) {
@@ -80,12 +80,12 @@ bool Parabelzentrum::fit() {
         return true;
     }
     double diag[5];
-    if (quenz::Householder_QR(n, 5, design_.rows(), diag, werte_.data(), 1e-10)) {
+    if (quenz::Householder_QR(n, 5, design_.rows(), diag, werte_.get(), 1e-10)) {
         say("Matrix singulär ????");
         return false;
     }
-    quenz::Backsubst_R(5, design_.rows(), diag, werte_.data(), koeff_.data());
-    quenz::Param_errors(5, n, design_.rows(), diag, werte_.data(), s_koeff_.data());
+    quenz::Backsubst_R(5, design_.rows(), diag, werte_.get(), koeff_.data());
+    quenz::Param_errors(5, n, design_.rows(), diag, werte_.get(), s_koeff_.data());
     for (int i = 0; i < 5; ++i) rel_koeff_[i] = s_koeff_[i] / koeff_[i];
 
     const double* c = koeff_.data();

@@ -4,8 +4,8 @@
 // where dx, dy are offsets from the estimated centre.
 #pragma once
 #include <array>
+#include <memory>
 #include <optional>
-#include <vector>
 
 #include "qr.h"
 
@@ -52,7 +52,7 @@ private:
     int pktmax_;
     int npkt_ = 0;
     quenz::Matrix design_;  // pktmax_ rows (1, dx, dy, dx², dy²)
-    std::vector<double> werte_;
+    std::unique_ptr<double[]> werte_;  // uninitialised, like design_
     double x_ = 0, y_ = 0, x0_ = 0, y0_ = 0, s_x_ = 0, s_y_ = 0;
     Extreme dx_max_, dx_min_, dy_max_, dy_min_;
     std::array<double, 5> koeff_{}, s_koeff_{}, rel_koeff_{};

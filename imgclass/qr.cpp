@@ -12,7 +12,7 @@ namespace quenz {
 Matrix::Matrix(int nrows, int ncols)
     : nrows_(nrows),
       ncols_(ncols),
-      block_(new double[std::size_t(nrows) * std::size_t(ncols)]()),
+      block_(new double[std::size_t(nrows) * std::size_t(ncols)]),
       rows_(new double*[std::size_t(nrows)]) {
     for (int r = 0; r < nrows; ++r) rows_[r] = block_.get() + std::size_t(r) * std::size_t(ncols);
 }

@@ -15,7 +15,8 @@
 namespace quenz {
 
 // A table of row pointers into one contiguous row-major block of doubles;
-// the solver itself only needs the row pointers (rows()).
+// the solver itself only needs the row pointers (rows()). The elements are
+// not initialised, so a large capacity costs no memory until it is used.
 class Matrix {
 public:
     Matrix() = default;
