@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <unordered_map>
 
 #include "internal.h"
 
@@ -179,6 +180,46 @@ void build_tables() {
 
 // --------------------------------------------------------- instances
 
+static std::unordered_multimap<Id, Instance*>& instances() {
+    static auto* m = new std::unordered_multimap<Id, Instance*>;
+    return *m;
+}
+
+void create_instance_command(Tcl_Interp* interp, const char* name, Instance* inst) {
+    inst->interp = interp;
+    inst->thread = Tcl_GetCurrentThread();
+    {
+        std::lock_guard lock(state_mutex());
+        instances().emplace(inst->id, inst);
+    }
+    inst->token = Tcl_CreateObjCommand(interp, name, &object_cmd, inst, &object_delete);
+}
+
+static void forget_instance(Instance* inst) {
+    std::lock_guard lock(state_mutex());
+    auto range = instances().equal_range(inst->id);
+    for (auto i = range.first; i != range.second; ++i)
+        if (i->second == inst) {
+            instances().erase(i);
+            break;
+        }
+}
+
+void drop_commands(Id id) {
+    std::vector<Instance*> doomed;
+    {
+        std::lock_guard lock(state_mutex());
+        auto range = instances().equal_range(id);
+        for (auto i = range.first; i != range.second; ++i)
+            if (i->second->thread == Tcl_GetCurrentThread()) doomed.push_back(i->second);
+    }
+    for (Instance* inst : doomed) {
+        forget_instance(inst);
+        inst->owns = false;
+        Tcl_DeleteCommandFromToken(inst->interp, inst->token);
+    }
+}
+
 Tcl_Obj* new_instance(Tcl_Interp* interp, void* addr, Ty t, bool own, Id owner) {
     Id id = register_object(addr, t, owner);
     Tcl_Obj* h = new_handle(id, t);
@@ -190,7 +231,7 @@ Tcl_Obj* new_instance(Tcl_Interp* interp, void* addr, Ty t, bool own, Id owner) 
             auto* inst = new Instance{h, id, c, own, nullptr};
             Tcl_IncrRefCount(h);
             if (own) acquire(id);
-            inst->token = Tcl_CreateObjCommand(interp, name, &object_cmd, inst, &object_delete);
+            create_instance_command(interp, name, inst);
         }
     }
     return h;
@@ -198,6 +239,7 @@ Tcl_Obj* new_instance(Tcl_Interp* interp, void* addr, Ty t, bool own, Id owner) 
 
 void object_delete(ClientData cd) {
     auto* inst = static_cast<Instance*>(cd);
+    forget_instance(inst);
     if (inst->owns && disown(inst->id)) destroy_object(inst->id);
     Tcl_DecrRefCount(inst->handle);
     delete inst;
@@ -372,8 +414,7 @@ int class_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     bool own = wrap == nullptr;
     auto* inst = new Instance{h, id, c, own, nullptr};
     if (own) acquire(id);
-    const char* cmdname = Tcl_GetString(name ? name : h);
-    inst->token = Tcl_CreateObjCommand(interp, cmdname, &object_cmd, inst, &object_delete);
+    create_instance_command(interp, Tcl_GetString(name ? name : h), inst);
     return TCL_OK;
 }
 

@@ -51,8 +51,16 @@ struct Instance {
     Id id;
     ClassDesc* cls;
     bool owns;
-    Tcl_Command token;
+    Tcl_Command token = nullptr;
+    Tcl_Interp* interp = nullptr;
+    Tcl_ThreadId thread = nullptr;
 };
+
+// Creates an object command for inst (replacing any of that name).
+void create_instance_command(Tcl_Interp* interp, const char* name, Instance* inst);
+// Deletes the object commands of a destroyed object in this thread's
+// interpreters, so no stale command outlives its object.
+void drop_commands(Id id);
 
 // The process-wide lock over the registry, the ownership table and the
 // linked image pointers (the viewer thread runs a second interpreter).

@@ -100,6 +100,7 @@ void destroy_object(Id id) {
         if (!r.by_id.count(id)) return;
         o = unlink(r, id);
     }
+    drop_commands(id);
     if (o.owner) return;  // inner pointers are freed with their owner
     if (auto dtor = type_record(o.type).dtor) dtor(o.addr);
 }

@@ -458,7 +458,8 @@ Entry klass(const char* name, std::vector<const char*> methods, std::vector<Attr
 // Declares that handles of From are accepted where To is expected and how
 // the address converts.
 template <class From, class To> Entry upcast() {
-    Entry e{Entry::Upcast, ""};
+    Entry e;
+    e.kind = Entry::Upcast;
     e.from = TypeOf<From>::value;
     e.to = TypeOf<To>::value;
     e.cast = &upcast_fn<From, To>;

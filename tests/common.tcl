@@ -28,4 +28,6 @@ proc check_no_leaks {name} {
     } -result 0
     removeDirectory quenz-tmp
     cleanupTests
+    # Tk would otherwise keep the process in its event loop.
+    exit
 }

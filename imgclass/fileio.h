@@ -1,0 +1,47 @@
+// Whole-file reads and writes in one block, and little-endian packing.
+#pragma once
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quenz {
+
+// The whole file, or nothing if it cannot be opened.
+std::optional<std::vector<unsigned char>> read_file(const char* name);
+
+// Creates or truncates name and writes the bytes; a file that cannot be
+// created or written throws "Cannot write to <name>".
+void write_file(const char* name, const void* data, std::size_t n);
+
+template <class T> void store_le(unsigned char* p, T v) {
+    auto u = std::bit_cast<std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                                              std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>(v);
+    for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = (unsigned char)(u >> (8 * i));
+}
+
+template <class T> T load_le(const unsigned char* p) {
+    using U = std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                                 std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>;
+    U u = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) u |= U(p[i]) << (8 * i);
+    return std::bit_cast<T>(u);
+}
+
+// Copies n values between memory and a little-endian byte stream.
+template <class T> void pack_le(unsigned char* dst, const T* src, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(dst, src, n * sizeof(T));
+    else
+        for (std::size_t i = 0; i < n; ++i) store_le(dst + i * sizeof(T), src[i]);
+}
+template <class T> void unpack_le(T* dst, const unsigned char* src, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(dst, src, n * sizeof(T));
+    else
+        for (std::size_t i = 0; i < n; ++i) dst[i] = load_le<T>(src + i * sizeof(T));
+}
+
+}  // namespace quenz
