@@ -2,13 +2,11 @@
 #include "qrfit.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
+#include "fileio.h"
 #include "parallel.h"
 #include "qr.h"
 
@@ -17,33 +15,7 @@ namespace {
 constexpr int N = quenz::image_size;
 constexpr std::size_t npix = bildfloat_base::npixels();
 constexpr char magic[6] = {'Q', 'R', 'f', 'i', 't', '\0'};
-
-std::uint32_t swap32(std::uint32_t v) {
-    return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
-}
-
-// Little-endian floats, converted in blocks so a file is a few large writes.
-void write_floats(std::ostream& f, const std::vector<float>& v) {
-    if constexpr (std::endian::native == std::endian::little) {
-        f.write(reinterpret_cast<const char*>(v.data()), std::streamsize(v.size() * 4));
-    } else {
-        std::vector<std::uint32_t> buf;
-        for (std::size_t i = 0; i < v.size(); i += 65536) {
-            std::size_t n = std::min<std::size_t>(65536, v.size() - i);
-            buf.resize(n);
-            for (std::size_t k = 0; k < n; ++k)
-                buf[k] = swap32(std::bit_cast<std::uint32_t>(v[i + k]));
-            f.write(reinterpret_cast<const char*>(buf.data()), std::streamsize(n * 4));
-        }
-    }
-}
-
-bool read_floats(std::istream& f, std::vector<float>& v) {
-    if (!f.read(reinterpret_cast<char*>(v.data()), std::streamsize(v.size() * 4))) return false;
-    if constexpr (std::endian::native != std::endian::little)
-        for (float& x : v) x = std::bit_cast<float>(swap32(std::bit_cast<std::uint32_t>(x)));
-    return true;
-}
+constexpr std::size_t header_size = 8;  // magic, nrefimg, order
 
 }  // namespace
 
@@ -142,36 +114,35 @@ void QRfit::write(const char* fname) const {
         throw quenz::Error(std::string(fname) + ": a QRfit file holds at most " +
                            std::to_string(max_count) + " reference values and coefficients, not " +
                            std::to_string(nrefimg_) + " and " + std::to_string(order_));
-    std::ofstream f(fname, std::ios::binary | std::ios::trunc);
-    if (f) {
-        f.write(magic, sizeof magic);
-        const char counts[2] = {char(nrefimg_), char(order_)};
-        f.write(counts, 2);
-        write_floats(f, refw_);
-        write_floats(f, coeff_);
-        f.close();
-    }
-    if (!f) throw quenz::Error(std::string("Cannot write to ") + fname);
+    std::vector<unsigned char> buf(header_size + 4 * (refw_.size() + coeff_.size()));
+    std::memcpy(buf.data(), magic, sizeof magic);
+    buf[6] = (unsigned char)nrefimg_;
+    buf[7] = (unsigned char)order_;
+    unsigned char* p = buf.data() + header_size;
+    quenz::pack_le(p, refw_.data(), refw_.size());
+    quenz::pack_le(p + 4 * refw_.size(), coeff_.data(), coeff_.size());
+    quenz::write_file(fname, buf.data(), buf.size());
 }
 
 void QRfit::read(const char* fname) {
-    std::ifstream f(fname, std::ios::binary);
-    if (!f) throw quenz::Error(std::string(fname) + " not found.");
-    char head[6];
-    if (!f.read(head, sizeof head) || std::memcmp(head, magic, sizeof magic) != 0)
+    auto buf = quenz::read_file(fname);
+    if (!buf) throw quenz::Error(std::string(fname) + " not found.");
+    if (buf->size() < sizeof magic || std::memcmp(buf->data(), magic, sizeof magic) != 0)
         throw quenz::Error(std::string(fname) + " is not a QRfit file");
-    signed char counts[2];
-    if (!f.read(reinterpret_cast<char*>(counts), 2))
-        throw quenz::Error(std::string(fname) + " is a truncated QRfit file");
-    int nref = counts[0], order = counts[1];
+    auto truncated = [&] { return quenz::Error(std::string(fname) + " is a truncated QRfit file"); };
+    if (buf->size() < header_size) throw truncated();
+    // The counts are signed bytes.
+    int nref = (signed char)(*buf)[6], order = (signed char)(*buf)[7];
     if (nref < 0 || order < 1)
         throw quenz::Error(std::string(fname) + " has invalid counts for a QRfit file (nrefimg = " +
                            std::to_string(nref) + ", order = " + std::to_string(order) + ")");
-    // Into temporaries first: a failed read leaves this object as it was.
-    std::vector<float> refw(std::size_t(nref), 0.0f);
-    std::vector<float> coeff(npix * std::size_t(order), 0.0f);
-    if (!read_floats(f, refw) || !read_floats(f, coeff))
-        throw quenz::Error(std::string(fname) + " is a truncated QRfit file");
+    std::size_t nc = npix * std::size_t(order);
+    if (buf->size() < header_size + 4 * (std::size_t(nref) + nc)) throw truncated();
+    // Nothing changes unless the whole file is there.
+    const unsigned char* p = buf->data() + header_size;
+    std::vector<float> refw(static_cast<std::size_t>(nref)), coeff(nc);
+    quenz::unpack_le(refw.data(), p, refw.size());
+    quenz::unpack_le(coeff.data(), p + 4 * refw.size(), nc);
     nrefimg_ = nref;
     order_ = order;
     refw_.swap(refw);
