@@ -17,13 +17,14 @@ for {set j 0} {$j < 5} {incr j} {
 }
 set refw {0.05 0.25 0.5 0.75 0.95}
 
+# The best of n runs, in milliseconds.
 proc ms {script n} {
     set best Inf
     for {set i 0} {$i < $n} {incr i} {
         set t [lindex [time {uplevel 1 $script}] 0]
         if {$t < $best} { set best $t }
     }
-    format %.1f [expr {$best / 1000.0}]
+    format %.2f [expr {$best / 1000.0}]
 }
 
 foreach order {4 2} {
@@ -53,3 +54,4 @@ for order in (4, 2):
         best = min(best, time.perf_counter() - t)
     print(f"numpy batched qr + solve order {order}: {best * 1000:.1f} ms")
 }]
+exit
