@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo install uninstall bench fuzz clean
+.PHONY: all deps build test test-asan demo install uninstall bench fuzz clean
 
 all: build
 
@@ -20,6 +20,10 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure
 
+# The same suites against an AddressSanitizer + UndefinedBehaviorSanitizer build.
+test-asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUENZ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)"
+
 demo: build
 	tests/run-tcl $(BUILD) examples/demo.tcl
 
@@ -34,5 +38,13 @@ bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
 
+# Each fuzz target runs FUZZ_SECONDS on seeds made by our own writers.
+FUZZ_SECONDS ?= 30
+fuzz: build
+	@tools/install-deps --fuzz
+	CXX=clang++ cmake -S . -B build-fuzz -DQUENZ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+	tests/fuzz/run build-fuzz $(BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-asan build-fuzz
