@@ -30,7 +30,7 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
             Ty named;
             if (!parse_handle(s, &id, &named)) break;
             if (!(type_record(want).accepts >> named & 1)) break;
-            void* p = resolve(id, named, want);
+            void* p = resolve(id, named, want, flags & F_DISOWN);
             if (!p) break;
             if (flags & F_DISOWN) disown(id);
             *addr = p;

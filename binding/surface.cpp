@@ -13,7 +13,7 @@ qb::Group g_surface(
             qb::fn(qb::sig("o:surface_surf_get self", {"surface *"},
                            [](surface& s) { return s.surf; })),
             qb::fn(qb::sig("o:new_surface rb_", {"bildfloat const &"},
-                           [](const bildfloat& b) { return new surface(b); })),
+                           [](const bildfloat& b) { return qb::dependent(new surface(b), b); })),
             qb::fn(qb::sig("ooo:surface_put self x y", {"surface *", "int", "int"},
                            qb::mem<&surface::put>())),
             qb::fn(qb::sig("o:surface_get self", {"surface *"}, qb::mem<&surface::get>())),

@@ -9,7 +9,7 @@ qb::Group g_voronoi(
             qb::fn(qb::sig("oooo:new_Voronoischnitt bfl xmitte_ ymitte_ vorofile",
                            {"bildfloat &", "float", "float", "char const *"},
                            [](bildfloat& b, float x, float y, const char* file) {
-                               return new Voronoischnitt(b, x, y, file);
+                               return qb::dependent(new Voronoischnitt(b, x, y, file), b);
                            })),
             qb::deleter<Voronoischnitt>("o:delete_Voronoischnitt self", "Voronoischnitt *"),
             qb::fn(qb::sig("oo:Voronoischnitt_compute_schnitt self nr", {"Voronoischnitt *", "int"},
