@@ -7,14 +7,6 @@ namespace {
 
 using P = Parabelzentrum;
 
-// The object keeps a reference to its image, which the script may delete
-// first: put reads pixels only from an image that is still registered.
-void put(P& p, int x, int y) {
-    if (!qb::find_object(&p.image(), qb::T_bildfloat))
-        throw quenz::Error("Parabelzentrum_put: the image of this Parabelzentrum no longer exists");
-    p.put(x, y);
-}
-
 qb::Group g_parabelzentrum(10, {
     qb::fn(qb::sig("oo:Parabelzentrum_koeff_set self koeff", {"Parabelzentrum *", "double *"},
                    [](P& p, double* k) { p.set_koeff(k); })),
@@ -22,12 +14,13 @@ qb::Group g_parabelzentrum(10, {
                    // Points into the object and dies with it.
                    [](P& p) { return qb::inner(p.koeff(), p); })),
     qb::fn(qb::sig("oo:new_Parabelzentrum bild_ pktmax_", {"bildfloat const &", "int"},
-                   [](const bildfloat& b, int n) { return new P(b, n); })),
+                   // Unusable once its image is gone.
+                   [](const bildfloat& b, int n) { return qb::dependent(new P(b, n), b); })),
     qb::deleter<P>("o:delete_Parabelzentrum self", "Parabelzentrum *"),
     qb::fn(qb::sig("ooo:Parabelzentrum_estimate self x y", {"Parabelzentrum *", "double", "double"},
                    qb::mem<&P::estimate>())),
     qb::fn(qb::sig("ooo:Parabelzentrum_put self x y", {"Parabelzentrum *", "int", "int"},
-                   [](P& p, int x, int y) { put(p, x, y); })),
+                   qb::mem<&P::put>())),
     qb::fn(qb::sig("o:Parabelzentrum_clear self", {"Parabelzentrum *"}, qb::mem<&P::clear>())),
     qb::fn(qb::sig("o:Parabelzentrum_fit self", {"Parabelzentrum *"}, qb::mem<&P::fit>())),
     qb::fn(qb::sig("o:Parabelzentrum_x self", {"Parabelzentrum *"}, qb::mem<&P::x>())),

@@ -33,7 +33,6 @@ public:
     double s_height() const;
 
     int npkt() const { return npkt_; }
-    const bildfloat& image() const { return bild_; }
     int pktmax() const { return pktmax_; }
     // The five coefficients c0..c4; set_koeff copies five values in.
     double* koeff() { return koeff_.data(); }
