@@ -98,11 +98,11 @@ foreach r $rows {
 puts [format "  %d spots, mean centre error %.3f px\n" $n [expr {$sum / $n}]]
 
 step "FFT power spectrum (Hamming window) to PGM" {
-    bildcomplex spec img
-    spec Hamming_window
-    spec FFT_forward
+    bildcomplex freq img
+    freq Hamming_window
+    freq FFT_forward
     bildfloat power
-    spec norm power
+    freq norm power
     # Saturate the zero frequency so the lattice peaks show.
     bild16 spectrum
     spectrum fromfloat power [expr {[power get 256 256] / 2000.0}]
