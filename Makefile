@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan demo install uninstall bench fuzz soak leakcheck clean
+.PHONY: all deps build test test-asan test-threads demo install uninstall bench fuzz soak leakcheck clean
 
 all: build
 
@@ -47,6 +47,13 @@ fuzz: build
 	CXX=clang++ cmake -S . -B build-fuzz -DQUENZ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS)
 	tests/fuzz/run build-fuzz $(BUILD) $(FUZZ_SECONDS)
+
+# The host and the viewer thread's interpreters at work at once under
+# helgrind: no race on the binding's process-wide state.
+THREAD_ROUNDS ?= 20
+test-threads: build
+	@tools/install-deps --valgrind
+	tests/threadcheck $(BUILD) $(THREAD_ROUNDS)
 
 # Every class through every ownership path, SOAK_COUNT objects each; the
 # registry and the process's memory must be back where they were.

@@ -88,8 +88,13 @@ void fail(Tcl_Interp* interp, const char* what) {
 Tcl_ThreadCreateType viewer_main(ClientData) {
     Tcl_Interp* interp = Tcl_CreateInterp();
     // The process's stub tables are bound already; this only refuses a Tcl
-    // older than 8.4 (an exact "8.4" would refuse every newer Tcl).
-    if (!Tcl_InitStubs(interp, "8.4", 0)) {
+    // older than 8.4 (an exact "8.4" would refuse every newer Tcl). It and
+    // Quenz_Init store the stub table pointers again, which the host thread
+    // reads as it starts waiting: both store them under the mutex.
+    Tcl_MutexLock(&mutex);
+    bool stubs = Tcl_InitStubs(interp, "8.4", 0) != nullptr;
+    Tcl_MutexUnlock(&mutex);
+    if (!stubs) {
         fail(interp, "Tcl is too old");
         Tcl_ExitThread(1);
         TCL_THREAD_CREATE_RETURN;
@@ -109,7 +114,9 @@ Tcl_ThreadCreateType viewer_main(ClientData) {
     }
     if (rc == TCL_OK) {
         step = "cannot initialise quenz";
+        Tcl_MutexLock(&mutex);
         rc = Quenz_Init(interp);
+        Tcl_MutexUnlock(&mutex);
     }
     if (rc != TCL_OK) {
         fail(interp, step);
