@@ -34,23 +34,18 @@ set table [file join $dir table.tab]
 expkurve ::k 0 0 0 0 0 0
 ::k table_write $table
 ::k -delete
+set qrfile [file join $dir fit.qr]
+QRfit ::fit {::src ::src} {0 1} 2 1
+::fit write $qrfile
+::fit -delete
 
 # Constructor arguments per class. The curves are made with A = 0, which
 # inverts at once: the soak is about ownership, not about inversion.
 set ctor_args [dict create \
     bild16_base {} bild16 {} bildfloat_base {} bildfloat {} bildcomplex_base {} bildcomplex {} \
     expkurve {0 0 0 0 0 0} exp4kurve {0 0 0 0 0 0 0 0} tablekurve [list $table] \
-    vec2d {1 2} surface {::img} Voronoischnitt [list ::img 256 256 $cells]]
-if {[llength [info commands new_QRfit]]} {
-    set qrfile [file join $dir fit.qr]
-    QRfit ::fit {::src ::src} {0 1} 2 1
-    ::fit write $qrfile
-    ::fit -delete
-    dict set ctor_args QRfit [list $qrfile]
-}
-if {[llength [info commands new_Parabelzentrum]]} {
-    dict set ctor_args Parabelzentrum {::img 10}
-}
+    vec2d {1 2} surface {::img} Voronoischnitt [list ::img 256 256 $cells] \
+    QRfit [list $qrfile] Parabelzentrum {::img 10}]
 if {[llength $only]} { set ctor_args [dict filter $ctor_args script {c a} {expr {$c in $only}}] }
 
 # ----------------------------------------------------------------- paths
