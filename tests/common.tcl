@@ -11,6 +11,9 @@ if {[info exists ::quenz_core]} {
 }
 load [file join $::libdir libquenztest.so] Quenztest
 set ::live_at_start [quenztest_live]
+# Under the sanitizer build (its runtime preloaded into tclsh) freed memory
+# is held in quarantine and a failed allocation is fatal, not bad_alloc.
+set ::sanitized [expr {[info exists ::env(QUENZ_PRELOAD)] && $::env(QUENZ_PRELOAD) ne ""}]
 set ::tmpdir [makeDirectory quenz-tmp]
 
 # The error result and error code of a script, as one list.

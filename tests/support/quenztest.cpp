@@ -60,27 +60,30 @@ Tcl_Obj* classes() {
     return all;
 }
 
-// Sends the process's standard output and error to /dev/null (on) and
-// back (off): the analyses print tables and progress there, which would
-// bury a suite's report when it calls them thousands of times.
+// Sends the process's standard output to /dev/null and silences std::cerr
+// (on), and restores both (off): the analyses print tables and progress
+// there, which would bury a suite's report when it calls them thousands
+// of times. The error stream itself stays open, so a sanitizer's report
+// still reaches it.
 void quiet(bool on) {
-    static int saved[2] = {-1, -1};
+    static int saved = -1;
+    static std::streambuf* cerr_buf = nullptr;
+    static std::ostream discard(nullptr);  // no buffer: what it is given goes nowhere
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    if (on && saved[0] < 0) {
+    if (on && saved < 0) {
         int null = open("/dev/null", O_WRONLY);
-        for (int fd : {1, 2}) {
-            saved[fd - 1] = dup(fd);
-            dup2(null, fd);
-        }
+        saved = dup(1);
+        dup2(null, 1);
         close(null);
-    } else if (!on && saved[0] >= 0) {
-        for (int fd : {1, 2}) {
-            dup2(saved[fd - 1], fd);
-            close(saved[fd - 1]);
-            saved[fd - 1] = -1;
-        }
+        cerr_buf = std::cerr.rdbuf(discard.rdbuf());
+    } else if (!on && saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+        saved = -1;
+        std::cerr.rdbuf(cerr_buf);
+        std::cerr.clear();
     }
 }
 
