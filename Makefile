@@ -33,10 +33,13 @@ install: build
 uninstall:
 	@if [ -f $(BUILD)/install_manifest.txt ]; then xargs rm -fv < $(BUILD)/install_manifest.txt; fi
 
+# Release build of the kernels, then the side-by-side run that writes
+# bench/RESULTS.md (under five minutes).
 bench:
 	@tools/install-deps --peers
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
+	bench/run build-bench
 
 clean:
 	rm -rf $(BUILD) build-bench
