@@ -41,5 +41,13 @@ bench:
 	cmake --build build-bench -j $(JOBS) --target bench
 	bench/run build-bench
 
+# Each fuzz target runs FUZZ_SECONDS on seeds made by our own writers.
+FUZZ_SECONDS ?= 30
+fuzz: build
+	@tools/install-deps --fuzz
+	CXX=clang++ cmake -S . -B build-fuzz -DQUENZ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+	tests/fuzz/run build-fuzz $(BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-asan build-fuzz

@@ -10,41 +10,9 @@
 
 namespace qb {
 
-namespace {
-const char hexdigits[] = "0123456789abcdef";
-}
-
-std::string handle_text(Id id, Ty t) {
-    std::string s = "_";
-    for (int b = 0; b < 4; ++b) {
-        unsigned byte = (id >> (8 * b)) & 0xff;
-        s += hexdigits[byte >> 4];
-        s += hexdigits[byte & 15];
-    }
-    return s + mangled_name(t);
-}
-
 Tcl_Obj* new_handle(Id id, Ty t) {
     std::string s = handle_text(id, t);
     return Tcl_NewStringObj(s.data(), int(s.size()));
-}
-
-// Decodes "_xxxxxxxx<mangled>" into id and type; false if malformed.
-static bool parse_handle(const char* s, Id* id, Ty* t) {
-    if (s[0] != '_') return false;
-    Id v = 0;
-    for (int i = 0; i < 8; ++i) {
-        char c = s[1 + i];
-        const char* p = c ? std::strchr(hexdigits, c) : nullptr;
-        if (!p) return false;
-        unsigned nib = unsigned(p - hexdigits);
-        // byte i/2, high nibble first
-        v |= Id(nib) << (8 * (i / 2) + (i % 2 == 0 ? 4 : 0));
-    }
-    const char* name = s + 9;
-    *t = type_by_mangled(name, std::strlen(name));
-    *id = v;
-    return *t != T_count;
 }
 
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags, Id* idp) {
@@ -62,7 +30,7 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
             Ty named;
             if (!parse_handle(s, &id, &named)) break;
             if (!(type_record(want).accepts >> named & 1)) break;
-            void* p = resolve(id, named, want);
+            void* p = resolve(id, named, want, flags & F_DISOWN);
             if (!p) break;
             if (flags & F_DISOWN) disown(id);
             *addr = p;

@@ -26,7 +26,11 @@ Ty type_by_mangled(const char* name, std::size_t len);
 Ty type_by_readable(const char* name);
 void* cast_address(void* addr, Ty from, Ty to);
 // The address of a live id named by a handle of type `named`, as `want`.
-void* resolve(Id id, Ty named, Ty want);
+void* resolve(Id id, Ty named, Ty want, bool for_delete = false);
+
+// Decodes "_xxxxxxxx<mangled>" into id and type; false if malformed.
+// Pure text work, no interpreter: the fuzz target calls it directly.
+bool parse_handle(const char* text, Id* id, Ty* type);
 
 struct CmdImpl {
     Tcl_ObjCmdProc* proc = nullptr;

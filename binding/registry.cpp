@@ -13,6 +13,7 @@ struct Object {
     void* addr;
     Ty type;
     Id owner;
+    bool orphaned = false;  // an object it refers to is gone
 };
 
 struct AddrKey {
@@ -30,7 +31,8 @@ struct Registry {
     Id next = 1;
     std::unordered_map<Id, Object> by_id;
     std::unordered_map<AddrKey, Id, AddrHash> by_addr;
-    std::unordered_multimap<Id, Id> inner;  // owner -> inner pointers
+    std::unordered_multimap<Id, Id> inner;       // owner -> inner pointers
+    std::unordered_multimap<Id, Id> dependents;  // referenced -> referring objects
     std::unordered_set<Id> owned;
     Id module = 0;
 };
@@ -53,6 +55,12 @@ Object unlink(Registry& r, Id id) {
     r.inner.erase(id);
     for (Id c : children)
         if (r.by_id.count(c)) unlink(r, c);
+    auto deps = r.dependents.equal_range(id);
+    for (auto i = deps.first; i != deps.second; ++i) {
+        auto d = r.by_id.find(i->second);
+        if (d != r.by_id.end()) d->second.orphaned = true;
+    }
+    r.dependents.erase(id);
     return o;
 }
 
@@ -121,13 +129,26 @@ void* lookup(Id id, Ty t) {
     return cast_address(o.addr, o.type, t);
 }
 
-// Resolves id for a handle of type `named`, expected as `want`.
-void* resolve(Id id, Ty named, Ty want) {
+void depends(Id dependent, Id on) {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    auto d = r.by_id.find(dependent);
+    if (d == r.by_id.end()) return;
+    if (!on || !r.by_id.count(on))
+        d->second.orphaned = true;
+    else
+        r.dependents.emplace(on, dependent);
+}
+
+// Resolves id for a handle of type `named`, expected as `want`. An object
+// whose referenced image is gone can still be deleted, nothing else.
+void* resolve(Id id, Ty named, Ty want, bool for_delete) {
     std::lock_guard lock(state_mutex());
     Registry& r = reg();
     auto it = r.by_id.find(id);
     if (it == r.by_id.end()) return nullptr;
     const Object& o = it->second;
+    if (o.orphaned && !for_delete) return nullptr;
     if (!(type_record(named).accepts >> o.type & 1)) return nullptr;
     return cast_address(o.addr, o.type, want);
 }

@@ -116,6 +116,10 @@ template <class From, class To> void* upcast_fn(void* p) {
     return static_cast<To*>(static_cast<From*>(p));
 }
 
+// Records that `dependent` keeps a reference to `on`. Once `on` is
+// destroyed, `dependent` is refused everywhere except by its deleter.
+void depends(Id dependent, Id on);
+
 // Ownership table (ids owned by the Tcl side).
 void acquire(Id id);
 bool disown(Id id);  // true if it was owned
@@ -258,6 +262,17 @@ template <class T, class O> Inner<T> inner(T* p, const O& owner) {
     return {p, &owner, TypeOf<O>::value};
 }
 
+// A new object that keeps a reference to another (an analysis object and
+// its image): it becomes unusable when that object is destroyed.
+template <class T> struct Dependent {
+    T* ptr;
+    const void* on;
+    Ty on_type;
+};
+template <class T, class O> Dependent<T> dependent(T* p, const O& on) {
+    return {p, &on, TypeOf<O>::value};
+}
+
 // An object made by the call and handed to the script with ownership
 // (objects returned by value).
 template <class T> struct Owned {
@@ -316,6 +331,14 @@ template <class T> struct Ret<Inner<T>> {
     static void set(Tcl_Interp* i, Inner<T> r) {
         Id owner = find_object(r.owner, r.owner_type);
         Tcl_SetObjResult(i, new_instance(i, r.ptr, TypeOf<T>::value, false, owner));
+    }
+};
+template <class T> struct Ret<Dependent<T>> {
+    static void set(Tcl_Interp* i, Dependent<T> r) {
+        Id on = find_object(r.on, r.on_type);
+        Tcl_Obj* h = new_instance(i, r.ptr, TypeOf<T>::value, false);
+        depends(find_object(r.ptr, TypeOf<T>::value), on);
+        Tcl_SetObjResult(i, h);
     }
 };
 template <class T> struct Ret<Owned<T>> {
