@@ -57,6 +57,12 @@ def main(out):
     with open(os.path.join(out, "refw.txt"), "w") as f:
         f.write(" ".join(str(w) for w in REFW) + "\n")
 
+    # One hexagonal Voronoi cell around the image centre (and a neighbour).
+    with open(os.path.join(out, "cells.txt"), "w") as f:
+        for cx, cy in ((256.0, 256.0), (300.0, 256.0)):
+            corners = [(cx + 20 * np.cos(np.pi / 3 * i), cy + 20 * np.sin(np.pi / 3 * i)) for i in range(6)]
+            f.write(f"{cx} {cy} 6 " + " ".join(f"{x:.3f} {y:.3f}" for x, y in corners) + "\n")
+
     for s in KERNEL_SIZES:
         with open(os.path.join(out, f"kernel{s}.txt"), "w") as f:
             f.write(" ".join(repr(float(v)) for v in kernel(s).ravel()) + "\n")

@@ -182,6 +182,120 @@ def _():
         return np.fromfile(fh, dtype=">u2").reshape(N, N).astype(np.uint16)
 
 
+# ------------------------------------------------------ calibration curves
+def regula_falsi_table(f, lo_x, hi_x):
+    """The inverse table by the same plain false-position iteration as
+    ours (stop when |f(x) - y| <= 0.1, at most 10000 steps), vectorised over
+    the 65536 counts; counts outside the curve clamp to the nearer end."""
+    y = np.arange(65536, dtype=np.float64)
+    out = np.empty_like(y)
+    f_lo, f_hi = f(lo_x), f(hi_x)
+    s = 1.0 if f_lo < f_hi else -1.0
+    below, above = (y < f_lo, y > f_hi) if s > 0 else (y > f_lo, y < f_hi)
+    out[below], out[above] = lo_x, hi_x
+    a = np.nonzero(~below & ~above)[0]
+    lo, hi = np.full(a.size, lo_x), np.full(a.size, hi_x)
+    flo, fhi, ya = np.full(a.size, f_lo), np.full(a.size, f_hi), y[a]
+    for _ in range(10000):
+        if a.size == 0:
+            break
+        x = lo + (ya - flo) / (fhi - flo) * (hi - lo)
+        fx = f(x)
+        up = s * (fx - ya) > 0
+        hi, fhi = np.where(up, x, hi), np.where(up, fx, fhi)
+        lo, flo = np.where(up, lo, x), np.where(up, flo, fx)
+        done = ~(np.abs(fx - ya) > 0.1)
+        out[a[done]] = x[done]
+        keep = ~done
+        a, lo, hi, flo, fhi, ya = a[keep], lo[keep], hi[keep], flo[keep], fhi[keep], ya[keep]
+    return out
+
+
+def expkurve(A, g1, g2, g3, f1, f2):
+    return lambda x: A * (f1 * np.exp(-g1 * x) + f2 * np.exp(-g2 * x) + (1 - f1 - f2) * np.exp(-g3 * x))
+
+
+def exp4kurve(A, a1, a2, a3, b1, b2, b3, b4):
+    return lambda x: A * (a1 * np.exp(-b1 * x) + a2 * np.exp(-b2 * x) + a3 * np.exp(-b3 * x)
+                          + (1 - a1 - a2 - a3) * np.exp(-b4 * x))
+
+
+EXP = expkurve(60000, 0.5, 0.05, 2.0, 0.3, 0.3)
+peer("expkurve_table", "numpy")(lambda: regula_falsi_table(EXP, 0.0, 40.0))
+peer("exp4kurve_table", "numpy")(
+    lambda: regula_falsi_table(exp4kurve(60000, 0.3, 0.3, 0.2, 2.0, 0.5, 0.1, 0.02), 0.0, 35.0))
+TABLE = regula_falsi_table(EXP, 0.0, 40.0)
+cal = np.empty((N, N), np.float32)
+
+
+@peer("apply_eichkurve", "numpy")
+def _():
+    # clamp, count = trunc(v * 65535) in double, look up
+    idx = np.clip(FA.astype(np.float64) * 65535.0, 0, 65535).astype(np.intp)
+    np.take(TABLE, idx, out=d64)
+    np.copyto(cal, d64, casting="unsafe")
+
+
+# ------------------------------------------------------------------ filters
+KERNELS = {s: numbers(f"kernel{s}.txt").astype(np.float32).reshape(s, s) for s in (3, 5, 11, 21)}
+
+
+def gaussian_kernel(radius):
+    n = int(radius)
+    d = np.arange(-n, n + 1)
+    q = (-(d[:, None] ** 2 + d[None, :] ** 2)).astype(np.float32) / np.float32(radius)
+    return np.exp(q).astype(np.float32)
+
+
+conv_out = np.empty((N, N), np.float32)
+
+
+def filter_peers(key, k):
+    k = (k / k.sum(dtype=np.float32)).astype(np.float32)
+    if scipy:
+        peer(key, "scipy")(lambda: scipy.ndimage.correlate(FA, k, output=conv_out, mode="constant"))
+    if cv2:
+        peer(key, "OpenCV")(lambda: cv2.filter2D(FA, -1, k, dst=conv_out, borderType=cv2.BORDER_CONSTANT))
+
+
+for s, k in KERNELS.items():
+    filter_peers(f"convolve_{s}", k)
+for r in (2.7, 10):
+    filter_peers(f"gaussian_{r:g}", gaussian_kernel(r))
+
+# The FFT in double precision, as ours computes it; one worker.
+C128 = FA.astype(np.complex128)
+if scipy:
+    peer("fft_forward", "scipy")(lambda: scipy.fft.fftshift(scipy.fft.fft2(C128, workers=1)))
+    peer("fft_backward", "scipy")(lambda: scipy.fft.ifft2(scipy.fft.ifftshift(C128), workers=1))
+peer("fft_forward", "numpy")(lambda: np.fft.fftshift(np.fft.fft2(C128)))
+peer("fft_backward", "numpy")(lambda: np.fft.ifft2(np.fft.ifftshift(C128)))
+
+C64 = FA.astype(np.complex64)
+_yy, _xx = np.mgrid[0:N, 0:N].astype(np.float32)
+
+
+@peer("hamming_window", "numpy")
+def _():
+    # the squared radial Hamming profile, computed per pixel as ours does
+    rho = np.sqrt((_xx - 256.0) ** 2 + (_yy - 256.0) ** 2)
+    w = (0.54 + 0.46 * np.cos(np.pi * rho / 220.0)) ** 2 * 2.36961606240022
+    w[rho >= 220.0] = 0.0
+    C64.__imul__(w.astype(np.float32))
+
+
+# ------------------------------------------------------------------ surface
+_D = 2.0 * np.float64(np.float32(0.36396602))
+
+
+@peer("surface_put", "numpy")
+def _():
+    f = FA.astype(np.float64)
+    gx = (f[1:-1, 2:] - f[1:-1, :-2]) / _D
+    gy = (f[2:, 1:-1] - f[:-2, 1:-1]) / _D
+    return np.sqrt(1.0 + gx * gx + gy * gy).sum()
+
+
 def main():
     only = os.environ.get("QUENZ_BENCH_FILTER")
     results = {}
