@@ -120,6 +120,19 @@ const std::vector<Group*>& groups() { return group_list(); }
 
 ClassDesc* class_desc(const std::string& name);
 
+// Calls visit(class) depth first: the class, then each base with its own
+// bases first, at most 64 classes; stops when visit returns true.
+template <class Visit> void walk_classes(ClassDesc* start, Visit visit) {
+    ClassDesc* stack[64];
+    int top = 0, depth = 0;
+    stack[top++] = start;
+    while (top > 0 && depth++ < 64) {
+        ClassDesc* c = stack[--top];
+        if (visit(c)) return;
+        for (auto b = c->bases.rbegin(); b != c->bases.rend() && top < 64; ++b) stack[top++] = *b;
+    }
+}
+
 CmdImpl impl_of(const Entry& e) {
     switch (e.kind) {
         case Entry::Single: return {&single_proc, (ClientData)&e.sigs[0]};
@@ -157,7 +170,7 @@ void build_tables() {
             for (Entry& e : g->entries) {
                 if (e.kind != Entry::Class) continue;
                 const ClassDef& d = e.cls;
-                auto* c = new ClassDesc{&d, find(std::string("new_") + d.name), {}, {}, {}};
+                auto* c = new ClassDesc{&d, find(std::string("new_") + d.name), {}, {}, {}, {}};
                 for (const char* m : d.methods)
                     c->methods.emplace_back(m, find(std::string(d.name) + "_" + m));
                 for (const Attr& a : d.attrs) {
@@ -175,6 +188,12 @@ void build_tables() {
                 Ty t = type_by_readable(b);
                 if (t != T_count && type_record(t).cls) c->bases.push_back(type_record(t).cls);
             }
+        for (auto& [name, c] : class_map())
+            walk_classes(c, [&](ClassDesc* k) {
+                for (auto& [m, f] : k->methods)
+                    if (f) c->reachable.emplace(m, f);  // keeps the first of a name
+                return false;
+            });
     });
 }
 
@@ -253,11 +272,18 @@ static int plain_error(Tcl_Interp* interp, const char* msg) {
 // Calls a method wrapper with the handle in place of objv[1].
 static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Instance* inst, int objc,
                             Tcl_Obj* const objv[]) {
-    std::vector<Tcl_Obj*> args(objv, objv + objc);
+    Tcl_Obj* few[8];  // no allocation for the usual short calls
+    std::vector<Tcl_Obj*> many;
+    Tcl_Obj** args = few;
+    if (objc > 8) {
+        many.resize(std::size_t(objc));
+        args = many.data();
+    }
+    std::copy(objv, objv + objc, args);
     args[1] = inst->handle;
     Tcl_Obj* h = inst->handle;
     Tcl_IncrRefCount(h);  // the call may delete the command and its record
-    int rc = f.proc(f.cd, interp, objc, args.data());
+    int rc = f.proc(f.cd, interp, objc, args);
     Tcl_DecrRefCount(h);
     return rc;
 }
@@ -296,6 +322,14 @@ int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
     if (is_cget && objc < 3) return plain_error(interp, "wrong # args.");
     // An attribute name without a value would hand the setter a missing word.
     if (is_configure && (objc < 4 || objc % 2 != 0)) return plain_error(interp, "wrong # args.");
+
+    // A method: one lookup in the class's table of reachable methods. The
+    // walk below stays for cget, configure and the error message.
+    if (!is_cget && !is_configure) {
+        auto it = inst->cls->reachable.find(std::string_view(m));
+        if (it != inst->cls->reachable.end())
+            return call_with_handle(it->second, interp, inst, objc, objv);
+    }
 
     int set_count = 0;
     // Depth-first walk: the class, then each base with its own bases first.
