@@ -25,7 +25,7 @@ test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUENZ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)"
 
 demo: build
-	tests/run-tcl $(BUILD) examples/demo.tcl
+	examples/demo $(BUILD) demo-out
 
 install: build
 	cmake --install $(BUILD)

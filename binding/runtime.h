@@ -136,7 +136,8 @@ enum : int {
     E_NULLREF = -100,  // null given for a reference
     E_REPORTED = -200  // the converter left its own message in the result
 };
-enum { F_DISOWN = 1, F_SELF = 2 };
+// F_PROBE: the conversion only decides overload dispatch (nothing is kept).
+enum { F_DISOWN = 1, F_SELF = 2, F_PROBE = 4 };
 
 // Pointer conversion: a handle, "NULL", or the name of an object command.
 // On success *addr is the address as type `want` (null for "NULL").
@@ -416,7 +417,7 @@ bool test_impl([[maybe_unused]] Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* co
     bool ok = true;
     ((ok = ok && [&] {
           typename Arg<std::remove_cv_t<A>>::stored tmp{};
-          int rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], tmp, 0);
+          int rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], tmp, F_PROBE);
           return rc == OK || rc == E_NULLREF;
       }()),
      ...);

@@ -21,7 +21,7 @@ void write_eichtabelle(const char* name, std::span<const double, eichtabelle_ent
 }
 
 void read_eichtabelle(const char* name, std::span<double, eichtabelle_entries> table) {
-    auto buf = read_file(name);
+    auto buf = read_file(name, eichtabelle_bytes);  // bytes after the table are ignored
     if (!buf) throw Error(std::string(name) + " not found.");
     // A file shorter than the magic word counts as a wrong header.
     if (buf->size() < sizeof eichtabelle_magic ||

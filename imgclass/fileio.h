@@ -9,8 +9,11 @@
 
 namespace quenz {
 
-// The whole file, or nothing if it cannot be opened.
-std::optional<std::vector<unsigned char>> read_file(const char* name);
+// The whole file (at most `limit` bytes: the readers ignore what follows,
+// and a device or pipe without end must not fill the memory), or nothing
+// if it cannot be opened.
+std::optional<std::vector<unsigned char>> read_file(const char* name,
+                                                    std::size_t limit = SIZE_MAX);
 
 // Creates or truncates name and writes the bytes; a file that cannot be
 // created or written throws "Cannot write to <name>".

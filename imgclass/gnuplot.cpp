@@ -24,7 +24,7 @@ void bildfloat::write_gnuplot(const char* name) const {
 }
 
 bildfloat& bildfloat::read_gnuplot(const char* name) {
-    auto buf = quenz::read_file(name);
+    auto buf = quenz::read_file(name, file_size);
     if (!buf) throw quenz::Error(std::string(name) + " not readable");
     if (buf->size() >= 4 && !(quenz::load_le<float>(buf->data()) == float(n)))
         throw quenz::Error("Not a known gnuplot binary format");

@@ -9,7 +9,7 @@ constexpr std::size_t file_size = pixel_offset + bild16::npixels() * 2;
 }  // namespace
 
 bild16& bild16::read_his(const char* name) {
-    auto buf = quenz::read_file(name);
+    auto buf = quenz::read_file(name, file_size);
     if (!buf) throw quenz::Error(std::string(name) + " not found!\n");
     // Nothing changes unless the whole file is there.
     if (buf->size() < file_size)

@@ -1,0 +1,16 @@
+// Drawing commands of bild16: each returns the image's own handle.
+#include "imgclass/bild16.h"
+#include "runtime.h"
+
+namespace {
+
+qb::Group g_draw(2, {
+    qb::fn(qb::sig("oooo:bild16_drawx self x y1 y2", {"bild16 *", "int", "int", "int"},
+                   qb::mem<&bild16::drawx>())),
+    qb::fn(qb::sig("oooo:bild16_drawy self y x1 x2", {"bild16 *", "int", "int", "int"},
+                   qb::mem<&bild16::drawy>())),
+    qb::fn(qb::sig("ooo:bild16_kreuz self x y", {"bild16 *", "int", "int"},
+                   qb::mem<&bild16::kreuz>())),
+});
+
+}  // namespace

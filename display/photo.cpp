@@ -1,0 +1,126 @@
+// The display commands: render bild16 and bildfloat images into Tk photo
+// images and report the minimum and maximum of a rectangle.
+#include <tk.h>
+
+#include "binding/runtime.h"
+#include "display/render.h"
+#include "imgclass/bild16.h"
+#include "imgclass/bildfloat.h"
+
+namespace {
+
+// A photo image found by name in the calling interpreter.
+struct Photo {
+    Tcl_Interp* interp;
+    Tk_PhotoHandle handle;
+};
+
+// Hands the whole buffer to Tk as one opaque grey block.
+void put(const Photo& p, quenz::render_buffer& buf) {
+    Tk_PhotoImageBlock block;
+    block.pixelPtr = buf.data();
+    block.width = quenz::render_buffer::width;
+    block.height = quenz::render_buffer::height;
+    block.pitch = quenz::render_buffer::width;
+    block.pixelSize = 1;
+    block.offset[0] = block.offset[1] = block.offset[2] = block.offset[3] = 0;
+    if (Tk_PhotoPutBlock(p.interp, p.handle, &block, 0, 0, block.width, block.height,
+                         TK_PHOTO_COMPOSITE_SET) != TCL_OK)
+        throw quenz::Error(Tcl_GetStringResult(p.interp));  // Tk's own words (out of memory)
+}
+
+}  // namespace
+
+namespace qb {
+
+// A photo name that names no photo image fails the conversion, so the
+// overload dispatcher finds no match.
+template <> struct Arg<Photo> {
+    using stored = Photo;
+    static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int) {
+        s.interp = i;
+        s.handle = i ? Tk_FindPhoto(i, Tcl_GetString(o)) : nullptr;
+        return s.handle ? OK : E_TYPE;
+    }
+    static Photo pass(stored& s) { return s; }
+};
+
+// Minimum and maximum as a two-element list of numbers.
+template <class T> struct Ret<quenz::minmax_t<T>> {
+    static Tcl_Obj* num(T v) {
+        if constexpr (std::is_integral_v<T>)
+            return Tcl_NewIntObj(v);
+        else
+            return Tcl_NewDoubleObj(double(v));
+    }
+    static void set(Tcl_Interp* i, quenz::minmax_t<T> r) {
+        Tcl_SetObjResult(i, num(r.min));
+        Tcl_ListObjAppendElement(i, Tcl_GetObjResult(i), num(r.max));
+    }
+};
+
+}  // namespace qb
+
+namespace {
+
+using quenz::render_buffer;
+
+// What differs between the two image classes: the type texts of the
+// messages and the type of the contrast bounds.
+template <class I> struct Kind;
+template <> struct Kind<bild16> {
+    static constexpr const char *ref = "bild16 const &", *bound = "int";
+    using bound_t = int;
+};
+template <> struct Kind<bildfloat> {
+    static constexpr const char *ref = "bildfloat const &", *bound = "float";
+    using bound_t = float;
+};
+constexpr const char* photo = "Tk_PhotoHandle";  // never named: dispatch finds the photo
+
+template <class I> qb::Sig getimage() {
+    return qb::sig("oo:getimage bmp vhandle ", {Kind<I>::ref, photo}, [](const I& b, Photo p) {
+        render_buffer buf;
+        render_auto(b, buf);
+        put(p, buf);
+    });
+}
+
+template <class I> qb::Sig getimage_contrast() {
+    using B = typename Kind<I>::bound_t;
+    return qb::sig("oooo:getimage_contrast bmp vhandle low high ",
+                   {Kind<I>::ref, photo, Kind<I>::bound, Kind<I>::bound},
+                   [](const I& b, Photo p, B low, B high) {
+                       render_buffer buf;
+                       render_contrast(b, low, high, buf);
+                       put(p, buf);
+                   });
+}
+
+template <class I> qb::Sig getimage_range() {
+    return qb::sig("oooooo:getimage_range bmp vhandle x1 y1 x2 y2 ",
+                   {Kind<I>::ref, photo, "int", "int", "int", "int"},
+                   [](const I& b, Photo p, int x1, int y1, int x2, int y2) {
+                       render_buffer buf;
+                       auto r = render_range(b, x1, y1, x2, y2, buf);
+                       put(p, buf);
+                       return r;
+                   });
+}
+
+template <class I> qb::Sig getminmax() {
+    return qb::sig("ooooo:getminmax INPUT x1 y1 x2 y2 ", {Kind<I>::ref, "int", "int", "int", "int"},
+                   [](const I& b, int x1, int y1, int x2, int y2) {
+                       return quenz::getminmax(b, x1, y1, x2, y2);
+                   });
+}
+
+// Display commands: left out of the headless quenzcore package.
+qb::Group g_display(13, {
+    qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
+    qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
+    qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
+    qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
+}, true);
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "render.h"
+
+#include <sstream>
+#include <string>
+
+namespace quenz {
+namespace {
+
+// Truncates toward zero and clamps in double, so that a pixel millions of
+// ranges away (or infinite) saturates by its sign instead of overflowing
+// an integer conversion; NaN fails the first test and becomes black.
+inline std::uint8_t grey(double q) {
+    if (!(q > 0.0)) return 0;
+    if (q >= 255.0) return 255;
+    return std::uint8_t(int(q));
+}
+
+// One pass over the pixels: (p - low) * 255 / span. The division stays a
+// division (not a multiplication by the reciprocal): the truncated levels
+// must be exactly those of the formula.
+template <class T>
+void map_range(const T* src, double low, double span, std::uint8_t* dst) {
+    const std::size_t n = std::size_t(render_buffer::width) * render_buffer::height;
+    for (std::size_t i = 0; i < n; ++i) dst[i] = grey((double(src[i]) - low) * 255.0 / span);
+}
+
+template <class T> [[noreturn]] void zero_range(T low) {
+    std::ostringstream os;
+    os << "Error: Zero range (getimage_contrast), low==high==" << low;
+    throw Error(os.str());
+}
+
+template <class Img>
+minmax_t<typename Img::data_t> minmax_of(const Img& b, int x1, int y1, int x2, int y2) {
+    auto ok = [&](int v) { return v >= 0 && v < b.SIZEX; };
+    if (!ok(x1) || !ok(x2) || !ok(y1) || !ok(y2))
+        throw Error("Index error: getminmax x1=" + std::to_string(x1) + " x2=" +
+                    std::to_string(x2) + " y1=" + std::to_string(y1) +
+                    " y2=" + std::to_string(y2));
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    auto mn = b.rows[y1][x1], mx = mn;
+    for (int y = y1; y <= y2; ++y) {
+        const auto* row = b.rows[y];
+        for (int x = x1; x <= x2; ++x) {
+            if (row[x] < mn) mn = row[x];
+            if (row[x] > mx) mx = row[x];
+        }
+    }
+    return {mn, mx};
+}
+
+}  // namespace
+
+void render_auto(const bild16_base& b, render_buffer& out) {
+    const unsigned short* src = b.data();
+    std::uint8_t* dst = out.data();
+    for (std::size_t i = 0; i < b.npixels(); ++i) dst[i] = std::uint8_t(src[i] >> 8);
+}
+
+void render_auto(const bildfloat_base& b, render_buffer& out) {
+    render_contrast(b, 0.0f, 1.0f, out);
+}
+
+void render_contrast(const bild16_base& b, int low, int high, render_buffer& out) {
+    if (low == high) zero_range(low);
+    // Both differences are exact in double for any int bounds.
+    map_range(b.data(), double(low), double(high) - double(low), out.data());
+}
+
+void render_contrast(const bildfloat_base& b, float low, float high, render_buffer& out) {
+    if (high == low) zero_range(low);
+    map_range(b.data(), double(low), double(high) - double(low), out.data());
+}
+
+minmax_t<unsigned short> getminmax(const bild16_base& b, int x1, int y1, int x2, int y2) {
+    return minmax_of(b, x1, y1, x2, y2);
+}
+
+minmax_t<float> getminmax(const bildfloat_base& b, int x1, int y1, int x2, int y2) {
+    return minmax_of(b, x1, y1, x2, y2);
+}
+
+minmax_t<unsigned short> render_range(const bild16_base& b, int x1, int y1, int x2, int y2,
+                                      render_buffer& out) {
+    auto r = minmax_of(b, x1, y1, x2, y2);
+    if (r.min == r.max)
+        render_contrast(b, 0, 65535, out);
+    else
+        render_contrast(b, int(r.min), int(r.max), out);
+    return r;
+}
+
+minmax_t<float> render_range(const bildfloat_base& b, int x1, int y1, int x2, int y2,
+                             render_buffer& out) {
+    auto r = minmax_of(b, x1, y1, x2, y2);
+    if (r.min == r.max)
+        render_contrast(b, 0.0f, 1.0f, out);
+    else
+        render_contrast(b, r.min, r.max, out);
+    return r;
+}
+
+}  // namespace quenz
