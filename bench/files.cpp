@@ -35,3 +35,28 @@ static void gnuplot_read(benchmark::State& st) {
     }
 }
 QBENCH(gnuplot_read);
+
+static void pgm16_write(benchmark::State& st) {
+    const bild16& a = bench::counts("a.his");
+    std::string f = bench::scratch("w16.pgm");
+    for (auto _ : st) a.write_pgm16(f.c_str());
+}
+QBENCH(pgm16_write);
+
+static void pgm8_write(benchmark::State& st) {
+    const bild16& a = bench::counts("a.his");
+    std::string f = bench::scratch("w8.pgm");
+    for (auto _ : st) a.write_pgm8(f.c_str());
+}
+QBENCH(pgm8_write);
+
+static void pgm16_read(benchmark::State& st) {
+    std::string f = bench::scratch("r16.pgm");
+    bench::counts("a.his").write_pgm16(f.c_str());
+    bild16 a;
+    for (auto _ : st) {
+        a.read_pgm(f.c_str());
+        benchmark::DoNotOptimize(a.data());
+    }
+}
+QBENCH(pgm16_read);

@@ -143,6 +143,13 @@ def _():
         A.astype("<u2", copy=False).tofile(fh)
 
 
+@peer("pgm8_write", "numpy")
+def _():
+    with open(SCRATCH + "-8.pgm", "wb") as fh:
+        fh.write(b"P5\n512 512\n255\n")
+        (A >> 8).astype(np.uint8).tofile(fh)
+
+
 peer("his_read", "numpy")(lambda: np.fromfile(path("a.his"), dtype="<u2", offset=100).reshape(N, N))
 
 gp = np.zeros((N + 1, N + 1), "<f4")
@@ -296,6 +303,76 @@ def _():
     return np.sqrt(1.0 + gx * gx + gy * gy).sum()
 
 
+# ---------------------------------------------------------------- the fits
+REFW = numbers("refw.txt")
+REFS = np.stack([read_his(f"ref{j}.his").ravel() for j in range(5)], -1) / 65535.0  # (P, 5)
+RW = REFW.astype(np.float32).astype(np.float64)
+
+
+def qr_batched(order):
+    """numpy's stacked QR, then the triangular systems by np.linalg.solve."""
+    A = REFS[:, :, None] ** np.arange(order)
+    q, r = np.linalg.qr(A)
+    qtb = np.einsum("pmk,m->pk", q, RW)
+    return np.linalg.solve(r, qtb[:, :, None])[:, :, 0].astype(np.float32)
+
+
+def qr_householder(order):
+    """Householder QR written out column by column, each step vectorised
+    over all pixels (arrays of one value per pixel), then back substitution."""
+    m = REFS.shape[1]
+    a = [[REFS[:, i] ** k for k in range(order)] for i in range(m)]  # a[row][col] -> (P,)
+    b = [np.full(REFS.shape[0], RW[i]) for i in range(m)]
+    for k in range(order):
+        norm = np.sqrt(sum(a[i][k] ** 2 for i in range(k, m)))
+        alpha = np.where(a[k][k] > 0, -norm, norm)
+        v = [a[i][k] - (alpha if i == k else 0.0) for i in range(k, m)]
+        vv = sum(x * x for x in v)
+        for j in range(k, order):
+            s = 2.0 * sum(v[i - k] * a[i][j] for i in range(k, m)) / vv
+            for i in range(k, m):
+                a[i][j] = a[i][j] - s * v[i - k]
+        s = 2.0 * sum(v[i - k] * b[i] for i in range(k, m)) / vv
+        for i in range(k, m):
+            b[i] = b[i] - s * v[i - k]
+    x = [None] * order
+    for k in reversed(range(order)):
+        x[k] = (b[k] - sum(a[k][j] * x[j] for j in range(k + 1, order))) / a[k][k]
+    return np.stack(x, -1).astype(np.float32)
+
+
+for order in (2, 4):
+    peer(f"qrfit_order{order}", "numpy:batched qr")(lambda o=order: qr_batched(o))
+    peer(f"qrfit_order{order}", "numpy:householder")(lambda o=order: qr_householder(o))
+
+COEF = qr_batched(4).reshape(N, N, 4)
+fp_out = np.empty((N, N), np.float32)
+F2 = read_his("ref2.his") / np.float32(65535.0)
+
+
+@peer("polyfit_correct", "numpy")
+def _():
+    v = F2.astype(np.float32)
+    s = COEF[..., 3] * v + COEF[..., 2]
+    s = s * v + COEF[..., 1]
+    s = s * v + COEF[..., 0]
+    np.clip(s, 0.0, 1.0, out=fp_out)
+
+
+_py, _px = np.mgrid[251:261, 251:261]
+_dx, _dy = (_px - 256.0).ravel(), (_py - 256.0).ravel()
+_design = np.stack([np.ones(100), _dx, _dy, _dx * _dx, _dy * _dy], -1)
+_values = FA[251:261, 251:261].astype(np.float64).ravel()
+peer("parabel_fit", "numpy")(lambda: np.linalg.lstsq(_design, _values, rcond=None))
+
+photo = np.empty((N, N), np.uint8)
+
+
+@peer("render_photo", "numpy")
+def _():
+    np.copyto(photo, np.clip(FA * np.float32(255.0), 0, 255), casting="unsafe")
+
+
 def main():
     only = os.environ.get("QUENZ_BENCH_FILTER")
     results = {}
@@ -303,8 +380,14 @@ def main():
         if only and not re.search(only, key):
             continue
         for lib, fn in libs.items():
-            results.setdefault(key, {})[lib] = median_time(fn)
-        print(key, " ".join(f"{lib}={t * 1e6:.1f}us" for lib, t in results[key].items()),
+            t = median_time(fn)
+            # Alternatives of one peer ("numpy:batched qr", "numpy:householder"):
+            # the peer's best counts.
+            base = lib.split(":")[0]
+            best = results.setdefault(key, {}).get(base)
+            results[key][base] = t if best is None else min(best, t)
+            results[key][lib] = t
+        print(key, " ".join(f"{lib}={t * 1e6:.1f}us" for lib, t in results.get(key, {}).items()),
               file=sys.stderr, flush=True)
     text = json.dumps(results, indent=1, sort_keys=True)
     if len(sys.argv) > 2:

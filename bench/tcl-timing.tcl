@@ -84,6 +84,14 @@ set ops {
                                             for {set x 1} {$x <= 510} {incr x} { S put $x $y }
                                         }}
     compute_schnitt {Voronoischnitt}   {V compute_schnitt 1}
+    pgm16_write     {bild16_write_pgm16} {A0 write_pgm16 $scratch.pgm}
+    pgm8_write      {bild16_write_pgm8}  {A0 write_pgm8 $scratch-8.pgm}
+    pgm16_read      {bild16_read_pgm}    {C read_pgm $scratch-r.pgm}
+    qrfit_order2    {QRfit}            {delete_QRfit [new_QRfit $refs $refw 5 2]}
+    qrfit_order4    {QRfit}            {delete_QRfit [new_QRfit $refs $refw 5 4]}
+    polyfit_correct {QRfit}            {FP polyfit_correct Q}
+    parabel_fit     {Parabelzentrum}   {parabel_fit}
+    render_photo    {getimage_contrast} {getimage_contrast FA P 0 1}
 }
 
 set L {1 2 3}
@@ -106,6 +114,21 @@ if {[have bildfloat_gaussian]} { bildfloat FG FA }
 if {[have bildcomplex]} { bildcomplex CX FA }
 if {[have surface]} { surface S FA }
 if {[have Voronoischnitt]} { bildfloat FV FA; Voronoischnitt V FV 256 256 [path cells.txt] }
+if {[have bild16_write_pgm16]} { A0 write_pgm16 $scratch-r.pgm }
+set refs {}
+foreach j {0 1 2 3 4} { bild16 R$j [path ref$j.his]; lappend refs R$j }
+set refw [numbers refw.txt]
+if {[have QRfit]} { QRfit Q $refs $refw 5 4; bildfloat FP R2 }
+if {[have Parabelzentrum]} { Parabelzentrum PZ FA 100 }
+proc parabel_fit {} {
+    PZ clear
+    PZ estimate 256.0 256.0
+    for {set y 251} {$y < 261} {incr y} {
+        for {set x 251} {$x < 261} {incr x} { PZ put $x $y }
+    }
+    PZ fit
+}
+if {[have getimage_contrast]} { image create photo P }
 
 foreach {key needs script} $ops {
     set missing 0
