@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "bild16.h"
 #include "bildfloat.h"
+#include "display/render.h"
 
 namespace {
 
@@ -52,6 +55,20 @@ template <class Img, class F> Op in_place(const Img Inputs::*start, F f) {
     };
 }
 
+template <class F> Op render(F f) {
+    return [=](const Inputs& in) {
+        quenz::render_buffer out;
+        f(in, out);
+        return fnv(out.data(), std::size_t(out.width) * out.height);
+    };
+}
+
+std::vector<float> kernel(int size) {
+    std::vector<float> k;
+    for (int i = 0; i < size * size; ++i) k.push_back(1.0f + float((3 * i) % 7) / 7.0f - (i == 4 ? 2.5f : 0.0f));
+    return k;
+}
+
 const std::vector<std::pair<std::string, Op>>& operations() {
     using I = Inputs;
     static const std::vector<std::pair<std::string, Op>> ops = {
@@ -77,6 +94,15 @@ const std::vector<std::pair<std::string, Op>>& operations() {
         {"conv_fromfloat_3", in_place(&I::a, [](bild16& x, const I& in) { x.fromfloat(in.g, 3.0f); })},
         {"conv_fromfloat_bits", in_place(&I::a, [](bild16& x, const I& in) { x.fromfloat(in.f, 0.7f); })},
         {"conv_roundtrip", in_place(&I::b, [](bild16& x, const I& in) { x.fromfloat(bildfloat(in.a)); })},
+        {"render_float_01", render([](const I& in, quenz::render_buffer& o) { quenz::render_contrast(in.g, 0.0f, 1.0f, o); })},
+        {"render_float_bits", render([](const I& in, quenz::render_buffer& o) { quenz::render_contrast(in.f, -3.0f, 7.5f, o); })},
+        {"render_float_inv", render([](const I& in, quenz::render_buffer& o) { quenz::render_contrast(in.g, 0.9f, 0.1f, o); })},
+        {"render_counts", render([](const I& in, quenz::render_buffer& o) { quenz::render_contrast(in.a, 100, 60000, o); })},
+        {"render_counts_2k", render([](const I& in, quenz::render_buffer& o) { quenz::render_contrast(in.b, 0, 65536, o); })},
+        {"convolve_3", in_place(&I::g, [](bildfloat& x, const I&) { x = *std::unique_ptr<bildfloat>(x.convolve(kernel(3), 3, 3)); })},
+        {"convolve_5", in_place(&I::f, [](bildfloat& x, const I&) { x = *std::unique_ptr<bildfloat>(x.convolve(kernel(5), 5, 5)); })},
+        {"convolve_21", in_place(&I::g, [](bildfloat& x, const I&) { x = *std::unique_ptr<bildfloat>(x.convolve_unnorm(kernel(21), 21, 21)); })},
+        {"gaussian_2.7", in_place(&I::g, [](bildfloat& x, const I&) { x.gaussian(2.7f); })},
     };
     return ops;
 }

@@ -284,8 +284,9 @@ _yy, _xx = np.mgrid[0:N, 0:N].astype(np.float32)
 
 @peer("hamming_window", "numpy")
 def _():
-    # the squared radial Hamming profile, computed per pixel as ours does
-    rho = np.sqrt((_xx - 256.0) ** 2 + (_yy - 256.0) ** 2)
+    # the squared radial Hamming profile computed per pixel as ours does:
+    # the radius in single precision, the cosine in double
+    rho = np.sqrt((_xx - 256.0) ** 2 + (_yy - 256.0) ** 2).astype(np.float64)
     w = (0.54 + 0.46 * np.cos(np.pi * rho / 220.0)) ** 2 * 2.36961606240022
     w[rho >= 220.0] = 0.0
     C64.__imul__(w.astype(np.float32))
