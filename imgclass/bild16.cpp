@@ -59,19 +59,19 @@ constexpr auto dvd = [](u16 p, u16 q) {
     return q ? r : p;
 };
 
-// dvd by an image, eight pixels at a time (q may be p).
+// dvd by an image, sixteen pixels at a time (q may be p).
 [[gnu::always_inline]] inline void divide(u16* p, const u16* q, std::size_t n) {
     using namespace quenz;
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        u16x8 a, b;
-        load8(a, p + i);
-        load8(b, q + i);
+    for (; i + 16 <= n; i += 16) {
+        u16x16 a, b;
+        load16(a, p + i);
+        load16(b, q + i);
         auto nonzero = b != 0;
-        u16x8 d = nonzero ? b : u16x8{} + 1;
-        f32x8 r = __builtin_convertvector(a, f32x8) / __builtin_convertvector(d, f32x8);
-        u16x8 c = __builtin_convertvector(__builtin_convertvector(r, i32x8), u16x8);
-        store8(p + i, nonzero ? c : a);
+        u16x16 d = nonzero ? b : u16x16{} + 1;
+        f32x16 r = __builtin_convertvector(a, f32x16) / __builtin_convertvector(d, f32x16);
+        u16x16 c = __builtin_convertvector(__builtin_convertvector(r, i32x16), u16x16);
+        store16(p + i, nonzero ? c : a);
     }
     for (; i < n; ++i) p[i] = dvd(p[i], q[i]);
 }

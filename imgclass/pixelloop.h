@@ -43,19 +43,19 @@ template <class T, class F>
     for (std::size_t i = 0; i < n; ++i) p[i] = f(p[i], v);
 }
 
-// Eight lanes in explicit vectors (one AVX2 register, or two SSE ones):
-// for the divisions, whose zero test the compiler would otherwise turn into
-// a branch around a division it may not speculate.
-typedef unsigned short u16x8 __attribute__((vector_size(16)));
-typedef float f32x8 __attribute__((vector_size(32)));
-typedef int i32x8 __attribute__((vector_size(32)));
+// Sixteen lanes in explicit vectors (one AVX-512 register, two AVX2 or four
+// SSE ones): for the divisions, whose zero test the compiler would
+// otherwise turn into a branch around a division it may not speculate.
+typedef unsigned short u16x16 __attribute__((vector_size(32)));
+typedef float f32x16 __attribute__((vector_size(64)));
+typedef int i32x16 __attribute__((vector_size(64)));
 
 // (By reference: a vector value crossing a function boundary would have an
 // ABI that depends on the clone.)
-template <class V, class T> [[gnu::always_inline]] inline void load8(V& v, const T* p) {
+template <class V, class T> [[gnu::always_inline]] inline void load16(V& v, const T* p) {
     __builtin_memcpy(&v, p, sizeof v);
 }
-template <class V, class T> [[gnu::always_inline]] inline void store8(T* p, const V& v) {
+template <class V, class T> [[gnu::always_inline]] inline void store16(T* p, const V& v) {
     __builtin_memcpy(p, &v, sizeof v);
 }
 
