@@ -3,6 +3,7 @@
 // tiny values). Built before and after a speed-up, the two listings must be
 // identical: `quenz_checksums > before.txt` ... `diff before.txt after.txt`.
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "bild16.h"
+#include "bildcomplex.h"
 #include "bildfloat.h"
 #include "display/render.h"
 
@@ -32,6 +34,7 @@ template <class Img> std::uint64_t hash(const Img& img) {
 struct Inputs {
     bild16 a, b, z;  // every count; random counts; random with zeros
     bildfloat f, g;  // random bit patterns; values in [-0.2, 1.2] with zeros
+    bildcomplex c;   // g + i f
     Inputs() {
         std::mt19937 rng(1234);
         std::uniform_real_distribution<float> unit(-0.2f, 1.2f);
@@ -42,6 +45,7 @@ struct Inputs {
             f.data()[i] = std::bit_cast<float>(std::uint32_t(rng()));
             g.data()[i] = i % 13 == 0 ? 0.0f : unit(rng);
         }
+        c = bildcomplex(g, f);
     }
 };
 
@@ -103,6 +107,11 @@ const std::vector<std::pair<std::string, Op>>& operations() {
         {"convolve_5", in_place(&I::f, [](bildfloat& x, const I&) { x = *std::unique_ptr<bildfloat>(x.convolve(kernel(5), 5, 5)); })},
         {"convolve_21", in_place(&I::g, [](bildfloat& x, const I&) { x = *std::unique_ptr<bildfloat>(x.convolve_unnorm(kernel(21), 21, 21)); })},
         {"gaussian_2.7", in_place(&I::g, [](bildfloat& x, const I&) { x.gaussian(2.7f); })},
+        {"hamming", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(); })},
+        {"hamming_off", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(50.5f, 100.5f, 300.25f); })},
+        {"hamming_wide", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(900.0f, 10.0f, 511.0f); })},
+        {"hamming_nan", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(220.0f, NAN, 256.0f); })},
+        {"unwindow", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_unwindow(-120.0f, 256.0f, 255.5f); })},
     };
     return ops;
 }
