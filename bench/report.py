@@ -221,8 +221,10 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
         f"- Date: {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')}",
         f"- Machine: {cores} cores, {cpu_model()}",
         f"- Floor: memcpy of one 1 MiB image {fmt(floor)}",
-        f"- Library build: {context.get('library_build_type', '?')} Google Benchmark, "
-        f"quenz built with CMAKE_BUILD_TYPE=Release and -ffp-contract=off",
+        "- Build: quenz with CMAKE_BUILD_TYPE=Release and -ffp-contract=off "
+        f"(Debian's Google Benchmark library itself is a {context.get('library_build_type', '?')} "
+        "build; it only keeps the time)",
+        "- Before/after checksums of the outputs: `build-bench/bench/quenz_checksums`",
         "",
         "| Operation | ours | via Tcl | numpy | scipy | OpenCV | target | status |",
         "|---|---:|---:|---:|---:|---:|---|---|",
