@@ -27,11 +27,13 @@ test-asan:
 demo: build
 	examples/demo $(BUILD) demo-out
 
+# PREFIX=/some/dir installs elsewhere than the configured prefix (/usr/local);
+# DESTDIR=/stage puts the tree under a staging directory.
 install: build
-	cmake --install $(BUILD)
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
 uninstall:
-	@if [ -f $(BUILD)/install_manifest.txt ]; then xargs rm -fv < $(BUILD)/install_manifest.txt; fi
+	@tools/uninstall $(BUILD)/install_manifest.txt
 
 # Release build of the kernels, then the side-by-side run that writes
 # bench/RESULTS.md (under five minutes).

@@ -8,12 +8,23 @@ file mkdir $out
 proc in {name} { file join $::data $name }
 proc out {name} { file join $::out $name }
 
-# Runs one step and prints its time.
-proc step {title script} {
-    puts -nonewline [format "%-52s" "$title ..."]; flush stdout
+# Runs one step and prints its time. A step whose library code talks on
+# the console (the fit's marks) gets its title on a line of its own.
+proc step {title script {talks 0}} {
+    if {$talks} {
+        puts "$title ..."; flush stdout
+        set title ""
+    } else {
+        puts -nonewline [format "%-52s" "$title ..."]; flush stdout
+    }
     set t0 [clock microseconds]
     uplevel 1 $script
-    puts [format "%8.1f ms" [expr {([clock microseconds] - $t0) / 1000.0}]]
+    set ms [expr {([clock microseconds] - $t0) / 1000.0}]
+    if {$talks} {
+        puts stderr ""
+        puts -nonewline [format "%-52s" ""]
+    }
+    puts [format "%8.1f ms" $ms]
 }
 
 set intensities {0.05 0.2 0.4 0.6 0.8}
@@ -26,9 +37,11 @@ step "read the bad-pixel map (PGM)" {
     bild16 badmap; badmap read_pgm [in badpix.pgm]
 }
 step "per-pixel calibration: QR fit of order 3" {
-    # 262144 small least-squares problems, spread over the cores.
+    # 262144 small least-squares problems, spread over the cores. The fit
+    # prints the coefficients of pixel (100, 100), and a "." for each pixel
+    # (a hot one) whose references are all equal.
     QRfit cal $refs $intensities 5 3
-}
+} 1
 step "save and reload the calibration" {
     cal write [out calibration.qrfit]
     QRfit cal2 [out calibration.qrfit]
@@ -85,20 +98,27 @@ foreach r $rows {
 puts [format "  %d spots, mean centre error %.3f px\n" $n [expr {$sum / $n}]]
 
 step "FFT power spectrum (Hamming window) to PGM" {
-    bildcomplex spec img
-    spec Hamming_window
-    spec FFT_forward
+    bildcomplex freq img
+    freq Hamming_window
+    freq FFT_forward
     bildfloat power
-    spec norm power
+    freq norm power
     # Saturate the zero frequency so the lattice peaks show.
     bild16 spectrum
     spectrum fromfloat power [expr {[power get 256 256] / 2000.0}]
     spectrum write_pgm8 [out spectrum.pgm]
 }
-step "profile across one Voronoi cell" {
-    # The profile table goes to standard output: run it in a child.
+step "profile across the cell of the central spot" {
+    # Through the fitted centre of the spot nearest the image centre. The
+    # profile table goes to standard output: run it in a child.
+    set best {}
+    foreach r $rows {
+        set d [expr {hypot([lindex $r 2] - 256, [lindex $r 3] - 256)}]
+        if {$best eq "" || $d < [lindex $best 0]} { set best [list $d {*}[lrange $r 2 3]] }
+    }
+    lassign $best -> cx cy
     set child [file join [file dirname [info script]] profile.tcl]
-    exec [info nameofexecutable] $child [in cells.voronoi] [out height.bin] 250 250 \
+    exec [info nameofexecutable] $child [in cells.voronoi] [out height.bin] $cx $cy \
         > [out profile.dat] 2> [out profile.log]
 }
 step "render the corrected image into a photo, save PNG" {

@@ -7,25 +7,14 @@
 #include <filesystem>
 #include <string>
 
+#include "testutil.h"
 #include "error.h"
 #include "fileio.h"
 
+using testutil::error_of;
+using testutil::scratch;
+
 namespace {
-
-std::string scratch(const char* name) {
-    return (std::filesystem::temp_directory_path() /
-            ("quenz-fileio-" + std::to_string(getpid()) + "-" + name))
-        .string();
-}
-
-std::string error_of(auto&& f) {
-    try {
-        f();
-    } catch (const quenz::Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 }  // namespace
 
@@ -46,7 +35,7 @@ TEST(FileIo, WrittenBytesReadBackAndTheLimitCutsTheRead) {
     std::string data(200000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7 + i / 4096);
     ASSERT_EQ(error_of([&] { quenz::write_file(f.c_str(), data.data(), data.size()); }),
-              "(no error)");
+              testutil::nothing_thrown);
     auto all = quenz::read_file(f.c_str());
     ASSERT_TRUE(all);
     EXPECT_EQ(std::string(all->begin(), all->end()), data);

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <functional>
 
+#include "testutil.h"
 #include "bildfloat.h"
 #include "error.h"
 #include "parabelzentrum.h"
+
+using testutil::error_of;
 
 namespace {
 
@@ -31,15 +34,6 @@ std::pair<bool, std::string> fit(Parabelzentrum& p) {
 void put_box(Parabelzentrum& p, int x0, int x1, int y0, int y1) {
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) p.put(x, y);
-}
-
-std::string error_of(std::function<void()> f) {
-    try {
-        f();
-    } catch (const quenz::Error& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
 }
 
 }  // namespace

@@ -9,15 +9,13 @@
 #include <iterator>
 #include <string>
 
+#include "testutil.h"
 #include "bild16.h"
 
-namespace {
+using testutil::error_of;
+using testutil::scratch;
 
-std::string scratch(const char* name) {
-    return (std::filesystem::temp_directory_path() /
-            ("quenz-pgm-" + std::to_string(getpid()) + "-" + name))
-        .string();
-}
+namespace {
 
 std::string slurp(const std::string& f) {
     std::ifstream in(f, std::ios::binary);
@@ -26,15 +24,6 @@ std::string slurp(const std::string& f) {
 
 void spit(const std::string& f, const std::string& bytes) {
     std::ofstream(f, std::ios::binary) << bytes;
-}
-
-std::string error_of(auto&& f) {
-    try {
-        f();
-    } catch (const quenz::Error& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <cmath>
 #include <vector>
 
+#include "testutil.h"
 #include "error.h"
 #include "qr.h"
 
 using quenz::Matrix;
+
+using testutil::error_of;
 
 namespace {
 
@@ -15,15 +18,6 @@ Matrix from_rows(std::vector<std::vector<double>> v) {
     for (int r = 0; r < m.nrows(); ++r)
         for (int c = 0; c < m.ncols(); ++c) m[r][c] = v[r][c];
     return m;
-}
-
-template <class F> std::string thrown_text(F f) {
-    try {
-        f();
-    } catch (const quenz::InternalError& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
 }
 
 }  // namespace
@@ -53,12 +47,12 @@ TEST(QR, SquareAndShortSystems) {
     EXPECT_NEAR(x[0], 1.0, 1e-13);
     EXPECT_NEAR(x[1], -2.0, 1e-13);
     EXPECT_NEAR(x[2], 3.0, 1e-13);
-    EXPECT_EQ(thrown_text([&] { quenz::Param_errors(3, 3, A.rows(), diag.data(), b.data(), err.data()); }),
+    EXPECT_EQ(error_of<quenz::InternalError>([&] { quenz::Param_errors(3, 3, A.rows(), diag.data(), b.data(), err.data()); }),
               "Error: Parameter errors only für num_data < num_data");
     // m < n: refused before anything changes.
     Matrix S = from_rows({{1, 2, 3}, {4, 5, 6}});
     std::vector<double> c{7, 8}, d(3, 9.0);
-    EXPECT_EQ(thrown_text([&] { quenz::Householder_QR(2, 3, S.rows(), d.data(), c.data(), 1e-10); }),
+    EXPECT_EQ(error_of<quenz::InternalError>([&] { quenz::Householder_QR(2, 3, S.rows(), d.data(), c.data(), 1e-10); }),
               "Matrix darf nicht weniger Zeilen als Spalten haben !");
     EXPECT_EQ(S[0][0], 1);
     EXPECT_EQ(c[0], 7);
@@ -107,6 +101,6 @@ TEST(QR, NegligibleDiagonalElementIsReported) {
 
 TEST(QR, SingularRIsRefusedByTheInversion) {
     Matrix R = from_rows({{1, 2}, {0, 0}}), K(2, 2);
-    EXPECT_EQ(thrown_text([&] { quenz::Invert_RtR(R.rows(), K.rows(), 2); }),
+    EXPECT_EQ(error_of<quenz::InternalError>([&] { quenz::Invert_RtR(R.rows(), K.rows(), 2); }),
               "Singular matrix in Invert_RtR");
 }
