@@ -3,7 +3,9 @@
 Usage: /usr/bin/python3 bench/report.py KERNELS.json TCL.txt PEERS.json OUT.md
 
 KERNELS.json is Google Benchmark's JSON output, TCL.txt the "key seconds"
-lines of tcl-timing.tcl, PEERS.json the output of peers.py. Misses are
+lines of tcl-timing.tcl, PEERS.json the output of peers.py. Each may be a
+comma-separated list of the files of several rounds: an operation then gets
+the lowest of its medians, ours and the peers' alike. Misses are
 explained from bench/NOTES.md ("## key" sections, written by hand after
 looking at the measurements).
 """
@@ -82,29 +84,54 @@ PEER_COLUMNS = ["numpy", "scipy", "OpenCV"]
 NOISE = 1.10
 
 
-def kernel_medians(path):
-    with open(path) as f:
-        doc = json.load(f)
-    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+def lowest(rounds):
+    """{key: value} of several rounds -> the lowest value of each key."""
     out = {}
-    for b in doc.get("benchmarks", []):
-        if b.get("aggregate_name", "median") != "median":
-            continue
-        key = b["name"].split("/")[0]
-        if b.get("run_type") == "aggregate" or key not in out:
-            out[key] = b["real_time"] * scale[b["time_unit"]]
-    return out, doc.get("context", {})
-
-
-def tcl_medians(path):
-    out = {}
-    if os.path.exists(path):
-        with open(path) as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 2:
-                    out[parts[0]] = float(parts[1])
+    for r in rounds:
+        for k, v in r.items():
+            out[k] = v if k not in out else min(out[k], v)
     return out
+
+
+def kernel_medians(paths):
+    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+    rounds, context = [], {}
+    for path in paths.split(","):
+        with open(path) as f:
+            doc = json.load(f)
+        out = {}
+        for b in doc.get("benchmarks", []):
+            if b.get("aggregate_name", "median") != "median":
+                continue
+            key = b["name"].split("/")[0]
+            if b.get("run_type") == "aggregate" or key not in out:
+                out[key] = b["real_time"] * scale[b["time_unit"]]
+        rounds.append(out)
+        context = doc.get("context", {})
+    return lowest(rounds), context
+
+
+def tcl_medians(paths):
+    rounds = []
+    for path in paths.split(","):
+        out = {}
+        if os.path.exists(path):
+            with open(path) as f:
+                for line in f:
+                    parts = line.split()
+                    if len(parts) == 2:
+                        out[parts[0]] = float(parts[1])
+        rounds.append(out)
+    return lowest(rounds)
+
+
+def peer_medians(paths):
+    rounds = []
+    for path in paths.split(","):
+        with open(path) as f:
+            rounds.append(json.load(f))
+    keys = {k for r in rounds for k in r}
+    return {k: lowest([r.get(k, {}) for r in rounds]) for k in keys}
 
 
 def fmt(t):
@@ -173,8 +200,8 @@ def cpu_model():
 def main(kernels_json, tcl_txt, peers_json, out_md):
     ours, context = kernel_medians(kernels_json)
     tcl = tcl_medians(tcl_txt)
-    with open(peers_json) as f:
-        peers = json.load(f)
+    peers = peer_medians(peers_json)
+    nrounds = len(kernels_json.split(","))
     floor = ours.get("memcpy_1MiB")
     why = notes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "NOTES.md"))
 
@@ -212,7 +239,10 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
         "# Benchmark results",
         "",
         "Written by `make bench` (bench/run); do not edit by hand. Medians; ratios are "
-        "ours / peer (below 1 is faster than the peer). \"ours\" is the C++ kernel "
+        "ours / peer (below 1 is faster than the peer). "
+        f"The three parts ran {nrounds} times in turn and each figure is the lower of its "
+        "medians, ours and the peers' alike, so that a burst of other work on the machine "
+        "during one part does not decide a comparison. \"ours\" is the C++ kernel "
         "(Google Benchmark, wall clock); \"via Tcl\" is the whole script-level call "
         "(`time`), command dispatch and argument conversion included. A target missed by "
         f"less than {round((NOISE - 1) * 100)}% is marked \"within noise\": that is how far "
