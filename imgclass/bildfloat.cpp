@@ -60,9 +60,9 @@ QUENZ_VECTOR_CLONES void normalise(float* __restrict dst, const unsigned short* 
 
 }  // namespace
 
-bildfloat::bildfloat(const bild16& aufnahme) { from_bild16(aufnahme); }
+bildfloat::bildfloat(const bild16& aufnahme) : bildfloat_base(quenz::no_init) { from_bild16(aufnahme); }
 
-bildfloat::bildfloat(const region_t& regio) {
+bildfloat::bildfloat(const region_t& regio) : bildfloat_base(quenz::no_init) {
     const bool* r = regio.data();
     float* p = data();
     for (std::size_t i = 0; i < npixels(); ++i) p[i] = r[i] ? 1.0f : quenz::quiet_nan;

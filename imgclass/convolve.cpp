@@ -89,7 +89,7 @@ bildfloat* bildfloat::convolve(std::span<const float> kernel, int sx, int sy,
         for (float& v : k) v /= sum;
     }
 
-    auto result = std::make_unique<bildfloat>();
+    auto result = std::make_unique<bildfloat>(quenz::no_init);  // every pixel is written below
     const float* src = data();
     float* dst = result->data();
     // The pixels the kernel overhangs keep their source value: the top and
