@@ -35,10 +35,13 @@ install: build
 uninstall:
 	@tools/uninstall $(BUILD)/install_manifest.txt
 
+# Release build of the kernels, then the side-by-side run that writes
+# bench/RESULTS.md (under five minutes).
 bench:
 	@tools/install-deps --peers
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
+	bench/run build-bench
 
 # Each fuzz target runs FUZZ_SECONDS on seeds made by our own writers.
 FUZZ_SECONDS ?= 30

@@ -126,6 +126,19 @@ const std::vector<Group*>& groups() { return group_list(); }
 
 ClassDesc* class_desc(const std::string& name);
 
+// Calls visit(class) depth first: the class, then each base with its own
+// bases first, at most 64 classes; stops when visit returns true.
+template <class Visit> void walk_classes(ClassDesc* start, Visit visit) {
+    ClassDesc* stack[64];
+    int top = 0, depth = 0;
+    stack[top++] = start;
+    while (top > 0 && depth++ < 64) {
+        ClassDesc* c = stack[--top];
+        if (visit(c)) return;
+        for (auto b = c->bases.rbegin(); b != c->bases.rend() && top < 64; ++b) stack[top++] = *b;
+    }
+}
+
 CmdImpl impl_of(const Entry& e) {
     switch (e.kind) {
         case Entry::Single: return {&single_proc, (ClientData)&e.sigs[0]};
@@ -163,7 +176,7 @@ void build_tables() {
             for (Entry& e : g->entries) {
                 if (e.kind != Entry::Class) continue;
                 const ClassDef& d = e.cls;
-                auto* c = new ClassDesc{&d, find(std::string("new_") + d.name), {}, {}, {}};
+                auto* c = new ClassDesc{&d, find(std::string("new_") + d.name), {}, {}, {}, {}};
                 for (const char* m : d.methods)
                     c->methods.emplace_back(m, find(std::string(d.name) + "_" + m));
                 for (const Attr& a : d.attrs) {
@@ -181,6 +194,12 @@ void build_tables() {
                 Ty t = type_by_readable(b);
                 if (t != T_count && type_record(t).cls) c->bases.push_back(type_record(t).cls);
             }
+        for (auto& [name, c] : class_map())
+            walk_classes(c, [&](ClassDesc* k) {
+                for (auto& [m, f] : k->methods)
+                    if (f) c->reachable.emplace(m, f);  // keeps the first of a name
+                return false;
+            });
     });
 }
 
@@ -260,9 +279,16 @@ static int plain_error(Tcl_Interp* interp, const char* msg) {
 // holds a reference to h: the call may delete the command and its record.
 static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Tcl_Obj* h, int objc,
                             Tcl_Obj* const objv[]) {
-    std::vector<Tcl_Obj*> args(objv, objv + objc);
+    Tcl_Obj* few[8];  // no allocation for the usual short calls
+    std::vector<Tcl_Obj*> many;
+    Tcl_Obj** args = few;
+    if (objc > 8) {
+        many.resize(std::size_t(objc));
+        args = many.data();
+    }
+    std::copy(objv, objv + objc, args);
     args[1] = h;
-    return f.proc(f.cd, interp, objc, args.data());
+    return f.proc(f.cd, interp, objc, args);
 }
 
 static bool already_listed(const std::string& result, const std::string& word) {
@@ -366,7 +392,15 @@ int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
     // only h and the class descriptors are used after a call.
     Tcl_Obj* h = inst->handle;
     Tcl_IncrRefCount(h);
-    int rc = walk(interp, inst->cls, inst->id, h, m, objc, objv);
+    int rc;
+    // A method: one lookup in the class's table of reachable methods. The
+    // walk stays for cget, configure and the error message.
+    auto it = is_cget || is_configure ? inst->cls->reachable.end()
+                                      : inst->cls->reachable.find(std::string_view(m));
+    if (it != inst->cls->reachable.end())
+        rc = call_with_handle(it->second, interp, h, objc, objv);
+    else
+        rc = walk(interp, inst->cls, inst->id, h, m, objc, objv);
     Tcl_DecrRefCount(h);
     return rc;
 }

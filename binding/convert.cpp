@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include "internal.h"
@@ -14,6 +15,40 @@ Tcl_Obj* new_handle(Id id, Ty t) {
     std::string s = handle_text(id, t);
     return Tcl_NewStringObj(s.data(), int(s.size()));
 }
+
+namespace {
+
+// A handle keeps its parsed id and type in its Tcl_Obj, so the handle an
+// object command passes to each of its method calls is parsed once. The
+// text is never changed; the registry is still asked on every use.
+void dup_handle_rep(Tcl_Obj* src, Tcl_Obj* dup) {
+    dup->internalRep = src->internalRep;
+    dup->typePtr = src->typePtr;
+}
+void handle_string(Tcl_Obj* obj) {
+    std::string s = handle_text(Id(std::uintptr_t(obj->internalRep.twoPtrValue.ptr1)),
+                                Ty(std::uintptr_t(obj->internalRep.twoPtrValue.ptr2)));
+    obj->bytes = Tcl_Alloc(unsigned(s.size() + 1));
+    std::memcpy(obj->bytes, s.c_str(), s.size() + 1);
+    obj->length = int(s.size());
+}
+const Tcl_ObjType handle_type = {"quenz-handle", nullptr, dup_handle_rep, handle_string, nullptr};
+
+bool parse_handle_obj(Tcl_Obj* obj, Id* id, Ty* t) {
+    if (obj->typePtr == &handle_type) {
+        *id = Id(std::uintptr_t(obj->internalRep.twoPtrValue.ptr1));
+        *t = Ty(std::uintptr_t(obj->internalRep.twoPtrValue.ptr2));
+        return true;
+    }
+    if (!parse_handle(Tcl_GetString(obj), id, t)) return false;
+    if (obj->typePtr && obj->typePtr->freeIntRepProc) obj->typePtr->freeIntRepProc(obj);
+    obj->internalRep.twoPtrValue.ptr1 = reinterpret_cast<void*>(std::uintptr_t(*id));
+    obj->internalRep.twoPtrValue.ptr2 = reinterpret_cast<void*>(std::uintptr_t(*t));
+    obj->typePtr = &handle_type;
+    return true;
+}
+
+}  // namespace
 
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags, Id* idp) {
     *addr = nullptr;
@@ -28,7 +63,7 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
         if (s[0] == '_') {
             Id id;
             Ty named;
-            if (!parse_handle(s, &id, &named)) break;
+            if (!parse_handle_obj(cur, &id, &named)) break;
             if (!(type_record(want).accepts >> named & 1)) break;
             void* p = resolve(id, named, want, flags & F_DISOWN);
             if (!p) break;
@@ -43,8 +78,10 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
             break;
         }
         if (!interp || s[0] == '\0') break;
+        // (From the object: the lookup is remembered in it, as for a call.)
+        Tcl_Command cmd = Tcl_GetCommandFromObj(interp, cur);
         Tcl_CmdInfo info;
-        if (!Tcl_GetCommandInfo(interp, s, &info)) break;
+        if (!cmd || !Tcl_GetCommandInfoFromToken(cmd, &info)) break;
         Tcl_Obj* next;
         if (info.isNativeObjectProc && info.objProc == &object_cmd) {
             next = static_cast<Instance*>(info.objClientData)->handle;

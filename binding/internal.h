@@ -2,6 +2,8 @@
 #pragma once
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime.h"
@@ -38,6 +40,11 @@ struct CmdImpl {
     explicit operator bool() const { return proc != nullptr; }
 };
 
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
 struct ClassDesc {
     const ClassDef* def;
     CmdImpl ctor;
@@ -48,6 +55,9 @@ struct ClassDesc {
     };
     std::vector<AttrImpl> attrs;
     std::vector<ClassDesc*> bases;  // resolved when the tables are built
+    // The first method of each name on the depth-first walk through the
+    // class and its bases, so that a method call is one hash lookup.
+    std::unordered_map<std::string, CmdImpl, NameHash, std::equal_to<>> reachable;
 };
 
 struct Instance {

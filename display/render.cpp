@@ -1,27 +1,46 @@
 #include "render.h"
 
+#include <cmath>
 #include <sstream>
 #include <string>
+
+#include "imgclass/pixelloop.h"
 
 namespace quenz {
 namespace {
 
 // Truncates toward zero and clamps in double, so that a pixel millions of
 // ranges away (or infinite) saturates by its sign instead of overflowing
-// an integer conversion; NaN fails the first test and becomes black.
+// an integer conversion; NaN fails the first test and becomes black. As
+// selects rather than branches, so the pass vectorises.
 inline std::uint8_t grey(double q) {
-    if (!(q > 0.0)) return 0;
-    if (q >= 255.0) return 255;
+    q = q > 0.0 ? q : 0.0;
+    q = q >= 255.0 ? 255.0 : q;
     return std::uint8_t(int(q));
 }
 
 // One pass over the pixels: (p - low) * 255 / span. The division stays a
 // division (not a multiplication by the reciprocal): the truncated levels
-// must be exactly those of the formula.
+// must be exactly those of the formula. Only a power-of-two span (1 for
+// floats shown as 0..1) divides exactly by multiplying with its reciprocal.
 template <class T>
-void map_range(const T* src, double low, double span, std::uint8_t* dst) {
+[[gnu::always_inline]] inline void map_range(const T* __restrict src, double low, double span,
+                                             std::uint8_t* __restrict dst) {
     const std::size_t n = std::size_t(render_buffer::width) * render_buffer::height;
-    for (std::size_t i = 0; i < n; ++i) dst[i] = grey((double(src[i]) - low) * 255.0 / span);
+    int e;
+    if (span > 0 && std::isfinite(span) && std::frexp(span, &e) == 0.5) {
+        const double inv = 1.0 / span;
+        for (std::size_t i = 0; i < n; ++i) dst[i] = grey((double(src[i]) - low) * 255.0 * inv);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) dst[i] = grey((double(src[i]) - low) * 255.0 / span);
+    }
+}
+QUENZ_VECTOR_CLONES void map_counts(const unsigned short* src, double low, double span,
+                                    std::uint8_t* dst) {
+    map_range(src, low, span, dst);
+}
+QUENZ_VECTOR_CLONES void map_floats(const float* src, double low, double span, std::uint8_t* dst) {
+    map_range(src, low, span, dst);
 }
 
 template <class T> [[noreturn]] void zero_range(T low) {
@@ -65,12 +84,12 @@ void render_auto(const bildfloat_base& b, render_buffer& out) {
 void render_contrast(const bild16_base& b, int low, int high, render_buffer& out) {
     if (low == high) zero_range(low);
     // Both differences are exact in double for any int bounds.
-    map_range(b.data(), double(low), double(high) - double(low), out.data());
+    map_counts(b.data(), double(low), double(high) - double(low), out.data());
 }
 
 void render_contrast(const bildfloat_base& b, float low, float high, render_buffer& out) {
     if (high == low) zero_range(low);
-    map_range(b.data(), double(low), double(high) - double(low), out.data());
+    map_floats(b.data(), double(low), double(high) - double(low), out.data());
 }
 
 minmax_t<unsigned short> getminmax(const bild16_base& b, int x1, int y1, int x2, int y2) {

@@ -6,6 +6,7 @@
 
 #include "bildfloat.h"
 #include "fileio.h"
+#include "pixelloop.h"
 
 bild16::header_t bild16::default_header() {
     header_t h{};
@@ -42,22 +43,78 @@ bild16& bild16::operator=(const bild16& b) {
 
 namespace {
 
-// Applies op to every pixel with the same pixel of o (which may be self).
-template <class Op> void each(bild16& s, const bild16& o, Op op) {
-    unsigned short* p = s.data();
-    const unsigned short* q = o.data();
-    for (std::size_t i = 0; i < bild16::npixels(); ++i) p[i] = op(p[i], q[i]);
-}
-template <class Op> void each(bild16& s, unsigned short v, Op op) {
-    unsigned short* p = s.data();
-    for (std::size_t i = 0; i < bild16::npixels(); ++i) p[i] = op(p[i], v);
-}
-
 using u16 = unsigned short;
+using quenz::PixelOp;
+
 constexpr auto add = [](u16 p, u16 q) { return u16(p + q); };
 constexpr auto sub = [](u16 p, u16 q) { return u16(p - q); };
 constexpr auto mul = [](u16 p, u16 q) { return u16(unsigned(p) * q); };
-constexpr auto dvd = [](u16 p, u16 q) { return q ? u16(p / q) : p; };
+// Integer division through single precision, which vectorises: p and q are
+// exact floats, and for p, q < 2^16 the rounded quotient never reaches the
+// next integer (its distance 1/q exceeds half a float step there), so the
+// truncation is floor(p / q). A zero divisor leaves the pixel.
+constexpr auto dvd = [](u16 p, u16 q) {
+    float d = float(q ? q : 1);
+    u16 r = u16(int(float(p) / d));
+    return q ? r : p;
+};
+
+// dvd by an image, sixteen pixels at a time (q may be p).
+[[gnu::always_inline]] inline void divide(u16* p, const u16* q, std::size_t n) {
+    using namespace quenz;
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        u16x16 a, b;
+        load16(a, p + i);
+        load16(b, q + i);
+        auto nonzero = b != 0;
+        u16x16 d = nonzero ? b : u16x16{} + 1;
+        f32x16 r = __builtin_convertvector(a, f32x16) / __builtin_convertvector(d, f32x16);
+        u16x16 c = __builtin_convertvector(__builtin_convertvector(r, i32x16), u16x16);
+        store16(p + i, nonzero ? c : a);
+    }
+    for (; i < n; ++i) p[i] = dvd(p[i], q[i]);
+}
+
+QUENZ_VECTOR_CLONES void combine(PixelOp op, u16* p, const u16* q, std::size_t n) {
+    switch (op) {
+        case PixelOp::add: return quenz::pixels_image(p, q, n, add);
+        case PixelOp::sub: return quenz::pixels_image(p, q, n, sub);
+        case PixelOp::mul: return quenz::pixels_image(p, q, n, mul);
+        case PixelOp::div: return divide(p, q, n);
+    }
+}
+
+QUENZ_VECTOR_CLONES void combine_value(PixelOp op, u16* p, u16 v, std::size_t n) {
+    switch (op) {
+        case PixelOp::add: return quenz::pixels_value(p, v, n, add);
+        case PixelOp::sub: return quenz::pixels_value(p, v, n, sub);
+        case PixelOp::mul: return quenz::pixels_value(p, v, n, mul);
+        case PixelOp::div: return quenz::pixels_value(p, v, n, dvd);
+    }
+}
+
+// fromfloat for n pixels: v * 65535 / max in double precision (the product
+// is exact: 24 + 16 bits), truncated; above max 65535, below 0 and NaN 0.
+// Dividing by a power of two is exact, so for such a max (1.0 above all)
+// the division becomes a multiplication by its exact reciprocal. The
+// selects keep every converted value in 0..65535.
+QUENZ_VECTOR_CLONES void from_floats(u16* __restrict dst, const float* __restrict src, std::size_t n,
+                                     float max) {
+    int e;
+    const bool power_of_two = max > 0 && std::isfinite(max) && std::frexp(max, &e) == 0.5f;
+    const double dmax = max, inv = 1.0 / dmax;
+    auto one = [&](float v, double q) {
+        q = q == q ? q : 0.0;
+        q = v < 0 ? 0.0 : q;
+        q = v > max ? 65535.0 : q;
+        return u16(int(q));
+    };
+    if (power_of_two)
+        for (std::size_t i = 0; i < n; ++i) dst[i] = one(src[i], double(src[i]) * 65535.0 * inv);
+    else
+        for (std::size_t i = 0; i < n; ++i) dst[i] = one(src[i], double(src[i]) * 65535.0 / dmax);
+}
 
 }  // namespace
 
@@ -65,34 +122,16 @@ bild16& bild16::operator=(data_t v) {
     std::fill(data(), data() + npixels(), v);
     return *this;
 }
-bild16& bild16::operator+=(const bild16& b) { return each(*this, b, add), *this; }
-bild16& bild16::operator+=(data_t v) { return each(*this, v, add), *this; }
-bild16& bild16::operator-=(const bild16& b) { return each(*this, b, sub), *this; }
-bild16& bild16::operator-=(data_t v) { return each(*this, v, sub), *this; }
-bild16& bild16::operator*=(const bild16& b) { return each(*this, b, mul), *this; }
-bild16& bild16::operator*=(data_t v) { return each(*this, v, mul), *this; }
-bild16& bild16::operator/=(const bild16& b) { return each(*this, b, dvd), *this; }
+bild16& bild16::operator+=(const bild16& b) { return combine(PixelOp::add, data(), b.data(), npixels()), *this; }
+bild16& bild16::operator+=(data_t v) { return combine_value(PixelOp::add, data(), v, npixels()), *this; }
+bild16& bild16::operator-=(const bild16& b) { return combine(PixelOp::sub, data(), b.data(), npixels()), *this; }
+bild16& bild16::operator-=(data_t v) { return combine_value(PixelOp::sub, data(), v, npixels()), *this; }
+bild16& bild16::operator*=(const bild16& b) { return combine(PixelOp::mul, data(), b.data(), npixels()), *this; }
+bild16& bild16::operator*=(data_t v) { return combine_value(PixelOp::mul, data(), v, npixels()), *this; }
+bild16& bild16::operator/=(const bild16& b) { return combine(PixelOp::div, data(), b.data(), npixels()), *this; }
 bild16& bild16::operator/=(data_t v) {
-    if (v) each(*this, v, dvd);  // a zero divisor leaves every pixel
+    if (v) combine_value(PixelOp::div, data(), v, npixels());  // a zero divisor leaves every pixel
     return *this;
 }
 
-void bild16::fromfloat(const bildfloat& bf, float max) {
-    const float* src = bf.data();
-    unsigned short* dst = data();
-    const double scale = 65535.0;
-    for (std::size_t i = 0; i < npixels(); ++i) {
-        float v = src[i];
-        unsigned short c;
-        if (v > max) {
-            c = 65535;
-        } else if (v < 0) {
-            c = 0;
-        } else {
-            double q = double(v) * scale / double(max);
-            // NaN pixels and 0/0 give 0; the quotient is otherwise in 0..65535
-            c = std::isfinite(q) ? u16(std::int64_t(q)) : 0;
-        }
-        dst[i] = c;
-    }
-}
+void bild16::fromfloat(const bildfloat& bf, float max) { from_floats(data(), bf.data(), npixels(), max); }

@@ -11,6 +11,7 @@ class QRfit;
 class bildfloat : public bildfloat_base {
 public:
     bildfloat() = default;
+    explicit bildfloat(quenz::no_init_t) : bildfloat_base(quenz::no_init) {}
     explicit bildfloat(const bild16& aufnahme);
     explicit bildfloat(const region_t& regio);  // 1 inside, quiet NaN outside
     bildfloat(const bildfloat& bfl) = default;

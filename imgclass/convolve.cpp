@@ -89,16 +89,27 @@ bildfloat* bildfloat::convolve(std::span<const float> kernel, int sx, int sy,
         for (float& v : k) v /= sum;
     }
 
-    auto result = std::make_unique<bildfloat>();
+    auto result = std::make_unique<bildfloat>(quenz::no_init);  // every pixel is written below
     const float* src = data();
     float* dst = result->data();
-    // Every pixel starts as its source value; the interior is then overwritten.
-    std::memcpy(dst, src, npixels() * sizeof(float));
+    // The pixels the kernel overhangs keep their source value: the top and
+    // bottom rows here, the left and right columns with each row below.
     int hx = sx / 2, hy = sy / 2;
-    if (hx < N - hx && hy < N - hy)
+    if (hx < N - hx && hy < N - hy) {
+        const std::size_t edge = std::size_t(hy) * N;
+        std::memcpy(dst, src, edge * sizeof(float));
+        std::memcpy(dst + npixels() - edge, src + npixels() - edge, edge * sizeof(float));
         quenz::parallel_for(hy, N - hy, [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                const std::size_t row = std::size_t(y) * N;
+                std::memcpy(dst + row, src + row, std::size_t(hx) * sizeof(float));
+                std::memcpy(dst + row + N - hx, src + row + N - hx, std::size_t(hx) * sizeof(float));
+            }
             convolve_rows(src, dst, k.data(), sx, sy, y0, y1);
         });
+    } else {
+        std::memcpy(dst, src, npixels() * sizeof(float));
+    }
     return result.release();
 }
 

@@ -9,6 +9,13 @@
 #include "constants.h"
 #include "error.h"
 
+namespace quenz {
+struct no_init_t {
+    explicit no_init_t() = default;
+};
+inline constexpr no_init_t no_init{};
+}  // namespace quenz
+
 template <int SX, int SY, class T>
 class imgbase {
 public:
@@ -17,16 +24,20 @@ public:
     int SIZEY = SY;
     T** rows;
 
-    imgbase() : rows(new T*[SY]) {
+    // New images start at zero, so nothing a script reads is left over
+    // from earlier memory.
+    imgbase() : imgbase(quenz::no_init) { std::fill(data(), data() + npixels(), T()); }
+    // For constructors that write every pixel themselves: saves a pass.
+    explicit imgbase(quenz::no_init_t) : rows(new T*[SY]) {
         try {
-            rows[0] = new T[std::size_t(SX) * SY]();
+            rows[0] = new T[std::size_t(SX) * SY];
         } catch (...) {
             delete[] rows;
             throw;
         }
         for (int y = 1; y < SY; ++y) rows[y] = rows[0] + std::size_t(y) * SX;
     }
-    imgbase(const imgbase& o) : imgbase() { copy_pixels(o); }
+    imgbase(const imgbase& o) : imgbase(quenz::no_init) { copy_pixels(o); }
     imgbase& operator=(const imgbase& o) {
         if (this != &o) copy_pixels(o);
         return *this;

@@ -14,6 +14,16 @@ inline unsigned worker_count() {
     return std::clamp(n, 1u, 8u);
 }
 
+namespace detail {
+// Runs part(ctx, w) for w = 1 .. parts-1 on the resident worker threads
+// while the caller runs part 0, and returns when all are done. Returns
+// false without running anything when the workers are busy (another
+// thread's kernel, or a kernel inside a kernel) or cannot be started; the
+// caller then runs every part itself. Starting a thread costs far more
+// than most kernels on a loaded machine, so the threads are kept.
+bool run_on_workers(void (*part)(void* ctx, int w), void* ctx, int parts);
+}  // namespace detail
+
 // Calls f(lo, hi) on disjoint ranges covering [begin, end).
 template <class F>
 void parallel_for(int begin, int end, F&& f, int min_chunk = 16) {
@@ -24,24 +34,23 @@ void parallel_for(int begin, int end, F&& f, int min_chunk = 16) {
         f(begin, end);
         return;
     }
-    std::vector<std::thread> threads;
-    std::vector<std::exception_ptr> errors(workers);
-    auto range = [&](int w) { return begin + int((long long)n * w / workers); };
-    for (int w = 1; w < workers; ++w)
-        threads.emplace_back([&, w] {
+    struct Job {
+        F& f;
+        int begin, n, workers;
+        std::vector<std::exception_ptr> errors;
+        int range(int w) const { return begin + int((long long)n * w / workers); }
+        static void part(void* ctx, int w) {
+            auto* j = static_cast<Job*>(ctx);
             try {
-                f(range(w), range(w + 1));
+                j->f(j->range(w), j->range(w + 1));
             } catch (...) {
-                errors[w] = std::current_exception();
+                j->errors[w] = std::current_exception();
             }
-        });
-    try {
-        f(range(0), range(1));
-    } catch (...) {
-        errors[0] = std::current_exception();
-    }
-    for (auto& t : threads) t.join();
-    for (auto& e : errors)
+        }
+    } job{f, begin, n, workers, std::vector<std::exception_ptr>(workers)};
+    if (!detail::run_on_workers(&Job::part, &job, workers))
+        for (int w = 0; w < workers; ++w) Job::part(&job, w);
+    for (auto& e : job.errors)
         if (e) std::rethrow_exception(e);
 }
 

@@ -1,0 +1,65 @@
+// Single passes over the pixels of one image, with an image or a value as
+// the second operand. The loops are written so the compiler vectorises
+// them; the callers put them into functions compiled for AVX-512 (x86-64-v4)
+// and AVX2 as well as for any x86-64 (QUENZ_VECTOR_CLONES), picked when the
+// library loads.
+// Each pixel's result depends on that pixel alone, so the vector code gives
+// the same bits as a plain loop.
+#pragma once
+#include <cstddef>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUENZ_VECTOR_CLONES \
+    __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define QUENZ_VECTOR_CLONES
+#endif
+
+namespace quenz {
+
+// p[i] = f(p[i], q[i]). Two images never overlap except when an image is
+// its own operand (q == p), which gets its own loop: the restrict-qualified
+// one needs no run-time overlap test.
+template <class T, class F>
+[[gnu::always_inline]] inline void pixels_with(T* __restrict p, const T* __restrict q, std::size_t n,
+                                               F f) {
+    for (std::size_t i = 0; i < n; ++i) p[i] = f(p[i], q[i]);
+}
+template <class T, class F>
+[[gnu::always_inline]] inline void pixels_with_self(T* p, std::size_t n, F f) {
+    for (std::size_t i = 0; i < n; ++i) p[i] = f(p[i], p[i]);
+}
+template <class T, class F>
+[[gnu::always_inline]] inline void pixels_image(T* p, const T* q, std::size_t n, F f) {
+    if (p == q)
+        pixels_with_self(p, n, f);
+    else
+        pixels_with(p, q, n, f);
+}
+
+// p[i] = f(p[i], v).
+template <class T, class F>
+[[gnu::always_inline]] inline void pixels_value(T* p, T v, std::size_t n, F f) {
+    for (std::size_t i = 0; i < n; ++i) p[i] = f(p[i], v);
+}
+
+// Sixteen lanes in explicit vectors (one AVX-512 register, two AVX2 or four
+// SSE ones): for the divisions, whose zero test the compiler would
+// otherwise turn into a branch around a division it may not speculate.
+typedef unsigned short u16x16 __attribute__((vector_size(32)));
+typedef float f32x16 __attribute__((vector_size(64)));
+typedef int i32x16 __attribute__((vector_size(64)));
+
+// (By reference: a vector value crossing a function boundary would have an
+// ABI that depends on the clone.)
+template <class V, class T> [[gnu::always_inline]] inline void load16(V& v, const T* p) {
+    __builtin_memcpy(&v, p, sizeof v);
+}
+template <class V, class T> [[gnu::always_inline]] inline void store16(T* p, const V& v) {
+    __builtin_memcpy(p, &v, sizeof v);
+}
+
+// The four arithmetic operators, as the cloned loops select them.
+enum class PixelOp { add, sub, mul, div };
+
+}  // namespace quenz
