@@ -60,9 +60,10 @@ test-threads: build
 
 # Every class through every ownership path, SOAK_COUNT objects each; the
 # registry and the process's memory must be back where they were.
+# SOAK_CLASSES limits it to some classes.
 SOAK_COUNT ?= 100000
 soak: build
-	QUENZ_LIBDIR=$(abspath $(BUILD)) tclsh tests/soak.tcl $(SOAK_COUNT)
+	QUENZ_LIBDIR=$(abspath $(BUILD)) tclsh tests/soak.tcl $(SOAK_COUNT) $(SOAK_CLASSES)
 
 # The soak at a short count under valgrind: no byte of ours lost.
 LEAK_COUNT ?= 10
