@@ -116,11 +116,14 @@ template <class I> qb::Sig getminmax() {
 }
 
 // Display commands: left out of the headless quenzcore package.
-qb::Group g_display(13, {
-    qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
-    qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
-    qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
-    qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
-}, true);
-
 }  // namespace
+
+std::vector<qb::Entry> qb::tables::display_commands() {
+    return {
+        qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
+        qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
+        qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
+        qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
+    };
+}
+

@@ -1,5 +1,5 @@
 // The bare image containers: bild16_base, bildfloat_base, bildcomplex_base.
-#include "runtime.h"
+#include "binding/runtime.h"
 
 namespace {
 
@@ -62,8 +62,17 @@ std::vector<qb::Entry> container() {
     };
 }
 
-qb::Group g_bild16_base(1, container<B16>());
-qb::Group g_bildfloat_base(7, container<BF>());
-qb::Group g_bildcomplex_base(11, container<BC>());
-
 }  // namespace
+
+std::vector<qb::Entry> qb::tables::bild16_base_commands() {
+    return container<B16>();
+}
+
+std::vector<qb::Entry> qb::tables::bildfloat_base_commands() {
+    return container<BF>();
+}
+
+std::vector<qb::Entry> qb::tables::bildcomplex_base_commands() {
+    return container<BC>();
+}
+

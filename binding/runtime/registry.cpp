@@ -3,8 +3,10 @@
 // find nothing and are refused.
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
-#include "internal.h"
+#include "registry.h"
+#include "instances.h"
 
 namespace qb {
 namespace {
@@ -115,12 +117,6 @@ void destroy_object(Id id) {
     drop_commands(id);
     if (o.owner) return;  // inner pointers are freed with their owner
     if (auto dtor = type_record(o.type).dtor) dtor(o.addr);
-}
-
-void forget_object(Id id) {
-    std::lock_guard lock(state_mutex());
-    Registry& r = reg();
-    if (r.by_id.count(id)) unlink(r, id);
 }
 
 void* lookup(Id id, Ty t) {

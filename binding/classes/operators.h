@@ -1,7 +1,7 @@
 // The in-place operators of the image classes: each Tcl command tries the
 // image operand first, then the scalar.
 #pragma once
-#include "runtime.h"
+#include "binding/runtime.h"
 
 namespace qb {
 

@@ -1,12 +1,15 @@
 // `typecheck value`: the name of the first class whose type accepts value.
-#include "runtime.h"
+#include "binding/runtime.h"
 
 namespace {
 
 #define QB_CHECK(T) \
     qb::sig("o:typecheck dummy ", {#T " const &"}, [](const T&) { return #T; })
 
-qb::Group g_typecheck(17, {qb::over("typecheck", {
+}  // namespace
+
+std::vector<qb::Entry> qb::tables::typecheck_commands() {
+    return {qb::over("typecheck", {
                                                      QB_CHECK(bildfloat),
                                                      QB_CHECK(bild16),
                                                      QB_CHECK(bildcomplex),
@@ -16,7 +19,10 @@ qb::Group g_typecheck(17, {qb::over("typecheck", {
                                                      QB_CHECK(Voronoischnitt),
                                                      QB_CHECK(expkurve),
                                                      QB_CHECK(exp4kurve),
-                                                 })});
+                                                 })};
+}
+
+namespace {
 #undef QB_CHECK
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
 #include "imgclass/qrfit.h"
-#include "runtime.h"
+#include "binding/runtime.h"
 
 namespace {
 
@@ -80,30 +80,35 @@ QRfit* fit(RefImages r, RefValues w, int nrefimg, int order) {
     return new QRfit(r.images, w.values, nrefimg, order);
 }
 
-qb::Group g_qrfit(9, {
-    qb::over("new_QRfit",
-             {qb::sig("oooo:new_QRfit refbilder refw nrefimg order_",
-                      {"bild16 *", "float *", "int", "int"},
-                      [](RefImages r, RefValues w, int n, int order) { return fit(r, w, n, order); }),
-              qb::sig("ooo:new_QRfit refbilder refw nrefimg", {"bild16 *", "float *", "int"},
-                      [](RefImages r, RefValues w, int n) { return fit(r, w, n, 4); }),
-              qb::sig("o:new_QRfit fname", {"char const *"},
-                      [](const char* f) { return new QRfit(f); })}),
-    qb::deleter<QRfit>("o:delete_QRfit self", "QRfit *"),
-    qb::fn(qb::sig("oo:QRfit_write self fname", {"QRfit const *", "char const *"},
-                   qb::mem<&QRfit::write>())),
-    qb::fn(qb::sig("oo:QRfit_read self fname", {"QRfit *", "char const *"},
-                   qb::mem<&QRfit::read>())),
-    qb::fn(qb::sig("oooo:QRfit_apply self y x val", {"QRfit const *", "int", "int", "float"},
-                   qb::mem<&QRfit::apply>())),
-    qb::fn(qb::sig("oooo:QRfit_get_coeff self x y n", {"QRfit const *", "int", "int", "int"},
-                   qb::mem<&QRfit::get_coeff>())),
-    qb::klass<QRfit>("QRfit", {"write", "read", "apply", "get_coeff"}),
-});
-
-qb::Group g_polyfit_correct(8, {
-    qb::fn(qb::sig("oo:bildfloat_polyfit_correct self korrektor", {"bildfloat *", "QRfit const &"},
-                   qb::mem<&bildfloat::polyfit_correct>())),
-});
-
 }  // namespace
+
+std::vector<qb::Entry> qb::tables::QRfit_commands() {
+    return {
+        qb::over("new_QRfit",
+                 {qb::sig("oooo:new_QRfit refbilder refw nrefimg order_",
+                          {"bild16 *", "float *", "int", "int"},
+                          [](RefImages r, RefValues w, int n, int order) { return fit(r, w, n, order); }),
+                  qb::sig("ooo:new_QRfit refbilder refw nrefimg", {"bild16 *", "float *", "int"},
+                          [](RefImages r, RefValues w, int n) { return fit(r, w, n, 4); }),
+                  qb::sig("o:new_QRfit fname", {"char const *"},
+                          [](const char* f) { return new QRfit(f); })}),
+        qb::deleter<QRfit>("o:delete_QRfit self", "QRfit *"),
+        qb::fn(qb::sig("oo:QRfit_write self fname", {"QRfit const *", "char const *"},
+                       qb::mem<&QRfit::write>())),
+        qb::fn(qb::sig("oo:QRfit_read self fname", {"QRfit *", "char const *"},
+                       qb::mem<&QRfit::read>())),
+        qb::fn(qb::sig("oooo:QRfit_apply self y x val", {"QRfit const *", "int", "int", "float"},
+                       qb::mem<&QRfit::apply>())),
+        qb::fn(qb::sig("oooo:QRfit_get_coeff self x y n", {"QRfit const *", "int", "int", "int"},
+                       qb::mem<&QRfit::get_coeff>())),
+        qb::klass<QRfit>("QRfit", {"write", "read", "apply", "get_coeff"}),
+    };
+}
+
+std::vector<qb::Entry> qb::tables::bildfloat_polyfit_correct_commands() {
+    return {
+        qb::fn(qb::sig("oo:bildfloat_polyfit_correct self korrektor", {"bildfloat *", "QRfit const &"},
+                       qb::mem<&bildfloat::polyfit_correct>())),
+    };
+}
+

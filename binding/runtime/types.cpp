@@ -2,8 +2,9 @@
 // accepts, and the destructor and class of each type.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
-#include "internal.h"
+#include "types.h"
 
 namespace qb {
 namespace {

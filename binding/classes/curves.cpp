@@ -4,7 +4,7 @@
 #include "imgclass/exp4kurve.h"
 #include "imgclass/expkurve.h"
 #include "imgclass/tablekurve.h"
-#include "runtime.h"
+#include "binding/runtime.h"
 
 namespace {
 
@@ -52,19 +52,24 @@ std::vector<qb::Entry> base_commands() {
     return v;
 }
 
-qb::Group g_eichkurve(3, base_commands());
+}  // namespace
 
-qb::Group g_expkurve(
-    4, curve_kind<expkurve>(
+std::vector<qb::Entry> qb::tables::eichkurve_commands() {
+    return base_commands();
+}
+
+std::vector<qb::Entry> qb::tables::expkurve_commands() {
+    return curve_kind<expkurve>(
            "expkurve",
            qb::fn(qb::sig("oooooo:new_expkurve sA sg1 sg2 sg3 sf1 sf2",
                           {"double", "double", "double", "double", "double", "double"},
                           [](double a, double g1, double g2, double g3, double f1, double f2) {
                               return new expkurve(a, g1, g2, g3, f1, f2);
-                          }))));
+                          })));
+}
 
-qb::Group g_exp4kurve(
-    5, curve_kind<exp4kurve>(
+std::vector<qb::Entry> qb::tables::exp4kurve_commands() {
+    return curve_kind<exp4kurve>(
            "exp4kurve",
            qb::fn(qb::sig("oooooooo:new_exp4kurve sA sa1 sa2 sa3 sb1 sb2 sb3 sb4",
                           {"double", "double", "double", "double", "double", "double", "double",
@@ -72,15 +77,18 @@ qb::Group g_exp4kurve(
                           [](double a, double a1, double a2, double a3, double b1, double b2,
                              double b3, double b4) {
                               return new exp4kurve(a, a1, a2, a3, b1, b2, b3, b4);
-                          }))));
+                          })));
+}
 
-qb::Group g_tablekurve(6, curve_kind<tablekurve>(
+std::vector<qb::Entry> qb::tables::tablekurve_commands() {
+    return curve_kind<tablekurve>(
                               "tablekurve",
                               qb::fn(qb::sig("o:new_tablekurve fname", {"char const *"},
-                                             [](const char* f) { return new tablekurve(f); }))));
+                                             [](const char* f) { return new tablekurve(f); })));
+}
 
-qb::Group g_apply_eichkurve(
-    8, {qb::fn(qb::sig("oo:bildfloat_apply_eichkurve self ek", {"bildfloat *", "eichkurve const &"},
-                       qb::mem<&bildfloat::apply_eichkurve>()))});
+std::vector<qb::Entry> qb::tables::bildfloat_apply_eichkurve_commands() {
+    return {qb::fn(qb::sig("oo:bildfloat_apply_eichkurve self ek", {"bildfloat *", "eichkurve const &"},
+                       qb::mem<&bildfloat::apply_eichkurve>()))};
+}
 
-}  // namespace
