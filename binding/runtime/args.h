@@ -2,10 +2,12 @@
 // its Tcl word. get() converts into `stored`, pass() hands it to the call.
 #pragma once
 #include <span>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "convert.h"
+#include "safety.h"
 
 namespace qb {
 
@@ -43,13 +45,27 @@ template <> struct Arg<bool> {
     }
     static bool pass(stored& s) { return s != 0; }
 };
+// A `const char*` parameter is a file name: refused in a safe interpreter
+// before any file is touched (overload probes still match, so the error
+// names the command). Other text parameters take std::string_view.
 template <> struct Arg<const char*> {
     using stored = const char*;
-    static int get(Tcl_Interp*, Tcl_Obj* o, stored& s, int) {
+    static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int flags) {
+        if (!(flags & F_PROBE) && !file_access_allowed(i)) return E_UNSAFE;
         s = Tcl_GetString(o);
         return OK;
     }
     static const char* pass(stored& s) { return s; }
+};
+template <> struct Arg<std::string_view> {
+    using stored = std::string_view;
+    static int get(Tcl_Interp*, Tcl_Obj* o, stored& s, int) {
+        int len;
+        const char* p = Tcl_GetStringFromObj(o, &len);
+        s = std::string_view(p, std::size_t(len));
+        return OK;
+    }
+    static std::string_view pass(stored& s) { return s; }
 };
 // A Tcl list of numbers, narrowed to float (the INARRAY kernels).
 template <> struct Arg<std::span<const float>> {

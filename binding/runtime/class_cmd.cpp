@@ -12,6 +12,7 @@ namespace qb {
 // `<class> ...`: constructs (or wraps with -this) and makes an object command.
 int class_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     auto* c = static_cast<ClassDesc*>(cd);
+    Preserved keep(interp);
     if (!c) return plain_error(interp, "swig: internal runtime error. No class object defined.");
     auto word = [&](int i) { return Tcl_GetString(objv[i]); };
 
@@ -70,7 +71,11 @@ int class_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     bool own = wrap == nullptr;
     auto* inst = new Instance{h, id, c, own, nullptr};
     if (own) acquire(id);
-    create_instance_command(interp, Tcl_GetString(name ? name : h), inst);
+    if (!create_instance_command(interp, Tcl_GetString(name ? name : h), inst)) {
+        // The interpreter was deleted by a script the call ran.
+        if (own) destroy_object(id);
+        return plain_error(interp, "the interpreter was deleted during the call");
+    }
     return TCL_OK;
 }
 

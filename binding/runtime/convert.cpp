@@ -6,9 +6,12 @@
 #include "convert.h"
 #include "handle.h"
 #include "instances.h"
+#include "safety.h"
 #include "tables.h"
 
 namespace qb {
+
+thread_local CallPins* CallPins::current = nullptr;
 
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags, Id* idp) {
     *addr = nullptr;
@@ -25,7 +28,9 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
             Ty named;
             if (!parse_handle_obj(cur, &id, &named)) break;
             if (!(type_record(want).accepts >> named & 1)) break;
-            void* p = resolve(id, named, want, flags & F_DISOWN);
+            Access access{(flags & F_DISOWN) != 0, domain_of(interp),
+                          (flags & F_PROBE) ? nullptr : CallPins::active()};
+            void* p = resolve(id, named, want, access);
             if (!p) break;
             if (flags & F_DISOWN) disown(id);
             *addr = p;

@@ -14,6 +14,26 @@ namespace qb {
 enum { F_DISOWN = 1, F_SELF = 2, F_PROBE = 4 };
 
 // On success *addr is the address as type `want` (null for "NULL").
+// The objects converted for one call stay pinned until the call returns:
+// another thread may destroy them meanwhile, and they are freed only then.
+// One per call on the stack; conversions pin into the innermost.
+class CallPins {
+public:
+    CallPins() : prev_(current) { current = this; }
+    ~CallPins() {
+        current = prev_;
+        if (!ids_.empty()) unpin(ids_);
+    }
+    CallPins(const CallPins&) = delete;
+    CallPins& operator=(const CallPins&) = delete;
+    static std::vector<Id>* active() { return current ? &current->ids_ : nullptr; }
+
+private:
+    std::vector<Id> ids_;
+    CallPins* prev_;
+    static thread_local CallPins* current;
+};
+
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags = 0,
                 Id* id = nullptr);
 

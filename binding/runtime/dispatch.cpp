@@ -7,13 +7,17 @@ namespace qb {
 
 static int single_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     const Sig& s = *static_cast<const Sig*>(cd);
+    Preserved keep(interp);
     return s.call(interp, objc, objv, s);
 }
 
 static int over_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     const Entry& e = *static_cast<const Entry*>(cd);
+    Preserved keep(interp);
     for (const Sig& s : e.sigs)
         if (s.nargs == objc - 1 && s.test(interp, objc, objv, s)) return s.call(interp, objc, objv, s);
+    // A probe that asked a foreign command may have left its error behind.
+    Tcl_ResetResult(interp);
     std::string msg = "No matching function for overloaded '" + e.name + "'";
     Tcl_SetObjResult(interp, Tcl_NewStringObj(msg.data(), int(msg.size())));
     return TCL_ERROR;

@@ -12,6 +12,7 @@ enum : int {
     E_TYPE = -5,
     E_OVERFLOW = -7,
     E_NULLREF = -100,  // null given for a reference
+    E_UNSAFE = -101,   // a file name in a safe interpreter
     E_REPORTED = -200  // the converter left its own message in the result
 };
 

@@ -5,24 +5,14 @@
 
 #include "handle.h"
 #include "instances.h"
+#include "safety.h"
 #include "tables.h"
 
 namespace qb {
 
-
 static std::unordered_multimap<Id, Instance*>& instances() {
     static auto* m = new std::unordered_multimap<Id, Instance*>;
     return *m;
-}
-
-void create_instance_command(Tcl_Interp* interp, const char* name, Instance* inst) {
-    inst->interp = interp;
-    inst->thread = Tcl_GetCurrentThread();
-    {
-        std::lock_guard lock(state_mutex());
-        instances().emplace(inst->id, inst);
-    }
-    inst->token = Tcl_CreateObjCommand(interp, name, &object_cmd, inst, &object_delete);
 }
 
 static void forget_instance(Instance* inst) {
@@ -35,33 +25,62 @@ static void forget_instance(Instance* inst) {
         }
 }
 
-void drop_commands(Id id) {
-    std::vector<Instance*> doomed;
-    {
-        std::lock_guard lock(state_mutex());
-        auto range = instances().equal_range(id);
-        for (auto i = range.first; i != range.second; ++i)
-            if (i->second->thread == Tcl_GetCurrentThread()) doomed.push_back(i->second);
-    }
-    for (Instance* inst : doomed) {
+bool create_instance_command(Tcl_Interp* interp, const char* name, Instance* inst) {
+    inst->interp = interp;
+    inst->thread = Tcl_GetCurrentThread();
+    if (!Tcl_InterpDeleted(interp)) {
+        {
+            std::lock_guard lock(state_mutex());
+            instances().emplace(inst->id, inst);
+        }
+        inst->token = Tcl_CreateObjCommand(interp, name, &object_cmd, inst, &object_delete);
+        if (inst->token) return true;
         forget_instance(inst);
-        inst->owns = false;
-        Tcl_DeleteCommandFromToken(inst->interp, inst->token);
+    }
+    Tcl_DecrRefCount(inst->handle);
+    delete inst;
+    return false;
+}
+
+void drop_commands(Id id) {
+    // One command at a time, looked up afresh: deleting one runs its delete
+    // traces, scripts that may delete or create any command, including
+    // other commands of this object (whose records then are gone).
+    for (;;) {
+        Tcl_Interp* interp = nullptr;
+        Tcl_Command token = nullptr;
+        {
+            std::lock_guard lock(state_mutex());
+            auto range = instances().equal_range(id);
+            for (auto i = range.first; i != range.second; ++i)
+                if (i->second->thread == Tcl_GetCurrentThread()) {
+                    Instance* inst = i->second;
+                    inst->owns = false;
+                    interp = inst->interp;
+                    token = inst->token;
+                    instances().erase(i);
+                    break;
+                }
+        }
+        if (!interp) return;
+        Tcl_DeleteCommandFromToken(interp, token);
     }
 }
 
 Tcl_Obj* new_instance(Tcl_Interp* interp, void* addr, Ty t, bool own, Id owner) {
-    Id id = register_object(addr, t, owner);
+    Id id = register_object(addr, t, owner, domain_of(interp));
     Tcl_Obj* h = new_handle(id, t);
     ClassDesc* c = type_record(t).cls;
-    if (c) {
+    // An object destroyed meanwhile (by another thread) gets no command.
+    if (c && is_live(id)) {
         const char* name = Tcl_GetString(h);
         Tcl_CmdInfo info;
         if (own || !Tcl_GetCommandInfo(interp, name, &info)) {
             auto* inst = new Instance{h, id, c, own, nullptr};
             Tcl_IncrRefCount(h);
             if (own) acquire(id);
-            create_instance_command(interp, name, inst);
+            // In an interpreter being deleted nobody could ever own it.
+            if (!create_instance_command(interp, name, inst) && own) destroy_object(id);
         }
     }
     return h;

@@ -22,13 +22,24 @@ struct Instance {
 // Makes the handle of a returned object; creates its object command when
 // its type has a class (always when `own`).
 Tcl_Obj* new_instance(Tcl_Interp* interp, void* addr, Ty t, bool own, Id owner = 0);
-// Creates an object command for inst (replacing any of that name).
-void create_instance_command(Tcl_Interp* interp, const char* name, Instance* inst);
+// Creates an object command for inst (replacing any of that name); false,
+// with inst freed, when interp is being deleted (no command can be made).
+bool create_instance_command(Tcl_Interp* interp, const char* name, Instance* inst);
 // Deletes the object commands of a destroyed object in this thread's
 // interpreters, so no stale command outlives its object.
 void drop_commands(Id id);
 // The delete procedure of every object command.
 void object_delete(ClientData);
+
+// Keeps an interpreter's memory while a command that may run scripts uses
+// it: a script can delete the interpreter under the command.
+struct Preserved {
+    Tcl_Interp* interp;
+    explicit Preserved(Tcl_Interp* i) : interp(i) { Tcl_Preserve(i); }
+    ~Preserved() { Tcl_Release(interp); }
+    Preserved(const Preserved&) = delete;
+    Preserved& operator=(const Preserved&) = delete;
+};
 
 // The object and class command procedures (object_cmd also serves to
 // recognise our own commands when a name is resolved).

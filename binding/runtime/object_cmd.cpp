@@ -101,6 +101,7 @@ static int walk(Tcl_Interp* interp, ClassDesc* cls, Id id, Tcl_Obj* h, const cha
 int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     auto* inst = static_cast<Instance*>(cd);
     if (objc < 2) return plain_error(interp, "wrong # args.");
+    Preserved keep(interp);
     const char* m = Tcl_GetString(objv[1]);
     if (std::strcmp(m, "-acquire") == 0) {
         inst->owns = true;

@@ -40,8 +40,16 @@ int Sig::arg_error(Tcl_Interp* interp, int code, int pos) const {
         "in method '" + name + "', argument " + std::to_string(pos) + " of type '" + type + "'";
     if (code == E_NULLREF)
         set_error(interp, "ValueError", "invalid null reference " + where);
+    else if (code == E_UNSAFE)
+        set_error(interp, "IOError", where + ": file access is not allowed in a safe interpreter");
     else
         set_error(interp, error_class(code), where);
+    return TCL_ERROR;
+}
+
+int Sig::deleted_interp_error(Tcl_Interp* interp) const {
+    set_error(interp, "RuntimeError",
+              "in method '" + name + "', the interpreter was deleted while the arguments were converted");
     return TCL_ERROR;
 }
 

@@ -30,6 +30,7 @@ struct Sig {
     int check_count(Tcl_Interp* interp, int objc) const;
     int arg_error(Tcl_Interp* interp, int code, int pos) const;
     int destroyed_error(Tcl_Interp* interp) const;
+    int deleted_interp_error(Tcl_Interp* interp) const;
 };
 
 // ------------------------------------------------------ callable traits
@@ -56,6 +57,7 @@ template <auto M, class C, class R, class... A> struct mem<M, R (C::*)(A...) con
 template <class F, class... A, std::size_t... I>
 int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const Sig& s,
                 std::index_sequence<I...>, std::tuple<A...>*) {
+    CallPins pins;  // what is converted stays alive until the call returns
     std::tuple<typename Arg<std::remove_cv_t<A>>::stored...> st{};
     int rc = OK;
     int pos = 0;
@@ -67,8 +69,10 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
                : 0),
      ...);
     if (rc != OK) return s.arg_error(interp, rc, pos);
-    // An address converted earlier may be gone: nothing may reach the call.
+    // A conversion may run a script (a foreign "cget -this"): an address
+    // converted earlier may be gone, or the interpreter itself.
     if (removals() != removed_before) return s.destroyed_error(interp);
+    if (Tcl_InterpDeleted(interp)) return s.deleted_interp_error(interp);
     using R = typename fn_traits<F>::ret;
     try {
         if constexpr (std::is_void_v<R>) {
