@@ -1,18 +1,18 @@
 # The helpers every suite shares, in namespace ::quenz::test. tests/common.tcl
 # sources this file and imports every exported name into the global
-# namespace, so a suite calls them unqualified. A suite that needs a helper
-# of its own with one of these names may define it: its proc replaces the
-# import in that suite only.
+# namespace, so a suite calls them unqualified.
 #
-# Helpers kept by one suite stay in that suite; a helper that a second suite
-# needs moves here, under a name that says what it returns.
+# Helpers used by one suite stay in that suite, under names of their own (a
+# suite's proc of one of these names would silently replace the import in
+# that suite). A helper that a second suite needs moves here, under a name
+# that says what it returns.
 
 namespace eval ::quenz::test {
     namespace export \
         err tmp check_no_leaks quietly \
         slurp spit hexat \
         near f32 \
-        count_ramp pgm16_bytes fill16 pixel_counts changed
+        count_ramp pgm16_bytes fill16 pixel_counts changed_pixels
     # This file, for a child process that wants the helpers too.
     variable file [file normalize [info script]]
 }
@@ -113,7 +113,7 @@ proc ::quenz::test::pixel_counts {img} {
     return $c
 }
 # The pixels where two count lists differ, as {y x} pairs.
-proc ::quenz::test::changed {before after} {
+proc ::quenz::test::changed_pixels {before after} {
     set d {}
     set i 0
     foreach a $before b $after {
