@@ -17,8 +17,11 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# CTest runs TEST_JOBS tests at a time (each Tcl suite is one test, with its
+# own Xvfb when there is no display); `cd build && ctest -R voronoi` runs one.
+TEST_JOBS ?= 2
 test: build
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
 # The same suites against an AddressSanitizer + UndefinedBehaviorSanitizer build.
 test-asan:

@@ -1,6 +1,14 @@
-// A test-only extension: makes objects that no command of quenz makes (a
-// region_t from a rule) and reports the registry's live count, through the
-// same runtime API a C++ host program would use.
+// A test-only extension, libquenztest.so (package quenztest, loaded by
+// tests/common.tcl into every suite). Its commands are a table of its own,
+// created by the binding runtime like quenz's; it also reads the binding's
+// internal tables and registry (binding/internal.h):
+//   quenztest_region rule y0 x0 y1 x1   a region_t from a rule (no quenz command
+//   quenztest_delete_region r           makes one), and its deleter
+//   quenztest_live                      the number of live objects in the registry
+//   quenztest_alive handle              whether a handle's object is still registered
+//   quenztest_signatures                every signature of the loaded command tables
+//   quenztest_classes                   every class with its methods and attributes
+//   quenztest_quiet on                  standard output and std::cerr shut (1) or back (0)
 #include <fcntl.h>
 #include <unistd.h>
 
