@@ -1,7 +1,7 @@
 // A test-only extension, libquenztest.so (package quenztest, loaded by
 // tests/common.tcl into every suite). Its commands are a table of its own,
 // created by the binding runtime like quenz's; it also reads the binding's
-// internal tables and registry (binding/internal.h):
+// command table and registry (binding/command_table.h, binding/runtime/):
 //   quenztest_region rule y0 x0 y1 x1   a region_t from a rule (no quenz command
 //   quenztest_delete_region r           makes one), and its deleter
 //   quenztest_live                      the number of live objects in the registry
@@ -9,6 +9,9 @@
 //   quenztest_signatures                every signature of the loaded command tables
 //   quenztest_classes                   every class with its methods and attributes
 //   quenztest_quiet on                  standard output and std::cerr shut (1) or back (0)
+//   quenztest_check_table real|broken   the table check's messages for the real table
+//                                       or for a small table with one mistake of each kind
+//   quenztest_next_id id                the next registry id to try (the 2^32 wrap)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -134,6 +137,8 @@ std::vector<qb::Entry>& entries() {
         qb::fn(qb::sig(":quenztest_classes", {}, [] { return classes(); })),
         qb::fn(qb::sig("o:quenztest_check_table which", {"char const *"},
                        [](const char* w) { return check_table(w); })),
+        qb::fn(qb::sig("o:quenztest_next_id id", {"double"},
+                       [](double id) { qb::set_next_id(qb::Id(id)); })),
         qb::fn(qb::sig("o:quenztest_quiet on", {"bool"}, [](bool on) { quiet(on); })),
         // Whether the object a handle names is still registered (no
         // conversion: a dead handle is an answer here, not an error).
