@@ -79,8 +79,8 @@ template <class Rules, class T>
         V a, b, r;
         load16(a, p + i);
         load16(b, q + i);
-        auto nonzero = b != 0;
-        Rules::quotient(r, a, nonzero ? b : V{} + 1);
+        auto nonzero = b != T(0);
+        Rules::quotient(r, a, nonzero ? b : V{} + T(1));
         store16(p + i, nonzero ? r : a);
     }
     for (; i < n; ++i) p[i] = Rules::dvd(p[i], q[i]);
