@@ -111,6 +111,9 @@ bild16& bild16::operator-=(data_t v) { return combine_value(PixelOp::sub, data()
 bild16& bild16::operator*=(const bild16& b) { return combine(PixelOp::mul, data(), b.data(), npixels()), *this; }
 bild16& bild16::operator*=(data_t v) { return combine_value(PixelOp::mul, data(), v, npixels()), *this; }
 bild16& bild16::operator/=(const bild16& b) { return combine(PixelOp::div, data(), b.data(), npixels()), *this; }
-bild16& bild16::operator/=(data_t v) { return combine_value(PixelOp::div, data(), v, npixels()), *this; }
+bild16& bild16::operator/=(data_t v) {
+    if (v) combine_value(PixelOp::div, data(), v, npixels());  // a zero divisor leaves every pixel
+    return *this;
+}
 
 void bild16::fromfloat(const bildfloat& bf, float max) { from_floats(data(), bf.data(), npixels(), max); }

@@ -83,5 +83,6 @@ bildfloat& bildfloat::operator/=(const bildfloat& b) {
     return combine(PixelOp::div, data(), b.data(), npixels()), *this;
 }
 bildfloat& bildfloat::operator/=(float v) {
-    return combine_value(PixelOp::div, data(), v, npixels()), *this;
+    if (v != 0.0f) combine_value(PixelOp::div, data(), v, npixels());  // also for -0: the image is left as it is
+    return *this;
 }

@@ -97,16 +97,15 @@ template <class Rules, class T>
     }
 }
 
-// p[i] = p[i] op v. Division by 0 (or -0) leaves every pixel, as dvd would.
+// p[i] = p[i] op v. (Division by a value of 0 leaves every pixel: the
+// callers save the pass.)
 template <class Rules, class T>
 [[gnu::always_inline]] inline void combine_value_pixels(PixelOp op, T* p, T v, std::size_t n) {
     switch (op) {
         case PixelOp::add: return pixels_value(p, v, n, Rules::add);
         case PixelOp::sub: return pixels_value(p, v, n, Rules::sub);
         case PixelOp::mul: return pixels_value(p, v, n, Rules::mul);
-        case PixelOp::div:
-            if (v != 0) pixels_value(p, v, n, Rules::dvd);
-            return;
+        case PixelOp::div: return pixels_value(p, v, n, Rules::dvd);
     }
 }
 
