@@ -8,7 +8,9 @@
 namespace {
 
 // Four overloads each: (width xm ym), (width xm), (width), () with the
-// defaults 220 and the image centre 256.
+// class's defaults for what is left out.
+constexpr float width = bildcomplex::window_width, centre = bildcomplex::window_centre;
+
 template <bildcomplex& (bildcomplex::*W)(float, float, float)>
 qb::Entry window(const char* name) {
     std::string n = name;
@@ -18,12 +20,12 @@ qb::Entry window(const char* name) {
                 qb::mem<W>()),
         qb::sig(("ooo:" + n + " self width xm").c_str(), {self, "float", "float"},
                 [](bildcomplex& c, float w, float xm) -> bildcomplex& {
-                    return (c.*W)(w, xm, 256.0f);
+                    return (c.*W)(w, xm, centre);
                 }),
         qb::sig(("oo:" + n + " self width").c_str(), {self, "float"},
-                [](bildcomplex& c, float w) -> bildcomplex& { return (c.*W)(w, 256.0f, 256.0f); }),
+                [](bildcomplex& c, float w) -> bildcomplex& { return (c.*W)(w, centre, centre); }),
         qb::sig(("o:" + n + " self").c_str(), {self},
-                [](bildcomplex& c) -> bildcomplex& { return (c.*W)(220.0f, 256.0f, 256.0f); }),
+                [](bildcomplex& c) -> bildcomplex& { return (c.*W)(width, centre, centre); }),
     });
 }
 

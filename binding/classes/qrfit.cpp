@@ -89,7 +89,7 @@ std::vector<qb::Entry> qb::tables::QRfit_commands() {
                           {"bild16 *", "float *", "int", "int"},
                           [](RefImages r, RefValues w, int n, int order) { return fit(r, w, n, order); }),
                   qb::sig("ooo:new_QRfit refbilder refw nrefimg", {"bild16 *", "float *", "int"},
-                          [](RefImages r, RefValues w, int n) { return fit(r, w, n, 4); }),
+                          [](RefImages r, RefValues w, int n) { return fit(r, w, n, QRfit::default_order); }),
                   qb::sig("o:new_QRfit fname", {"char const *"},
                           [](const char* f) { return new QRfit(f); })}),
         qb::deleter<QRfit>("o:delete_QRfit self", "QRfit *"),
