@@ -11,6 +11,7 @@ const std::vector<Section>& sections() {
         {"bild16", tables::bild16_commands, false},
         {"bild16 drawing", tables::bild16_draw_commands, false},
         {"bild16 PGM files", tables::bild16_pgm_commands, false},
+        {"bild16 pixels in bulk", tables::bild16_transfer_commands, false},
         {"eichkurve", tables::eichkurve_commands, false},
         {"expkurve", tables::expkurve_commands, false},
         {"exp4kurve", tables::exp4kurve_commands, false},
@@ -20,15 +21,19 @@ const std::vector<Section>& sections() {
         {"bildfloat_apply_eichkurve", tables::bildfloat_apply_eichkurve_commands, false},
         {"bildfloat filters", tables::bildfloat_filters_commands, false},
         {"bildfloat_polyfit_correct", tables::bildfloat_polyfit_correct_commands, false},
+        {"bildfloat pixels in bulk", tables::bildfloat_transfer_commands, false},
         {"QRfit", tables::QRfit_commands, false},
         {"Parabelzentrum", tables::Parabelzentrum_commands, false},
         {"bildcomplex_base", tables::bildcomplex_base_commands, false},
         {"bildcomplex", tables::bildcomplex_commands, false},
+        {"bildcomplex pixels in bulk", tables::bildcomplex_transfer_commands, false},
         {"display", tables::display_commands, true},
+        {"getminmax", tables::getminmax_commands, false},
         {"vec2d", tables::vec2d_commands, false},
         {"surface", tables::surface_commands, false},
         {"Voronoischnitt", tables::Voronoischnitt_commands, false},
         {"typecheck", tables::typecheck_commands, false},
+        {"measurements", tables::measure_commands, false},
     };
     return list;
 }

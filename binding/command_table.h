@@ -14,6 +14,7 @@ std::vector<Entry> bild16_base_commands();
 std::vector<Entry> bild16_commands();
 std::vector<Entry> bild16_draw_commands();
 std::vector<Entry> bild16_pgm_commands();
+std::vector<Entry> bild16_transfer_commands();
 std::vector<Entry> eichkurve_commands();
 std::vector<Entry> expkurve_commands();
 std::vector<Entry> exp4kurve_commands();
@@ -23,15 +24,19 @@ std::vector<Entry> bildfloat_commands();
 std::vector<Entry> bildfloat_apply_eichkurve_commands();
 std::vector<Entry> bildfloat_filters_commands();
 std::vector<Entry> bildfloat_polyfit_correct_commands();
+std::vector<Entry> bildfloat_transfer_commands();
 std::vector<Entry> QRfit_commands();
 std::vector<Entry> Parabelzentrum_commands();
 std::vector<Entry> bildcomplex_base_commands();
 std::vector<Entry> bildcomplex_commands();
+std::vector<Entry> bildcomplex_transfer_commands();
 std::vector<Entry> display_commands();
+std::vector<Entry> getminmax_commands();
 std::vector<Entry> vec2d_commands();
 std::vector<Entry> surface_commands();
 std::vector<Entry> Voronoischnitt_commands();
 std::vector<Entry> typecheck_commands();
+std::vector<Entry> measure_commands();
 }  // namespace tables
 
 struct Section {

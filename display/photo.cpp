@@ -1,5 +1,6 @@
 // The display commands: render bild16 and bildfloat images into Tk photo
-// images and report the minimum and maximum of a rectangle.
+// images; and getminmax, the minimum and maximum of a rectangle, which
+// needs no display.
 #include <tk.h>
 
 #include "binding/runtime.h"
@@ -123,7 +124,12 @@ std::vector<qb::Entry> qb::tables::display_commands() {
         qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
         qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
         qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
-        qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
     };
+}
+
+// getminmax needs no photo: in both packages, created after the display
+// commands.
+std::vector<qb::Entry> qb::tables::getminmax_commands() {
+    return {qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()})};
 }
 

@@ -56,7 +56,7 @@ std::vector<qb::Entry> qb::tables::bildcomplex_commands() {
                        [](bildcomplex& c, int y, int x, float re, float im) { c.set(y, x, re, im); })),
         qb::klass<bildcomplex>("bildcomplex",
                                {"decompose", "FFT_forward", "FFT_backward", "Hamming_window",
-                                "Hamming_unwindow", "norm", "set"},
+                                "Hamming_unwindow", "norm", "set", "data", "setdata"},
                                {}, {"imgbase< 512,512,COMPLEX > *"}),
         qb::upcast<bildcomplex, bildcomplex_base>(),
     };

@@ -48,7 +48,8 @@ std::vector<qb::Entry> qb::tables::bildfloat_commands() {
         qb::klass<bildfloat>("bildfloat",
                              {"write_gnuplot", "read_gnuplot", "from_bild16", "=", "*=", "/=", "-=", "+=",
                               "apply_eichkurve", "convolve", "gaussian", "polyfit_correct",
-                              "badpix_correct", "mask", "convolve_unnorm"},
+                              "badpix_correct", "mask", "convolve_unnorm", "data", "setdata", "getrow",
+                              "getcol", "setrow", "setcol"},
                              {}, {"imgbase< 512,512,float > *"}),
     };
 }
