@@ -38,15 +38,17 @@ proc qv::sniff {file} {
     set head [read $f 512]
     close $f
     if {$head eq ""} { return empty }
-    if {[string match "\x89PNG\r\n\x1a\n*" $head]} { return png }
-    if {[string match "II\x2a\x00*" $head] || [string match "MM\x00\x2a*" $head]
-        || [string match "II\x2b\x00*" $head]} { return tiff }
-    if {[string match "SIMPLE  =*" $head]} { return fits }
-    if {[string match "\x93NUMPY*" $head]} { return npy }
-    if {[string match "P5*" $head]} { return pgm }
+    set magic [lmap {kind bytes} {
+        png "\x89PNG\r\n\x1a\n" tiff "II\x2a\x00" tiff "MM\x00\x2a" tiff "II\x2b\x00"
+        fits "SIMPLE  =" npy "\x93NUMPY" pgm P5
+    } {
+        if {[string first $bytes $head] != 0} continue
+        set kind
+    }]
+    if {[llength $magic]} { return [lindex $magic 0] }
     if {[regexp {^P2\s} $head]} { return pgm-ascii }
     # a gnuplot binary matrix starts with its column count, 512.0
-    if {[string match "\x00\x00\x00\x44*" $head]
+    if {[string first "\x00\x00\x00\x44" $head] == 0
         || [string tolower [file extension $file]] in {.bin .gp}} { return gnuplot }
     if {![regexp {[\x00-\x08\x0e-\x1f\x7f]} $head]} { return text }
     return his
