@@ -39,7 +39,8 @@ qb::Group group(2, {
     qb::upcast<bild16, bild16_base>(),
     qb::klass<bild16>("bild16",
                       {"write_pgm16", "write_pgm8", "write_pgm8_bounds", "read_his", "write_his",
-                       "read_pgm", "drawx", "drawy", "kreuz", "fromfloat", "=", "*=", "/=", "-=", "+="},
+                       "read_pgm", "drawx", "drawy", "kreuz", "fromfloat", "=", "*=", "/=", "-=", "+=",
+                       "data", "setdata", "getrow", "getcol", "setrow", "setcol"},
                       {}, {"imgbase< 512,512,unsigned short > *"}),
 });
 

@@ -51,7 +51,7 @@ qb::Group g_bildcomplex(12, {
                    [](bildcomplex& c, int y, int x, float re, float im) { c.set(y, x, re, im); })),
     qb::klass<bildcomplex>("bildcomplex",
                            {"decompose", "FFT_forward", "FFT_backward", "Hamming_window",
-                            "Hamming_unwindow", "norm", "set"},
+                            "Hamming_unwindow", "norm", "set", "data", "setdata"},
                            {}, {"imgbase< 512,512,COMPLEX > *"}),
     qb::upcast<bildcomplex, bildcomplex_base>(),
 });

@@ -1,5 +1,6 @@
 // The display commands: render bild16 and bildfloat images into Tk photo
-// images and report the minimum and maximum of a rectangle.
+// images; and getminmax, the minimum and maximum of a rectangle, which
+// needs no display.
 #include <tk.h>
 
 #include "binding/runtime.h"
@@ -120,7 +121,12 @@ qb::Group g_display(13, {
     qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
     qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
     qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
-    qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
 }, true);
+
+// getminmax needs no photo: in both packages, in its place after the
+// display commands (a later group of the same order in this file).
+qb::Group g_minmax(13, {
+    qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
+});
 
 }  // namespace
