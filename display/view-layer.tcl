@@ -388,10 +388,13 @@ proc qv::release {nr x y} {
 # message line.
 proc qv::measure {nr x1 y1 x2 y2} {
     set s [imgstats [qv::imgof $nr] $x1 $y1 $x2 $y2]
-    set f [expr {$qv::win($nr,kind) eq "float" ? "%.6g" : "%d"}]
-    qv::say $nr [format "x %d..%d y %d..%d:  n %d  min $f  max $f  mean %.6g  std %.6g" \
-        {*}[lsort -integer [list $x1 $x2]] {*}[lsort -integer [list $y1 $y2]] \
-        [dict get $s n] [dict get $s min] [dict get $s max] [dict get $s mean] [dict get $s std]]
+    set text [format "x %d..%d y %d..%d:  n %d" {*}[lsort -integer [list $x1 $x2]] \
+                  {*}[lsort -integer [list $y1 $y2]] [dict get $s n]]
+    foreach k {min max mean std} {
+        set v [dict get $s $k]
+        append text "  $k " [expr {[string is double -strict $v] && $v eq $v ? [format %.6g $v] : $v}]
+    }
+    qv::say $nr $text
 }
 
 # ----------------------------------------------------- zoom and pan
@@ -421,6 +424,8 @@ proc qv::setzoom {nr z {x {}} {y {}}} {
     set uy [expr {[$c canvasy $y] / double($old)}]
     set win($nr,zoom) $z
     set side [expr {512 * $z}]
+    # a measured rectangle's outline belongs to the old zoom
+    $c delete measrect
     $c configure -scrollregion [list 0 0 $side $side]
     $c xview moveto [expr {($ux * $z - $x) / $side}]
     $c yview moveto [expr {($uy * $z - $y) / $side}]
