@@ -21,7 +21,7 @@ namespace eval qv {
     variable status
     variable msg
     variable watch
-    array set watch {dir {} paused 0 cand {} size -1 since 0 shown {}}
+    array set watch {dir {} paused 0 cand {} size -1 since 0 shown {} dirtime {} listed 0}
     # Size a file must have stopped changing for before it is read (ms),
     # and how long to wait for a file whose size is not its format's.
     variable settle 300
@@ -400,6 +400,7 @@ proc qv::measure {nr x1 y1 x2 y2} {
 # ----------------------------------------------------- zoom and pan
 
 proc qv::scrolled {nr bar args} {
+    if {![winfo exists $bar]} return
     $bar set {*}$args
     qv::schedule $nr
 }
@@ -585,9 +586,38 @@ proc qv::poll {} {
     variable watch
     after 100 qv::poll
     if {$watch(paused) || ![winfo exists .t1]} return
+    set now [clock milliseconds]
+    # The directory is listed when it changed and every second; in between
+    # only the newest file is looked at again.
+    if {[catch {file mtime $watch(dir)} dirtime]} return
+    if {$watch(cand) eq "" || $dirtime != $watch(dirtime) || $now - $watch(listed) >= 1000} {
+        set watch(dirtime) $dirtime
+        set watch(listed) $now
+        set newest [qv::newest $watch(dir)]
+    } else {
+        set newest $watch(cand)
+    }
+    if {$newest eq "" || [catch {file size $newest} size] || [catch {file mtime $newest} mtime]} return
+    if {$newest ne $watch(cand) || $size != $watch(size)} {
+        set watch(cand) $newest
+        set watch(size) $size
+        set watch(since) $now
+        return
+    }
+    set id [list $newest $size $mtime]
+    if {$id eq $watch(shown)} return
+    set wait [expr {[qv::whole $newest $size] ? $qv::settle : $qv::settle_odd}]
+    if {$now - $watch(since) < $wait} return
+    set watch(shown) $id
+    qv::openfile $newest 1
+}
+
+# The newest HIS or PGM file of dir: the latest modification time, then
+# the last name.
+proc qv::newest {dir} {
     set newest {}
     set best {}
-    foreach f [glob -nocomplain -types f -directory $watch(dir) *] {
+    foreach f [glob -nocomplain -types f -directory $dir *] {
         if {[string tolower [file extension $f]] ni {.his .pgm}} continue
         if {[catch {file mtime $f} t]} continue
         set key [list $t [file tail $f]]
@@ -596,20 +626,7 @@ proc qv::poll {} {
             set newest $f
         }
     }
-    if {$newest eq "" || [catch {file size $newest} size]} return
-    set now [clock milliseconds]
-    if {$newest ne $watch(cand) || $size != $watch(size)} {
-        set watch(cand) $newest
-        set watch(size) $size
-        set watch(since) $now
-        return
-    }
-    set id [list $newest $size [lindex $best 0]]
-    if {$id eq $watch(shown)} return
-    set wait [expr {[qv::whole $newest $size] ? $qv::settle : $qv::settle_odd}]
-    if {$now - $watch(since) < $wait} return
-    set watch(shown) $id
-    qv::openfile $newest 1
+    return $newest
 }
 
 # Whether a file has its format's size.
