@@ -374,6 +374,33 @@ def _():
     np.copyto(photo, np.clip(FA * np.float32(255.0), 0, 255), casting="unsafe")
 
 
+# ------------------------------------------------------------ measurements
+@peer("imgstats_b16", "numpy")
+def _():
+    # the five together, as imgstats gives them
+    return A.min(), A.max(), A.sum(), A.mean(), A.std(), np.median(A)
+
+
+@peer("imgstats_f", "numpy")
+def _():
+    # NaN left out and counted, float64 sums, as imgstats does
+    keep = ~np.isnan(FA)
+    v = FA[keep]
+    return (v.min(), v.max(), v.sum(dtype=np.float64), v.mean(dtype=np.float64),
+            v.std(dtype=np.float64), np.median(v), keep.size - v.size)
+
+
+peer("histogram_b16", "numpy")(lambda: np.histogram(A, 1000, (0.0, 65536.0)))
+peer("histogram_f", "numpy")(lambda: np.histogram(FA, 1000, (0.0, 1.0)))
+
+# Pixels as bytes and back (data / setdata).
+A_BYTES, FA_BYTES = A.astype("<u2").tobytes(), FA.astype("<f4").tobytes()
+peer("data_b16", "numpy")(lambda: A.tobytes())
+peer("setdata_b16", "numpy")(lambda: np.copyto(a16, np.frombuffer(A_BYTES, "<u2").reshape(N, N)))
+peer("data_f", "numpy")(lambda: FA.tobytes())
+peer("setdata_f", "numpy")(lambda: np.copyto(fa, np.frombuffer(FA_BYTES, "<f4").reshape(N, N)))
+
+
 def main():
     only = os.environ.get("QUENZ_BENCH_FILTER")
     results = {}

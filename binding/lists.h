@@ -1,7 +1,7 @@
 // Lists of numbers across the boundary: a row of pixel values as an
 // argument, and number lists (rows, histograms, profiles) as results.
 #pragma once
-#include <strings.h>
+#include <cmath>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -12,8 +12,8 @@ namespace qb {
 
 // A list of pixel values. Each element converts as a single value of T
 // would, and its failure is the argument's (TypeError, OverflowError). For
-// floats, NaN (written "NaN" or "-NaN" by Tcl) is accepted, so that a row
-// read with getrow goes back with setrow.
+// floats, NaN (as Tcl writes it: "NaN", "-NaN", "NaN(payload)") is
+// accepted, so that a row read with getrow goes back with setrow.
 template <class T> struct Values {
     std::span<const T> v;
 };
@@ -22,11 +22,11 @@ inline int get_value(Tcl_Interp* i, Tcl_Obj* o, unsigned short* v) { return get_
 inline int get_value(Tcl_Interp* i, Tcl_Obj* o, float* v) {
     int rc = get_float(i, o, v);
     if (rc == E_TYPE) {
-        const char* s = Tcl_GetString(o);
-        const bool minus = *s == '-';
-        if (minus || *s == '+') ++s;
-        if (strcasecmp(s, "nan") == 0) {
-            *v = minus ? -quenz::quiet_nan : quenz::quiet_nan;
+        // Tcl parsed the text as a NaN ("NaN", "-NaN", "NaN(1234)") and
+        // keeps it, payload and sign included, as the value's double.
+        static const Tcl_ObjType* const dbl = Tcl_GetObjType("double");
+        if (dbl && o->typePtr == dbl && std::isnan(o->internalRep.doubleValue)) {
+            *v = float(o->internalRep.doubleValue);
             return OK;
         }
     }
