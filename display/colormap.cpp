@@ -140,12 +140,12 @@ void render_view(const bild16_base& b, const view_params& p, std::vector<std::ui
     // between its ends need the formula.
     std::vector<rgb> lut(65536);
     double lo = std::min(p.low, p.high), hi = std::max(p.low, p.high);
-    int a = int(std::clamp(std::floor(lo), 0.0, 65536.0));
-    int b = int(std::clamp(std::ceil(hi), -1.0, 65535.0));
-    std::fill(lut.begin(), lut.begin() + a, table[view_level(-1e300, p.low, p.high, p.log)]);
-    if (b + 1 < 65536)
-        std::fill(lut.begin() + b + 1, lut.end(), table[view_level(1e300, p.low, p.high, p.log)]);
-    for (int v = a; v <= b; ++v) lut[v] = table[view_level(v, p.low, p.high, p.log)];
+    int first = int(std::clamp(std::floor(lo), 0.0, 65536.0));
+    int last = int(std::clamp(std::ceil(hi), -1.0, 65535.0));
+    std::fill(lut.begin(), lut.begin() + first, table[view_level(-1e300, p.low, p.high, p.log)]);
+    if (last + 1 < 65536)
+        std::fill(lut.begin() + last + 1, lut.end(), table[view_level(1e300, p.low, p.high, p.log)]);
+    for (int v = first; v <= last; ++v) lut[v] = table[view_level(v, p.low, p.high, p.log)];
     fill(b, p, out, [&](const unsigned short* row, int x) { return lut[row[x]]; });
 }
 
