@@ -569,6 +569,10 @@ proc qv::watch {dir} {
     set watch(dir) $dir
     showbild 0 1
     qv::title 1
+    if {![file isdirectory $dir]} {
+        qv::say 1 "error: $dir is not a directory (yet); watching for it"
+        puts stderr "quenz-view: $dir is not a directory"
+    }
     after 0 qv::poll
 }
 
