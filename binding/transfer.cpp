@@ -28,7 +28,8 @@ template <> struct Names<bildcomplex> {
 };
 constexpr const char* bytes = "unsigned char []";
 
-// The command names as string constants, for the messages.
+// The stored formats, as constants a template can take: the calls name
+// their command in their messages.
 #define QB_BULK(cls)                                                        \
     constexpr const char cls##_data[] = "o:" #cls "_data self";              \
     constexpr const char cls##_setdata[] = "oo:" #cls "_setdata self bytes";

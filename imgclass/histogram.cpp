@@ -7,11 +7,11 @@
 namespace quenz {
 
 bin_rule::bin_rule(const char* what, int nbins, double low_, double high_)
-    : n(nbins), low(low_), high(high_), span(high_ - low_), step((high_ - low_) / nbins) {
+    : n(nbins), low(low_), high(high_), step((high_ - low_) / nbins), norm(nbins / (high_ - low_)) {
     if (nbins < 1 || nbins > 65536)
         throw Error(std::string(what) + ": nbins must lie in 1..65536 (nbins=" +
                     std::to_string(nbins) + ")");
-    if (!std::isfinite(low) || !std::isfinite(high) || !(low < high))
+    if (!std::isfinite(low) || !std::isfinite(high) || !(low < high) || !std::isfinite(high - low))
         throw Error(std::string(what) + ": low must be below high, both finite (low=" +
                     number_text(low) + ", high=" + number_text(high) + ")");
 }

@@ -1,6 +1,9 @@
 #include "stats.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <utility>
 #include <cmath>
 #include <memory>
 
@@ -26,6 +29,47 @@ template <class Term> double pairwise(std::size_t begin, std::size_t n, const Te
     std::size_t half = n / 2;
     half -= half % 8;
     return pairwise(begin, half, term) + pairwise(begin + half, n - half, term);
+}
+
+// Floats in the order of their values as unsigned integers (-0 just below
+// +0; no NaN here).
+inline std::uint32_t order_key(float v) {
+    const std::uint32_t u = std::bit_cast<std::uint32_t>(v);
+    return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
+}
+
+// The values at positions k and k+1 (k+1 only when want_next) of v[0..m)
+// in sorted order. A count of the upper 16 bits of every key finds the
+// 65536th of the value range that holds position k; the selection then
+// runs only over the values in it, moved to the front of v (v is scratch).
+std::pair<float, float> select_middle(float* v, std::size_t m, std::size_t k, bool want_next) {
+    std::unique_ptr<std::uint32_t[]> count(new std::uint32_t[65536]());
+    for (std::size_t i = 0; i < m; ++i) ++count[order_key(v[i]) >> 16];
+    std::size_t below = 0;
+    std::uint32_t bin = 0;
+    while (below + count[bin] <= k) below += count[bin++];
+    std::size_t in_bin = count[bin];
+    // Position k+1 lies in the same bin or is the smallest value of a later one.
+    const bool next_here = !want_next || k + 1 < below + in_bin;
+    float next_value = 0.0f;
+    if (!next_here) {
+        std::uint32_t later = bin + 1;
+        while (count[later] == 0) ++later;
+        bool first = true;
+        for (std::size_t i = 0; i < m; ++i)
+            if ((order_key(v[i]) >> 16) == later && (first || v[i] < next_value)) {
+                next_value = v[i];
+                first = false;
+            }
+    }
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < m; ++i)
+        if ((order_key(v[i]) >> 16) == bin) v[j++] = v[i];
+    float* at = v + (k - below);
+    std::nth_element(v, at, v + in_bin);
+    const float value = *at;
+    if (want_next && next_here) next_value = *std::min_element(at + 1, v + in_bin);
+    return {value, next_value};
 }
 
 }  // namespace
@@ -101,11 +145,9 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
     s.std = positive_nan(std::sqrt(m2 / double(m)));
     s.sum = positive_nan(s.sum);
     // The middle value, or the mean of the two middle values.
-    float* mid = vals.get() + m / 2;
-    std::nth_element(vals.get(), mid, vals.get() + m);
-    double med = double(*mid);
-    if (m % 2 == 0) med = (double(*std::max_element(vals.get(), mid)) + med) / 2.0;
-    s.median = positive_nan(med);
+    const bool even = m % 2 == 0;
+    const auto [lo, hi] = select_middle(vals.get(), m, even ? m / 2 - 1 : m / 2, even);
+    s.median = positive_nan(even ? (double(lo) + double(hi)) / 2.0 : double(lo));
     return s;
 }
 

@@ -42,9 +42,11 @@ image_stats<unsigned short> imgstats(const bild16_base& b, const rect& r = rect:
 image_stats<float> imgstats(const bildfloat_base& f, const rect& r = rect::whole());
 
 // numpy.histogram's rule for nbins equal bins over [low, high], in double:
-// the bin of v is floor((v - low) / (high - low) * nbins), corrected by one
-// where rounding crosses an edge e_i = i * ((high - low) / nbins) + low
-// (e_nbins = high); v == high goes into the last bin. Values outside
+// the bin of v is floor((v - low) / (high - low) * nbins), that is, the i
+// with e_i <= v < e_i+1 for the edges e_i = i * ((high - low) / nbins) + low
+// (e_nbins = high) as numpy computes them; v == high goes into the last bin.
+// Like numpy, an estimate (v - low) * (nbins / (high - low)) is corrected by
+// one where rounding put it across an edge. Values outside
 // [low, high] and NaN are not counted. 1 <= nbins <= 65536, finite
 // low < high, otherwise an error naming `what`.
 struct bin_rule {
@@ -53,7 +55,7 @@ struct bin_rule {
     // The bin of v, or -1 when v is not counted.
     int bin(double v) const {
         if (!(v >= low && v <= high)) return -1;
-        int i = int((v - low) / span * n);
+        int i = int((v - low) * norm);  // numpy's estimate; the edges decide
         if (i >= n) i = n - 1;
         if (v < edge(i))
             --i;
@@ -62,7 +64,7 @@ struct bin_rule {
         return i;
     }
     int n;
-    double low, high, span, step;
+    double low, high, step, norm;
 };
 std::vector<std::uint32_t> histogram(const bild16_base& b, const bin_rule& rule,
                                      const rect& r = rect::whole());

@@ -104,6 +104,23 @@ TEST(Stats, FloatsLeaveOutNaNAndReportPositiveNaNWhenNothingIsLeft) {
     EXPECT_FALSE(std::signbit(inf.std));
 }
 
+TEST(Stats, FloatMedianOfSmallSetsAcrossSignsAndRanges) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<std::vector<float>> sets = {
+        {-3.5f, 7.25f}, {inf, -inf, 1.0f, 2.0f}, {-1.0f, -2.0f}, {5.0f, 5.0f, 5.0f},
+        {1e-30f, -1e30f, 0.0f, 3.0f, 2.0f, 2.0f}, {0.5f, 0.50000006f}, {-0.0f, 0.0f, 1.0f},
+        {7.0f}, {1.0f, 1.0f, 2.0f, 3.0f}};
+    for (const auto& set : sets) {
+        bildfloat_base f;
+        std::fill(f.data(), f.data() + f.npixels(), quenz::quiet_nan);
+        for (std::size_t i = 0; i < set.size(); ++i) f.set(3, int(i), set[i]);
+        std::vector<double> v(set.begin(), set.end());
+        auto s = quenz::imgstats(f, quenz::checked_rect("t", 0, 3, int(set.size()) - 1, 3));
+        EXPECT_EQ(s.n, long(set.size()));
+        EXPECT_EQ(s.median, sorted_median(v)) << set.size() << " values from " << set[0];
+    }
+}
+
 TEST(Histogram, EveryCountLandsBetweenItsEdges) {
     bild16_base b;
     for (std::size_t i = 0; i < b.npixels(); ++i) b.data()[i] = static_cast<unsigned short>(i % 65536);
