@@ -322,9 +322,13 @@ proc qv::status {nr} {
     if {$win($nr,log)} { append text " log" }
     append text "  zoom $win($nr,zoom)x"
     set qv::status($nr) $text
+    return
 }
 
-proc qv::say {nr text} { set qv::msg($nr) $text }
+proc qv::say {nr text} {
+    set qv::msg($nr) $text
+    return
+}
 
 # ------------------------------------------------------- rectangles
 
@@ -406,9 +410,11 @@ proc qv::scrolled {nr bar args} {
 }
 
 # Zooms window nr to z (1..16) keeping the image point under window pixel
-# (x, y) in place (the window's centre when not given).
+# (x, y) in place (the window's centre when not given). The window then
+# keeps that zoom when it is resized.
 proc qv::setzoom {nr z {x {}} {y {}}} {
     variable win
+    set win($nr,fit) 0
     set c .t$nr.c
     set z [expr {max(1, min(16, int($z)))}]
     if {$x eq ""} {
@@ -434,7 +440,6 @@ proc qv::setzoom {nr z {x {}} {y {}}} {
 }
 
 proc qv::zoomby {nr step {x {}} {y {}}} {
-    set qv::win($nr,fit) 0
     qv::setzoom $nr [expr {$qv::win($nr,zoom) + $step}] $x $y
 }
 
@@ -450,8 +455,8 @@ proc qv::fitzoom {nr} {
 }
 
 proc qv::fit {nr} {
-    set qv::win($nr,fit) 1
     qv::setzoom $nr [qv::fitzoom $nr] 0 0
+    set qv::win($nr,fit) 1
     .t$nr.c xview moveto 0
     .t$nr.c yview moveto 0
     qv::render $nr
