@@ -29,6 +29,7 @@ const std::vector<Section>& sections() {
         {"bildcomplex pixels in bulk", tables::bildcomplex_transfer_commands, false},
         {"display", tables::display_commands, true},
         {"getminmax", tables::getminmax_commands, false},
+        {"viewer rendering", tables::view_commands, true},
         {"vec2d", tables::vec2d_commands, false},
         {"surface", tables::surface_commands, false},
         {"Voronoischnitt", tables::Voronoischnitt_commands, false},

@@ -32,6 +32,7 @@ std::vector<Entry> bildcomplex_commands();
 std::vector<Entry> bildcomplex_transfer_commands();
 std::vector<Entry> display_commands();
 std::vector<Entry> getminmax_commands();
+std::vector<Entry> view_commands();
 std::vector<Entry> vec2d_commands();
 std::vector<Entry> surface_commands();
 std::vector<Entry> Voronoischnitt_commands();
