@@ -39,7 +39,9 @@ qb::Group group(2, {
     qb::upcast<bild16, bild16_base>(),
     qb::klass<bild16>("bild16",
                       {"write_pgm16", "write_pgm8", "write_pgm8_bounds", "read_his", "write_his",
-                       "read_pgm", "drawx", "drawy", "kreuz", "fromfloat", "=", "*=", "/=", "-=", "+="},
+                       "read_pgm", "drawx", "drawy", "kreuz", "fromfloat", "=", "*=", "/=", "-=", "+=",
+                       "write_tiff", "read_tiff", "write_fits", "read_fits", "write_npy", "read_npy",
+                       "write_png", "write_png16", "read_png"},
                       {}, {"imgbase< 512,512,unsigned short > *"}),
 });
 

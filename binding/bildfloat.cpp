@@ -45,7 +45,8 @@ qb::Group group(8, {
     qb::klass<bildfloat>("bildfloat",
                          {"write_gnuplot", "read_gnuplot", "from_bild16", "=", "*=", "/=", "-=", "+=",
                           "apply_eichkurve", "convolve", "gaussian", "polyfit_correct",
-                          "badpix_correct", "mask", "convolve_unnorm"},
+                          "badpix_correct", "mask", "convolve_unnorm", "write_tiff", "read_tiff",
+                          "write_fits", "read_fits", "write_npy", "read_npy", "write_png"},
                          {}, {"imgbase< 512,512,float > *"}),
 });
 
