@@ -132,11 +132,16 @@ std::vector<double> read_values(const char* name, int hdu) {
         refuse(name, "NAXIS = " + std::to_string(naxis) +
                          "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
     require_size(naxes[0], naxes[1], name);
+    int bitpix = 0;
+    if (fits_get_img_type(f.get(), &bitpix, &status)) refuse(name, status_text(status));
     std::vector<double> values(n * n);
+    // Integer pixels equal to BLANK are undefined: NaN. Float pixels are
+    // taken as they are: cfitsio's check would also turn infinities and
+    // subnormal numbers into NaN and 0.
     double blank = std::numeric_limits<double>::quiet_NaN();
     int anynul = 0;
-    if (fits_read_img(f.get(), TDOUBLE, 1, LONGLONG(n * n), &blank, values.data(), &anynul,
-                      &status))
+    if (fits_read_img(f.get(), TDOUBLE, 1, LONGLONG(n * n), bitpix > 0 ? &blank : nullptr,
+                      values.data(), &anynul, &status))
         refuse(name, status_text(status));
     // FITS row 1 is the bottom one.
     for (std::size_t y = 0; y < n / 2; ++y)
