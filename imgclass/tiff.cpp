@@ -20,9 +20,10 @@ namespace quenz {
 namespace {
 
 constexpr std::uint32_t n = std::uint32_t(image_size);
-// Nothing libtiff allocates for one of our files comes near this: the
-// largest strip is a whole image of 64-bit samples.
-constexpr tmsize_t max_alloc = tmsize_t(16) << 20;
+// The most libtiff may allocate at once for a file, whatever its header
+// claims: twice the largest strip we read (a whole image of 64-bit
+// samples), room for a compressed strip that came out larger.
+constexpr tmsize_t max_alloc = tmsize_t(n) * n * 8 * 2;
 
 // libtiff's messages go here (per file, so threads do not mix them); the
 // first error is the one reported, warnings are dropped.
