@@ -195,7 +195,10 @@ template <class Img> void read_page(const char* name, Img& img, int page) {
     Messages m;
     auto opts = options(m);
     if (access(name, R_OK) != 0) throw Error(std::string(name) + " not found!");
-    Tiff t(TIFFOpenExt(name, "r", opts.get()));
+    // Without memory mapping ("m"), uncompressed strips are read straight
+    // into our buffer, not copied out of a fresh mapping; without strip
+    // chopping ("c"), a whole-image strip is one read, not 8 KiB pieces.
+    Tiff t(TIFFOpenExt(name, "rmc", opts.get()));
     if (!t) broken(name, m, "not a TIFF file");
     if (page < 0 || !TIFFSetDirectory(t.get(), tdir_t(page))) {
         tdir_t pages = TIFFNumberOfDirectories(t.get());
@@ -204,9 +207,10 @@ template <class Img> void read_page(const char* name, Img& img, int page) {
     }
     sample_kind k = page_kind(t.get(), name, page);
     if constexpr (std::is_same_v<Img, bild16>) require_counts(k, name);
-    std::vector<unsigned char> px(std::size_t(n) * n * sample_size(k));
-    decode_page(t.get(), name, m, sample_size(k), px.data());
-    grey_samples s{k, px.data(), std::endian::native == std::endian::big};
+    // Every byte is decoded before use: no need to clear the buffer first.
+    auto px = std::make_unique_for_overwrite<unsigned char[]>(std::size_t(n) * n * sample_size(k));
+    decode_page(t.get(), name, m, sample_size(k), px.get());
+    grey_samples s{k, px.get(), std::endian::native == std::endian::big};
     if constexpr (std::is_same_v<Img, bild16>)
         store(img, s, name);
     else
