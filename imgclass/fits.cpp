@@ -45,7 +45,9 @@ struct Closer {
 // syntax involved), then written all or nothing.
 template <class T> void write_image(const char* name, const T* px, int bitpix, int datatype) {
     std::size_t size = block + (n * n * sizeof(T) + block - 1) / block * block;
-    void* mem = std::malloc(size);
+    // Cleared: cfitsio reads the buffer before it writes all of it, and
+    // no byte of our memory may reach the file.
+    void* mem = std::calloc(size, 1);
     if (!mem) throw std::bad_alloc();
     fitsfile* f = nullptr;
     int status = 0;
