@@ -26,9 +26,10 @@ def floats():
     a[0, :4] = [np.nan, np.inf, -np.inf, -0.0]
     a[1, :2] = [1e-40, 3.4e38]
     return a
+# Same shape and type, and the same bytes (so NaN equals NaN, -0 is not 0).
 def same(a, b):
-    a, b = np.asarray(a), np.asarray(b)
-    return a.shape == b.shape and np.array_equal(a.view(np.uint8) if a.dtype == b.dtype else a, b.view(np.uint8) if a.dtype == b.dtype else b)
+    a, b = np.ascontiguousarray(a), np.ascontiguousarray(b)
+    return a.shape == b.shape and a.dtype == b.dtype and a.tobytes() == b.tobytes()
 }
 proc py {script args} {
     exec /usr/bin/python3 -c "$::py_prelude\n$script" {*}$args
