@@ -32,9 +32,12 @@ def same(a, b):
     return a.shape == b.shape and a.dtype == b.dtype and a.tobytes() == b.tobytes()
 }
 proc py {script args} {
-    exec /usr/bin/python3 -c "$::py_prelude\n$script" {*}$args
+    oracle /usr/bin/python3 -c "$::py_prelude\n$script" {*}$args
 }
-proc pymodule {m} { expr {![catch {exec /usr/bin/python3 -c "import $m"}]} }
+proc pymodule {m} { expr {![catch {oracle /usr/bin/python3 -c "import $m"}]} }
+# Runs another program: never with the sanitizer runtime a sanitizer
+# build preloads into tclsh.
+proc oracle {args} { exec env -u LD_PRELOAD {*}$args }
 
 # The pixel bytes of an image, for exact comparisons (a bildfloat's bit
 # patterns, NaN included).
