@@ -189,6 +189,32 @@ def _():
         return np.fromfile(fh, dtype=">u2").reshape(N, N).astype(np.uint16)
 
 
+# ---------------------------------------------- formats for other programs
+try:
+    import tifffile
+except ImportError:  # the table then just lacks the tifffile column
+    tifffile = None
+
+FA32 = FA.astype("<f4")
+for name, arr in [("r16", A), ("rf", FA32)]:
+    np.save(SCRATCH + "-" + name + ".npy", arr)
+peer("npy16_write", "numpy")(lambda: np.save(SCRATCH + "-w16.npy", A))
+peer("npy16_read", "numpy")(lambda: np.load(SCRATCH + "-r16.npy"))
+peer("npy_float_write", "numpy")(lambda: np.save(SCRATCH + "-wf.npy", FA32))
+peer("npy_float_read", "numpy")(lambda: np.load(SCRATCH + "-rf.npy"))
+if tifffile:
+    tifffile.imwrite(SCRATCH + "-r16.tif", A)
+    tifffile.imwrite(SCRATCH + "-r16z.tif", A, compression="zlib", predictor=True, rowsperstrip=32)
+    tifffile.imwrite(SCRATCH + "-rf.tif", FA32)
+    peer("tiff16_write", "tifffile")(lambda: tifffile.imwrite(SCRATCH + "-w16.tif", A))
+    peer("tiff16_read", "tifffile")(lambda: tifffile.imread(SCRATCH + "-r16.tif"))
+    peer("tiff16_deflate_write", "tifffile")(
+        lambda: tifffile.imwrite(SCRATCH + "-w16z.tif", A, compression="zlib", predictor=True, rowsperstrip=32))
+    peer("tiff16_deflate_read", "tifffile")(lambda: tifffile.imread(SCRATCH + "-r16z.tif"))
+    peer("tiff_float_write", "tifffile")(lambda: tifffile.imwrite(SCRATCH + "-wf.tif", FA32))
+    peer("tiff_float_read", "tifffile")(lambda: tifffile.imread(SCRATCH + "-rf.tif"))
+
+
 # ------------------------------------------------------ calibration curves
 def regula_falsi_table(f, lo_x, hi_x):
     """The inverse table by the same plain false-position iteration as

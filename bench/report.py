@@ -54,6 +54,16 @@ OPS = [
     ("his_read", "read_his", ("peer", "numpy", 1.0)),
     ("gnuplot_write", "write_gnuplot", ("peer", "numpy", 1.0)),
     ("gnuplot_read", "read_gnuplot", ("peer", "numpy", 1.0)),
+    ("tiff16_write", "write_tiff (bild16)", ("peer", "tifffile", 1.0)),
+    ("tiff16_read", "read_tiff (bild16)", ("peer", "tifffile", 1.0)),
+    ("tiff16_deflate_write", "write_tiff -compress deflate (bild16)", ("peer", "tifffile", 1.0)),
+    ("tiff16_deflate_read", "read_tiff, deflate (bild16)", ("peer", "tifffile", 1.0)),
+    ("tiff_float_write", "write_tiff (bildfloat)", ("peer", "tifffile", 1.0)),
+    ("tiff_float_read", "read_tiff (bildfloat)", ("peer", "tifffile", 1.0)),
+    ("npy16_write", "write_npy (bild16)", ("peer", "numpy", 1.0)),
+    ("npy16_read", "read_npy (bild16)", ("peer", "numpy", 1.0)),
+    ("npy_float_write", "write_npy (bildfloat)", ("peer", "numpy", 1.0)),
+    ("npy_float_read", "read_npy (bildfloat)", ("peer", "numpy", 1.0)),
     ("apply_eichkurve", "apply_eichkurve", ("single",)),
     ("expkurve_table", "expkurve table (65536 inversions)", ("peer", "numpy", 1.0)),
     ("exp4kurve_table", "exp4kurve table (65536 inversions)", ("peer", "numpy", 1.0)),
@@ -86,7 +96,7 @@ OPS = [
     ("call_name", "Tcl: bild16_base_get b 0 0 (name for handle)", ("call", 3.0)),
     ("call_set", "Tcl: method call b set 0 0 7", ("call", 3.0)),
 ]
-PEER_COLUMNS = ["numpy", "scipy", "OpenCV"]
+PEER_COLUMNS = ["numpy", "scipy", "OpenCV", "tifffile"]
 # Medians of the same operation scatter by up to this factor between runs on
 # a shared machine; a miss by less is reported as "within noise".
 NOISE = 1.10
@@ -264,8 +274,8 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
         "build; it only keeps the time)",
         "- Before/after checksums of the outputs: `build-bench/bench/quenz_checksums`",
         "",
-        "| Operation | ours | via Tcl | numpy | scipy | OpenCV | target | status |",
-        "|---|---:|---:|---:|---:|---:|---|---|",
+        "| Operation | ours | via Tcl | numpy | scipy | OpenCV | tifffile | target | status |",
+        "|---|---:|---:|---:|---:|---:|---:|---|---|",
     ]
     lines += ["| " + " | ".join(r) + " |" for r in rows]
     lines.append("")

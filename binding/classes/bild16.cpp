@@ -43,7 +43,9 @@ std::vector<qb::Entry> qb::tables::bild16_commands() {
         qb::klass<bild16>("bild16",
                           {"write_pgm16", "write_pgm8", "write_pgm8_bounds", "read_his", "write_his",
                            "read_pgm", "drawx", "drawy", "kreuz", "fromfloat", "=", "*=", "/=", "-=", "+=",
-                           "data", "setdata", "getrow", "getcol", "setrow", "setcol"},
+                           "data", "setdata", "getrow", "getcol", "setrow", "setcol", "write_tiff",
+                           "read_tiff", "write_fits", "read_fits", "write_npy", "read_npy", "write_png",
+                           "write_png16", "read_png"},
                           {}, {"imgbase< 512,512,unsigned short > *"}),
     };
 }

@@ -49,7 +49,8 @@ std::vector<qb::Entry> qb::tables::bildfloat_commands() {
                              {"write_gnuplot", "read_gnuplot", "from_bild16", "=", "*=", "/=", "-=", "+=",
                               "apply_eichkurve", "convolve", "gaussian", "polyfit_correct",
                               "badpix_correct", "mask", "convolve_unnorm", "data", "setdata", "getrow",
-                              "getcol", "setrow", "setcol"},
+                              "getcol", "setrow", "setcol", "write_tiff", "read_tiff", "write_fits",
+                              "read_fits", "write_npy", "read_npy", "write_png"},
                              {}, {"imgbase< 512,512,float > *"}),
     };
 }
