@@ -57,14 +57,18 @@ proc qv::sniff {file} {
 # The class and reader command for a kind of file, or an error naming what
 # the file looks like. Readers of further formats are added here.
 proc qv::reader {kind} {
+    # Candidates in order: counts where the file holds counts, else floats.
     switch -- $kind {
-        his { return {bild16 bild16_read_his} }
-        pgm { return {bild16 bild16_read_pgm} }
-        gnuplot { return {bildfloat bildfloat_read_gnuplot} }
+        his { return {{bild16 bild16_read_his}} }
+        pgm { return {{bild16 bild16_read_pgm}} }
+        gnuplot { return {{bildfloat bildfloat_read_gnuplot}} }
+        png { return {{bild16 bild16_read_png}} }
+        tiff { return {{bild16 bild16_read_tiff} {bildfloat bildfloat_read_tiff}} }
+        fits { return {{bild16 bild16_read_fits} {bildfloat bildfloat_read_fits}} }
+        npy { return {{bild16 bild16_read_npy} {bildfloat bildfloat_read_npy}} }
     }
-    set names {png "a PNG image" tiff "a TIFF image" fits "a FITS file" npy "a NumPy array"
-        pgm-ascii "an ASCII PGM (P2) image" text "a text file" empty "an empty file"}
-    error "looks like [dict get $names $kind], not a HIS, PGM (P5) or gnuplot file"
+    set names {pgm-ascii "an ASCII PGM (P2) image" text "a text file" empty "an empty file"}
+    error "looks like [dict get $names $kind], not an image file quenz reads"
 }
 
 # Reads file into window nr: its title becomes "nr: name". An error is
@@ -80,13 +84,21 @@ proc qv::openfile {file nr} {
 
 proc qv::readfile {file nr} {
     variable win
-    lassign [qv::reader [qv::sniff $file]] class read
-    set img [new_$class]
-    try {
-        $read $img $file
-        if {$class eq "bildfloat"} { showfloat $img $nr } else { showbild $img $nr }
-    } finally {
-        delete_$class $img
+    set candidates [qv::reader [qv::sniff $file]]
+    foreach candidate $candidates {
+        lassign $candidate class read
+        set img [new_$class]
+        try {
+            if {[catch {$read $img $file} err]} {
+                # The last candidate's error is the one to report.
+                if {$candidate eq [lindex $candidates end]} { error $err }
+                continue
+            }
+            if {$class eq "bildfloat"} { showfloat $img $nr } else { showbild $img $nr }
+            break
+        } finally {
+            delete_$class $img
+        }
     }
     set win($nr,file) $file
     qv::title $nr
