@@ -197,6 +197,18 @@ def cpu_model():
     return platform.processor() or "unknown"
 
 
+def pipeline_section(path):
+    begin, end = "<!-- pipeline: written by make bench-pipeline -->", "<!-- end of pipeline -->"
+    try:
+        with open(path) as f:
+            text = f.read()
+    except OSError:
+        return None
+    if begin not in text or end not in text:
+        return None
+    return begin + text.split(begin, 1)[1].split(end, 1)[0] + end
+
+
 def main(kernels_json, tcl_txt, peers_json, out_md):
     ours, context = kernel_medians(kernels_json)
     tcl = tcl_medians(tcl_txt)
@@ -261,6 +273,11 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
     ]
     lines += ["| " + " | ".join(r) + " |" for r in rows]
     lines.append("")
+    # The pipeline section is make bench-pipeline's (bench/pipeline_bench.py):
+    # kept as the last run of that left it.
+    pipeline = pipeline_section(out_md)
+    if pipeline:
+        lines += [pipeline, ""]
     if missed:
         lines += ["## Targets missed", ""]
         for key in missed:
