@@ -113,10 +113,14 @@ proc ::quenz::WorkerInit {init} {
         [list package require quenzcore] \n \
         [list proc ::quenz_batch_one {command file} {
             # 1 and the result, or 0 and the error message.
-            if {[catch {uplevel #0 [linsert $command end $file]} msg]} {
-                return [list 0 [string trimright $msg]]
+            set code [catch {uplevel #0 [linsert $command end $file]} msg]
+            switch -- $code {
+                0 - 2 { return [list 1 $msg] }
+                3 - 4 {
+                    return [list 0 "invoked \"[lindex {- - - break continue} $code]\" outside of a loop"]
+                }
+                default { return [list 0 [string trimright $msg]] }
             }
-            return [list 1 $msg]
         }] \n \
         [list uplevel #0 $init]
 }
