@@ -44,6 +44,8 @@ proc reduce::one {file} {
     set name [file rootname [file tail $file]]
     set bin [file join $outdir $name.bin]
     atomically $bin {img write_gnuplot}
+    # (REDUCE_STATS=0 in the environment leaves the statistics out)
+    if {[info exists ::env(REDUCE_STATS)] && $::env(REDUCE_STATS) eq "0"} return
     set stats [stats img $bin]
     atomically [file join $outdir $name.stats] [list apply {{stats path} {
         set fh [open $path w]

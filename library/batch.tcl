@@ -88,7 +88,7 @@ proc ::quenz::batch {args} {
     set ok [expr {[dict get $state done] - [dict get $state failed]}]
     if {$progress ne "none"} {
         ClearLine state
-        puts stderr [format "batch: %d files, %d ok, %d failed, %.1f s, %.1f files/s, %d workers" \
+        puts stderr [format "batch: %d files, %d ok, %d failed, %.2f s, %.1f files/s, %d workers" \
             $total $ok [dict get $state failed] $seconds \
             [expr {$seconds > 0 ? $total / $seconds : 0.0}] $workers]
         flush stderr
