@@ -52,6 +52,15 @@ def make_data():
     return sorted(os.path.join(DATA, f) for f in os.listdir(DATA) if re.fullmatch(r"exp\d+\.his", f))
 
 
+# The Python pipeline as it comes, and the same with glibc told to keep
+# freed memory: numpy allocates fresh arrays at every step, and returning
+# them to the system and faulting them in again cost most of a frame here.
+KEEP_MEMORY = {"MALLOC_MMAP_THRESHOLD_": str(64 << 20), "MALLOC_TRIM_THRESHOLD_": str(1 << 30)}
+KINDS = ("quenz", "python", "python-keep")
+LABEL = {"quenz": "quenz", "python": "Python (numpy, OpenCV)",
+         "python-keep": "Python, glibc keeps freed memory"}
+
+
 def command(kind, workers, out, files):
     if kind == "quenz":
         return [TCLSH, os.path.join(EX, "batch.tcl"), "-workers", str(workers), DATA, out] + files
@@ -63,8 +72,8 @@ def timed(kind, workers, stats, files):
     out = os.path.join(OUT, f"{kind}-{workers}" + ("" if stats else "-nostats"))
     shutil.rmtree(out, ignore_errors=True)
     t0 = time.monotonic()
-    p = subprocess.run(command(kind, workers, out, files), env=dict(ENV, REDUCE_STATS="1" if stats else "0"),
-                       check=True, stderr=subprocess.PIPE, text=True)
+    env = dict(ENV, REDUCE_STATS="1" if stats else "0", **(KEEP_MEMORY if kind == "python-keep" else {}))
+    p = subprocess.run(command(kind, workers, out, files), env=env, check=True, stderr=subprocess.PIPE, text=True)
     whole = time.monotonic() - t0
     done = len([f for f in os.listdir(out) if f.endswith(".bin")])
     if done != len(files):
@@ -133,8 +142,7 @@ def has_imgstats():
 def main():
     files = make_data()
     load_before = os.getloadavg()
-    configs = [(kind, workers, stats) for stats in (True, False) for workers in (1, 2)
-               for kind in ("quenz", "python")]
+    configs = [(kind, workers, stats) for stats in (True, False) for workers in (1, 2) for kind in KINDS]
     times = {c: [] for c in configs}
     wholes = {c: [] for c in configs}
     for r in range(ROUNDS):
@@ -176,30 +184,34 @@ def main():
              f"- Same numbers: over all {len(files)} frames the largest relative difference between the two "
              f"results is {worst_px:.1e} in a pixel ({differing} of {len(files) * 513 * 513} floats differ, the "
              f"Gaussian's summation order) and {worst_stats:.1e} in a statistic", "",
-             "| Pipeline | workers | exposures/s | run, s (each round) | whole command, s | quenz / Python |",
-             "|---|---:|---:|---|---|---:|"]
-    for workers in (1, 2):
-        for kind in ("quenz", "python"):
-            c = (kind, workers, True)
-            ratio = f"**{rate[c] / rate[('python', workers, True)]:.2f}×**" if kind == "quenz" else ""
-            lines.append(f"| {'quenz' if kind == 'quenz' else 'Python (numpy, OpenCV)'} | {workers} | "
-                         f"{rate[c]:.1f} | {', '.join(f'{s:.2f}' for s in times[c])} | "
-                         f"{', '.join(f'{s:.2f}' for s in wholes[c])} | {ratio} |")
-    met = all(rate[("quenz", w, True)] >= 2 * rate[("python", w, True)] for w in (1, 2))
-    lines += ["", f"Goal: quenz at least 2× the Python pipeline's exposures/s at equal workers: "
-              f"**{'met' if met else 'missed'}**.", ""]
+             "- Python variants: as it comes, and with glibc told to keep freed memory "
+             "(`MALLOC_MMAP_THRESHOLD_=64MiB MALLOC_TRIM_THRESHOLD_=1GiB`): numpy makes new arrays at "
+             "every step, and giving their pages back to the system and faulting them in again costs "
+             "far more than the arithmetic on this virtual machine. The goal is judged against the faster.", ""]
+
+    def table(stats, title):
+        out = [f"| {title} | workers | exposures/s | run, s (each round) | whole command, s | quenz / this |",
+               "|---|---:|---:|---|---|---:|"]
+        for workers in (1, 2):
+            for kind in KINDS:
+                c = (kind, workers, stats)
+                ratio = "" if kind == "quenz" else f"**{rate[('quenz', workers, stats)] / rate[c]:.2f}×**"
+                out.append(f"| {LABEL[kind]} | {workers} | {rate[c]:.1f} | "
+                           f"{', '.join(f'{s:.2f}' for s in times[c])} | "
+                           f"{', '.join(f'{s:.2f}' for s in wholes[c])} | {ratio} |")
+        return out
+
+    def goal(stats):
+        return all(rate[("quenz", w, stats)] >= 2 * max(rate[("python", w, stats)], rate[("python-keep", w, stats)])
+                   for w in (1, 2))
+
+    lines += table(True, "Pipeline")
+    lines += ["", "Goal: quenz at least 2× the faster Python pipeline's exposures/s at equal workers: "
+              f"**{'met' if goal(True) else 'missed'}**.", ""]
     lines += ["The same runs with the statistics step left out on both sides (`REDUCE_STATS=0`: "
-              "no min/max/mean, no stats file):", "",
-              "| Pipeline without statistics | workers | exposures/s | run, s (each round) | whole command, s | quenz / Python |",
-              "|---|---:|---:|---|---|---:|"]
-    for workers in (1, 2):
-        for kind in ("quenz", "python"):
-            c = (kind, workers, False)
-            ratio = (f"**{rate[c] / rate[('python', workers, False)]:.2f}×**" if kind == "quenz" else "")
-            lines.append(f"| {'quenz' if kind == 'quenz' else 'Python (numpy, OpenCV)'} | {workers} | "
-                         f"{rate[c]:.1f} | {', '.join(f'{s:.2f}' for s in times[c])} | "
-                         f"{', '.join(f'{s:.2f}' for s in wholes[c])} | {ratio} |")
-    lines += ["",
+              "no min/max/mean, no stats file):", ""]
+    lines += table(False, "Pipeline without statistics")
+    lines += ["", f"Without statistics the goal is **{'met' if goal(False) else 'missed'}**.", "",
               "One frame, step by step (median of 41, each step from a copy of its real input; one worker):", "",
               "| Step | quenz | Python | quenz / Python |", "|---|---:|---:|---:|"]
     for title in ours:
