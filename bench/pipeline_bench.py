@@ -133,6 +133,16 @@ def fmt_t(s):
     return f"{s * 1e3:.2f} ms" if s >= 1e-3 else f"{s * 1e6:.0f} µs"
 
 
+def pipeline_note():
+    """The hand-written "## pipeline" section of bench/NOTES.md."""
+    path = os.path.join(HERE, "NOTES.md")
+    if not os.path.exists(path):
+        return ""
+    text = open(path).read()
+    m = re.search(r"^## pipeline\s*\n(.*?)(?=^## |\Z)", text, re.S | re.M)
+    return m.group(1).strip() if m else ""
+
+
 def has_imgstats():
     p = subprocess.run([TCLSH], input="package require quenzcore; puts [llength [info commands imgstats]]",
                        env=ENV, capture_output=True, text=True)
@@ -177,13 +187,14 @@ def main():
              f"- Machine: {cpu}; load average {load_before[0]:.1f} before, {load_after[0]:.1f} after "
              "(the machine is shared with other builds: the figures are noisy)",
              "- Statistics: " + ("`imgstats`" if has_imgstats() else
-                                 "no `imgstats` in this build: min, max and mean are computed in Tcl from the "
-                                 "gnuplot file just written (`binary scan`, a row at a time)"),
+                                 "no `imgstats` in this build: min and max in Tcl from the gnuplot file just "
+                                 "written (`binary scan` and `lsort` a row at a time), the mean from the FFT's "
+                                 "zero frequency"),
              "- Threads: quenz's kernels (polyfit_correct, gaussian) share one pool of threads across "
              "the workers; OpenCV uses all cores with 1 process and one thread per process with 2.",
              f"- Same numbers: over all {len(files)} frames the largest relative difference between the two "
              f"results is {worst_px:.1e} in a pixel ({differing} of {len(files) * 513 * 513} floats differ, the "
-             f"Gaussian's summation order) and {worst_stats:.1e} in a statistic", "",
+             f"Gaussian's summation order) and {worst_stats:.1e} in a statistic",
              "- Python variants: as it comes, and with glibc told to keep freed memory "
              "(`MALLOC_MMAP_THRESHOLD_=64MiB MALLOC_TRIM_THRESHOLD_=1GiB`): numpy makes new arrays at "
              "every step, and giving their pages back to the system and faulting them in again costs "
@@ -218,7 +229,11 @@ def main():
         lines.append(f"| {title} | {fmt_t(ours[title])} | {fmt_t(peer[title])} | "
                      f"{ours[title] / peer[title]:.2f}× |")
     so, sp = sum(ours.values()), sum(peer.values())
-    lines += [f"| **sum** | {fmt_t(so)} | {fmt_t(sp)} | {so / sp:.2f}× |", "", END]
+    lines += [f"| **sum** | {fmt_t(so)} | {fmt_t(sp)} | {so / sp:.2f}× |", ""]
+    note = pipeline_note()
+    if note:
+        lines += ["### What these figures say", "", note, ""]
+    lines += [END]
     section = "\n".join(lines) + "\n"
 
     text = open(RESULTS).read() if os.path.exists(RESULTS) else "# Benchmark results\n\n"
