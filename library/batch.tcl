@@ -12,12 +12,14 @@ namespace eval ::quenz {}
 # per-file script there, read a calibration). Returns a dict: files, ok,
 # failed, seconds, failures (a list of file and error message pairs).
 # A file whose command fails is reported on stderr with its error message
-# (trailing white space trimmed) and the run goes on. With -progress auto (the default) a progress line on stderr
-# shows files done / total, the rate and the time left when stderr is a
-# terminal; then, and otherwise, one summary line ends the run.
+# (trailing white space trimmed) and the run goes on. With -progress auto
+# (the default) a progress line on stderr shows files done / total, the
+# rate and the time left when stderr is a terminal; then, and otherwise,
+# one summary line ends the run. The time counts from starting the workers
+# (their -init included) to the last file.
 proc ::quenz::batch {args} {
     set usage "quenz::batch ?-workers n? ?-init script? ?-progress auto|bar|summary|none? command files"
-    set workers [CoreCount]
+    set workers ""
     set init ""
     set progress auto
     while {[llength $args] > 2} {
@@ -46,12 +48,15 @@ proc ::quenz::batch {args} {
     }
     package require Thread 2.8
 
+    if {$workers eq ""} { set workers [CoreCount] }
     set total [llength $files]
     set workers [expr {min($workers, max($total, 1))}]
+    set start [clock milliseconds]
+    # The workers run -init as they start: an error there stops the run here.
     set pool [tpool::create -minworkers $workers -maxworkers $workers \
                   -initcmd [WorkerInit $init]]
     set state [dict create total $total done 0 failed 0 \
-                   start [clock milliseconds] shown 0 bar [expr {$progress eq "bar"}]]
+                   start $start shown 0 bar [expr {$progress eq "bar"}]]
     set failures {}
     try {
         ShowProgress state 1
