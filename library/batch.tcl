@@ -93,9 +93,9 @@ proc ::quenz::batch {args} {
     set ok [expr {[dict get $state done] - [dict get $state failed]}]
     if {$progress ne "none"} {
         ClearLine state
-        puts stderr [format "batch: %d files, %d ok, %d failed, %.2f s, %.1f files/s, %d workers" \
+        puts stderr [format "batch: %d files, %d ok, %d failed, %.2f s, %.1f files/s, %d worker%s" \
             $total $ok [dict get $state failed] $seconds \
-            [expr {$seconds > 0 ? $total / $seconds : 0.0}] $workers]
+            [expr {$seconds > 0 ? $total / $seconds : 0.0}] $workers [expr {$workers == 1 ? "" : "s"}]]
         flush stderr
     }
     dict create files $total ok $ok failed [dict get $state failed] \
