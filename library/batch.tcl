@@ -113,9 +113,15 @@ proc ::quenz::WorkerInit {init} {
             break
         }
     }
+    # `exit` in a worker would end the whole process, the run unfinished
+    # and its exit status whatever the script gave: here it fails the file.
     string cat \
         [list set ::auto_path $::auto_path] \n $load \n \
         [list package require quenzcore] \n \
+        [list rename ::exit {}] \n \
+        [list proc ::exit {{code 0}} {
+            return -code error "exit $code called in a batch worker (a file fails by an error)"
+        }] \n \
         [list proc ::quenz_batch_one {command file} {
             # 1 and the result, or 0 and the error message.
             set code [catch {uplevel #0 [linsert $command end $file]} msg]
