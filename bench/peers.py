@@ -291,10 +291,38 @@ def filter_peers(key, k):
         peer(key, "OpenCV")(lambda: cv2.filter2D(FA, -1, k, dst=conv_out, borderType=cv2.BORDER_CONSTANT))
 
 
+def gaussian_peers(radius):
+    """What a user who wants a Gaussian reaches for: OpenCV's GaussianBlur
+    (sigma from our kernel exp(-r^2/radius): sigma^2 = radius/2, the same
+    window) and sepFilter2D with our kernel's 1-D factor. Both are
+    separable, two 1-D passes: their sums run in another order than our
+    2-D kernel's and differ from ours in the last bits."""
+    key, n = f"gaussian_{radius:g}", int(radius)
+    filter_peers(key, gaussian_kernel(radius))
+    PEERS[key]["OpenCV:filter2D"] = PEERS[key].pop("OpenCV", None)
+    d = np.arange(-n, n + 1)
+    k1 = np.exp((-(d * d)).astype(np.float32) / np.float32(radius)).astype(np.float32)
+    k1 = (k1 / k1.sum(dtype=np.float32)).astype(np.float32)
+    sigma = float(np.sqrt(radius / 2.0))
+    blur = lambda: cv2.GaussianBlur(FA, (2 * n + 1, 2 * n + 1), sigma, dst=conv_out, sigmaY=sigma,
+                                    borderType=cv2.BORDER_CONSTANT)
+    sep = lambda: cv2.sepFilter2D(FA, -1, k1, k1, dst=conv_out, borderType=cv2.BORDER_CONSTANT)
+    full = cv2.filter2D(FA, -1, (gaussian_kernel(radius) / gaussian_kernel(radius).sum(dtype=np.float32))
+                        .astype(np.float32), borderType=cv2.BORDER_CONSTANT)
+    for name, fn in (("GaussianBlur", blur), ("sepFilter2D", sep)):
+        got = fn().copy()
+        inner = (slice(n, N - n), slice(n, N - n))
+        assert np.allclose(got[inner], full[inner], rtol=1e-5, atol=1e-6), name  # the same filter
+        peer(key, f"OpenCV:{name}")(fn)
+
+
 for s, k in KERNELS.items():
     filter_peers(f"convolve_{s}", k)
 for r in (2.7, 10):
-    filter_peers(f"gaussian_{r:g}", gaussian_kernel(r))
+    if cv2:
+        gaussian_peers(r)
+    else:
+        filter_peers(f"gaussian_{r:g}", gaussian_kernel(r))
 
 # The FFT in double precision, as ours computes it; one worker.
 C128 = FA.astype(np.complex128)
