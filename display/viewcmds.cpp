@@ -5,52 +5,20 @@
 
 #include "binding/runtime.h"
 #include "display/colormap.h"
+#include "display/photo_block.h"
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
 
 namespace {
 
-struct ViewPhoto {
-    Tcl_Interp* interp;
-    Tk_PhotoHandle handle;
-};
+using ViewPhoto = quenz::display::Photo;
 
 // Sizes the photo to the block and hands the RGBA pixels to Tk at once.
 void put_rgba(const ViewPhoto& p, std::vector<std::uint8_t>& px, int width, int height) {
     if (Tk_PhotoSetSize(p.interp, p.handle, width, height) != TCL_OK)
         throw quenz::Error(Tcl_GetStringResult(p.interp));
-    Tk_PhotoImageBlock block;
-    block.pixelPtr = px.data();
-    block.width = width;
-    block.height = height;
-    block.pitch = width * 4;
-    block.pixelSize = 4;
-    block.offset[0] = 0;
-    block.offset[1] = 1;
-    block.offset[2] = 2;
-    block.offset[3] = 3;
-    if (Tk_PhotoPutBlock(p.interp, p.handle, &block, 0, 0, width, height,
-                         TK_PHOTO_COMPOSITE_SET) != TCL_OK)
-        throw quenz::Error(Tcl_GetStringResult(p.interp));
+    quenz::display::put_block(p, px.data(), width, height, 4);
 }
-
-}  // namespace
-
-namespace qb {
-
-template <> struct Arg<ViewPhoto> {
-    using stored = ViewPhoto;
-    static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int) {
-        s.interp = i;
-        s.handle = i ? Tk_FindPhoto(i, Tcl_GetString(o)) : nullptr;
-        return s.handle ? OK : E_TYPE;
-    }
-    static ViewPhoto pass(stored& s) { return s; }
-};
-
-}  // namespace qb
-
-namespace {
 
 constexpr const char* photo = "Tk_PhotoHandle";
 
