@@ -1,6 +1,7 @@
 // The vectorised pixel passes against the pixel rules, one pixel at a
-// time: the division through single precision, the products and quotients
-// of the conversions, and an image that is its own operand.
+// time: the division through single precision and by multiply-and-shift,
+// the products and quotients of the conversions, and an image that is its
+// own operand.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -12,6 +13,7 @@
 
 #include "bild16.h"
 #include "bildfloat.h"
+#include "divide16.h"
 #include "pixelloop.h"
 
 namespace {
@@ -76,6 +78,59 @@ TEST(PixelOps, SixteenBitDivisionByValuesAndZeros) {
     for (std::size_t i = 0; i < npix; ++i) {
         u16 p = u16(40000 + i % 7), q = u16(i % 5);
         ASSERT_EQ(a.data()[i], q ? p / q : p) << i;
+    }
+}
+
+// Every divisor against every count, through the image operator and so
+// through the vector width this machine picks. The oracle is the definition
+// of the floor, r q <= p < (r + 1) q, in 32 bits: no division in it.
+TEST(PixelOps, SixteenBitDivisionByEveryValueOfEveryCount) {
+    // Every count once in the first quarter of the image, which alone is
+    // refilled and checked (the rest takes part in the pass unchecked).
+    constexpr std::size_t ncounts = 65536;
+    std::vector<u16> counts(ncounts);
+    for (std::size_t i = 0; i < ncounts; ++i) counts[i] = u16(i);
+    bild16 a;
+    for (unsigned q = 1; q <= 65535; ++q) {
+        std::copy(counts.begin(), counts.end(), a.data());
+        a /= u16(q);
+        const u16* r = a.data();
+        unsigned wrong = 0;
+        for (std::size_t i = 0; i < ncounts; ++i) {
+            unsigned low = unsigned(r[i]) * q, p = counts[i];
+            wrong += (low > p) | (p - low >= q);
+        }
+        if (wrong) {
+            std::size_t i = 0;
+            while (r[i] == counts[i] / q) ++i;
+            FAIL() << counts[i] << "/" << q << " gave " << r[i] << " (" << wrong << " wrong)";
+        }
+    }
+}
+
+// The pixel-by-pixel tail of the multiply-and-shift division (and the
+// vector steps before it) at every length up to three vectors and every
+// offset, and its divisor set-up, for every divisor at the counts where a
+// quotient steps up: k q - 1 and k q for the largest k, and 65535.
+TEST(PixelOps, MultiplyAndShiftDivisionAtAnyLengthAndOffset) {
+    std::vector<u16> p0(100);
+    for (std::size_t i = 0; i < p0.size(); ++i) p0[i] = u16(65535 - 661 * i);
+    for (unsigned q : {1u, 2u, 3u, 7u, 641u, 32767u, 32768u, 32769u, 65535u})
+        for (std::size_t off = 0; off < 3; ++off)
+            for (std::size_t n = 0; off + n <= 99; ++n) {
+                std::vector<u16> p = p0;
+                quenz::divide_counts(p.data() + off, quenz::Divisor16(u16(q)), n);
+                for (std::size_t i = 0; i < p.size(); ++i) {
+                    bool in = i >= off && i < off + n;
+                    ASSERT_EQ(p[i], in ? p0[i] / q : p0[i]) << i << " q=" << q << " n=" << n;
+                }
+            }
+    for (unsigned q = 1; q <= 65535; ++q) {
+        unsigned top = 65535 / q * q;
+        u16 p[3] = {u16(top - 1), u16(top), 65535};
+        const u16 want[3] = {u16((top - 1) / q), u16(top / q), u16(65535 / q)};
+        quenz::divide_counts(p, quenz::Divisor16(u16(q)), 3);
+        for (int k = 0; k < 3; ++k) ASSERT_EQ(p[k], want[k]) << "q=" << q << " k=" << k;
     }
 }
 
