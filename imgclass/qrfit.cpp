@@ -38,6 +38,7 @@ QRfit::QRfit(std::span<const bild16_base* const> refbilder, std::span<const floa
     order_ = order;
     refw_.assign(refw.begin(), refw.begin() + nrefimg);
     coeff_.assign(npix * std::size_t(order), 0.0f);
+    account_.resize(coeff_.size() * sizeof(float));
     fit(refbilder);
 }
 
@@ -155,6 +156,8 @@ void QRfit::read(const char* fname) {
     order_ = order;
     refw_.swap(refw);
     coeff_.swap(coeff);
+    std::vector<float>().swap(coeff);  // the old coefficients go before they are counted out
+    account_.resize(coeff_.size() * sizeof(float));
 }
 
 float QRfit::apply(int y, int x, float val) const {

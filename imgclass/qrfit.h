@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bigblocks.h"
 #include "imgbase.h"
 
 class QRfit {
@@ -59,5 +60,6 @@ private:
     int nrefimg_ = 0;
     int order_ = 4;
     std::vector<float> refw_;
+    quenz::BigBlock account_;  // (before the coefficients: counts down after they are freed)
     std::vector<float> coeff_;
 };
