@@ -65,7 +65,7 @@ private:
     std::FILE* f_;
     std::size_t left_;
     bool over_ = false;
-    char block_[1 << 16];
+    char block_[1 << 13];
 };
 }  // namespace
 
