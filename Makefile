@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-threads demo install uninstall bench fuzz soak leakcheck clean
+.PHONY: all deps build test test-asan test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean
 
 all: build
 
@@ -17,8 +17,11 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# CTest runs TEST_JOBS tests at a time (each Tcl suite is one test, with its
+# own Xvfb when there is no display); `cd build && ctest -R voronoi` runs one.
+TEST_JOBS ?= 2
 test: build
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
 # The same suites against an AddressSanitizer + UndefinedBehaviorSanitizer build.
 test-asan:
@@ -36,12 +39,21 @@ uninstall:
 	@tools/uninstall $(BUILD)/install_manifest.txt
 
 # Release build of the kernels, then the side-by-side run that writes
-# bench/RESULTS.md (under five minutes).
+# bench/RESULTS.md (under five minutes), then the pipeline's section.
 bench:
 	@tools/install-deps --peers
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
 	bench/run build-bench
+	/usr/bin/python3 bench/pipeline_bench.py build-bench
+
+# Whole runs: 200 exposures through the reduction, quenz (1 and 2 workers)
+# beside the same pipeline in Python; its section of bench/RESULTS.md.
+bench-pipeline:
+	@tools/install-deps --peers
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench -j $(JOBS) --target quenz
+	/usr/bin/python3 bench/pipeline_bench.py build-bench
 
 # Each fuzz target runs FUZZ_SECONDS on seeds made by our own writers.
 FUZZ_SECONDS ?= 30

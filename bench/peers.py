@@ -189,6 +189,32 @@ def _():
         return np.fromfile(fh, dtype=">u2").reshape(N, N).astype(np.uint16)
 
 
+# ---------------------------------------------- formats for other programs
+try:
+    import tifffile
+except ImportError:  # the table then just lacks the tifffile column
+    tifffile = None
+
+FA32 = FA.astype("<f4")
+for name, arr in [("r16", A), ("rf", FA32)]:
+    np.save(SCRATCH + "-" + name + ".npy", arr)
+peer("npy16_write", "numpy")(lambda: np.save(SCRATCH + "-w16.npy", A))
+peer("npy16_read", "numpy")(lambda: np.load(SCRATCH + "-r16.npy"))
+peer("npy_float_write", "numpy")(lambda: np.save(SCRATCH + "-wf.npy", FA32))
+peer("npy_float_read", "numpy")(lambda: np.load(SCRATCH + "-rf.npy"))
+if tifffile:
+    tifffile.imwrite(SCRATCH + "-r16.tif", A)
+    tifffile.imwrite(SCRATCH + "-r16z.tif", A, compression="zlib", predictor=True, rowsperstrip=32)
+    tifffile.imwrite(SCRATCH + "-rf.tif", FA32)
+    peer("tiff16_write", "tifffile")(lambda: tifffile.imwrite(SCRATCH + "-w16.tif", A))
+    peer("tiff16_read", "tifffile")(lambda: tifffile.imread(SCRATCH + "-r16.tif"))
+    peer("tiff16_deflate_write", "tifffile")(
+        lambda: tifffile.imwrite(SCRATCH + "-w16z.tif", A, compression="zlib", predictor=True, rowsperstrip=32))
+    peer("tiff16_deflate_read", "tifffile")(lambda: tifffile.imread(SCRATCH + "-r16z.tif"))
+    peer("tiff_float_write", "tifffile")(lambda: tifffile.imwrite(SCRATCH + "-wf.tif", FA32))
+    peer("tiff_float_read", "tifffile")(lambda: tifffile.imread(SCRATCH + "-rf.tif"))
+
+
 # ------------------------------------------------------ calibration curves
 def regula_falsi_table(f, lo_x, hi_x):
     """The inverse table by the same plain false-position iteration as
@@ -265,10 +291,38 @@ def filter_peers(key, k):
         peer(key, "OpenCV")(lambda: cv2.filter2D(FA, -1, k, dst=conv_out, borderType=cv2.BORDER_CONSTANT))
 
 
+def gaussian_peers(radius):
+    """What a user who wants a Gaussian reaches for: OpenCV's GaussianBlur
+    (sigma from our kernel exp(-r^2/radius): sigma^2 = radius/2, the same
+    window) and sepFilter2D with our kernel's 1-D factor. Both are
+    separable, two 1-D passes: their sums run in another order than our
+    2-D kernel's and differ from ours in the last bits."""
+    key, n = f"gaussian_{radius:g}", int(radius)
+    filter_peers(key, gaussian_kernel(radius))
+    PEERS[key]["OpenCV:filter2D"] = PEERS[key].pop("OpenCV", None)
+    d = np.arange(-n, n + 1)
+    k1 = np.exp((-(d * d)).astype(np.float32) / np.float32(radius)).astype(np.float32)
+    k1 = (k1 / k1.sum(dtype=np.float32)).astype(np.float32)
+    sigma = float(np.sqrt(radius / 2.0))
+    blur = lambda: cv2.GaussianBlur(FA, (2 * n + 1, 2 * n + 1), sigma, dst=conv_out, sigmaY=sigma,
+                                    borderType=cv2.BORDER_CONSTANT)
+    sep = lambda: cv2.sepFilter2D(FA, -1, k1, k1, dst=conv_out, borderType=cv2.BORDER_CONSTANT)
+    full = cv2.filter2D(FA, -1, (gaussian_kernel(radius) / gaussian_kernel(radius).sum(dtype=np.float32))
+                        .astype(np.float32), borderType=cv2.BORDER_CONSTANT)
+    for name, fn in (("GaussianBlur", blur), ("sepFilter2D", sep)):
+        got = fn().copy()
+        inner = (slice(n, N - n), slice(n, N - n))
+        assert np.allclose(got[inner], full[inner], rtol=1e-5, atol=1e-6), name  # the same filter
+        peer(key, f"OpenCV:{name}")(fn)
+
+
 for s, k in KERNELS.items():
     filter_peers(f"convolve_{s}", k)
 for r in (2.7, 10):
-    filter_peers(f"gaussian_{r:g}", gaussian_kernel(r))
+    if cv2:
+        gaussian_peers(r)
+    else:
+        filter_peers(f"gaussian_{r:g}", gaussian_kernel(r))
 
 # The FFT in double precision, as ours computes it; one worker.
 C128 = FA.astype(np.complex128)
@@ -372,6 +426,33 @@ photo = np.empty((N, N), np.uint8)
 @peer("render_photo", "numpy")
 def _():
     np.copyto(photo, np.clip(FA * np.float32(255.0), 0, 255), casting="unsafe")
+
+
+# ------------------------------------------------------------ measurements
+@peer("imgstats_b16", "numpy")
+def _():
+    # the five together, as imgstats gives them
+    return A.min(), A.max(), A.sum(), A.mean(), A.std(), np.median(A)
+
+
+@peer("imgstats_f", "numpy")
+def _():
+    # NaN left out and counted, float64 sums, as imgstats does
+    keep = ~np.isnan(FA)
+    v = FA[keep]
+    return (v.min(), v.max(), v.sum(dtype=np.float64), v.mean(dtype=np.float64),
+            v.std(dtype=np.float64), np.median(v), keep.size - v.size)
+
+
+peer("histogram_b16", "numpy")(lambda: np.histogram(A, 1000, (0.0, 65536.0)))
+peer("histogram_f", "numpy")(lambda: np.histogram(FA, 1000, (0.0, 1.0)))
+
+# Pixels as bytes and back (data / setdata).
+A_BYTES, FA_BYTES = A.astype("<u2").tobytes(), FA.astype("<f4").tobytes()
+peer("data_b16", "numpy")(lambda: A.tobytes())
+peer("setdata_b16", "numpy")(lambda: np.copyto(a16, np.frombuffer(A_BYTES, "<u2").reshape(N, N)))
+peer("data_f", "numpy")(lambda: FA.tobytes())
+peer("setdata_f", "numpy")(lambda: np.copyto(fa, np.frombuffer(FA_BYTES, "<f4").reshape(N, N)))
 
 
 def main():

@@ -92,6 +92,14 @@ set ops {
     polyfit_correct {QRfit}            {FP polyfit_correct Q}
     parabel_fit     {Parabelzentrum}   {parabel_fit}
     render_photo    {getimage_contrast} {getimage_contrast FA P 0 1}
+    imgstats_b16    {imgstats}         {imgstats A0}
+    imgstats_f      {imgstats}         {imgstats FA}
+    histogram_b16   {histogram}        {histogram A0 1000 0 65536}
+    histogram_f     {histogram}        {histogram FA 1000 0 1}
+    data_b16        {bild16_data}      {A0 data}
+    setdata_b16     {bild16_setdata}   {C setdata $A0BYTES}
+    data_f          {bildfloat_data}   {FA data}
+    setdata_f       {bildfloat_setdata} {FC setdata $FABYTES}
 }
 
 set L {1 2 3}
@@ -129,8 +137,10 @@ proc parabel_fit {} {
     PZ fit
 }
 if {[have getimage_contrast]} { image create photo P }
+if {[have bild16_data]} { set A0BYTES [A0 data]; set FABYTES [FA data] }
 
 foreach {key needs script} $ops {
+    if {[info exists ::env(QUENZ_BENCH_FILTER)] && ![regexp -- $::env(QUENZ_BENCH_FILTER) $key]} continue
     set missing 0
     foreach c $needs { if {![have $c]} { set missing 1 } }
     if {$missing} continue

@@ -1,49 +1,27 @@
 // The display commands: render bild16 and bildfloat images into Tk photo
-// images and report the minimum and maximum of a rectangle.
+// images; and getminmax, the minimum and maximum of a rectangle, which
+// needs no display.
 #include <tk.h>
 
 #include "binding/runtime.h"
+#include "display/photo_block.h"
 #include "display/render.h"
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
 
 namespace {
 
-// A photo image found by name in the calling interpreter.
-struct Photo {
-    Tcl_Interp* interp;
-    Tk_PhotoHandle handle;
-};
+using quenz::display::Photo;
 
-// Hands the whole buffer to Tk as one opaque grey block.
+// The whole rendered buffer, grey.
 void put(const Photo& p, quenz::render_buffer& buf) {
-    Tk_PhotoImageBlock block;
-    block.pixelPtr = buf.data();
-    block.width = quenz::render_buffer::width;
-    block.height = quenz::render_buffer::height;
-    block.pitch = quenz::render_buffer::width;
-    block.pixelSize = 1;
-    block.offset[0] = block.offset[1] = block.offset[2] = block.offset[3] = 0;
-    if (Tk_PhotoPutBlock(p.interp, p.handle, &block, 0, 0, block.width, block.height,
-                         TK_PHOTO_COMPOSITE_SET) != TCL_OK)
-        throw quenz::Error(Tcl_GetStringResult(p.interp));  // Tk's own words (out of memory)
+    quenz::display::put_block(p, buf.data(), quenz::render_buffer::width,
+                              quenz::render_buffer::height, 1);
 }
 
 }  // namespace
 
 namespace qb {
-
-// A photo name that names no photo image fails the conversion, so the
-// overload dispatcher finds no match.
-template <> struct Arg<Photo> {
-    using stored = Photo;
-    static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int) {
-        s.interp = i;
-        s.handle = i ? Tk_FindPhoto(i, Tcl_GetString(o)) : nullptr;
-        return s.handle ? OK : E_TYPE;
-    }
-    static Photo pass(stored& s) { return s; }
-};
 
 // Minimum and maximum as a two-element list of numbers.
 template <class T> struct Ret<quenz::minmax_t<T>> {
@@ -116,11 +94,19 @@ template <class I> qb::Sig getminmax() {
 }
 
 // Display commands: left out of the headless quenzcore package.
-qb::Group g_display(13, {
-    qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
-    qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
-    qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
-    qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()}),
-}, true);
-
 }  // namespace
+
+std::vector<qb::Entry> qb::tables::display_commands() {
+    return {
+        qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
+        qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
+        qb::over("getimage_range", {getimage_range<bild16>(), getimage_range<bildfloat>()}),
+    };
+}
+
+// getminmax needs no photo: in both packages, created after the display
+// commands.
+std::vector<qb::Entry> qb::tables::getminmax_commands() {
+    return {qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()})};
+}
+

@@ -1,7 +1,10 @@
 // quenz-view: shows HIS or PGM files in numbered viewer windows (1, 2, ...)
-// with a contrast zoom, then forwards each complete Tcl command read from
-// standard input to the viewer, e.g. "showbild $b 3" or "show 1". At the
-// end of the input it keeps running until the last window is closed.
+// with a contrast zoom, then runs each complete Tcl command read from
+// standard input in the viewer, e.g. "showbild $b 3" or "show 1", printing
+// its result (or "error: " and the message on standard error). At the end
+// of the input it keeps running until the last window is closed. Its own
+// layer over the viewer script (view-layer.tcl: readout, colour maps,
+// zoom, keys, live view) is sent after that script unless --plain is given.
 //
 // The program's own interpreter exists to initialise the extension (which
 // binds the stub tables the viewer thread works through); the windows
@@ -9,16 +12,20 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "display/command_lines.h"
 #include "display/viewer.h"
 
 extern "C" int Quenz_Init(Tcl_Interp* interp);
+extern const char quenz_view_layer_script[];
 
 namespace {
 
@@ -53,6 +60,17 @@ const char* close_after_last_window = R"(
     quenzview_last
 )";
 
+// A typed command: its result on standard output, its error on standard
+// error (queued scripts of other hosts stay silent).
+const char* console = R"({cmd} {
+        set rc [catch {uplevel #0 $cmd} r]
+        if {$rc == 1} {
+            puts stderr "error: $r"
+        } elseif {$rc == 0 && $r ne ""} {
+            puts $r
+        }
+    })";
+
 [[noreturn]] void die(const std::string& msg) {
     std::fflush(stdout);
     std::fprintf(stderr, "quenz-view: %s\n", msg.c_str());
@@ -75,17 +93,93 @@ void send(const std::string& script) {
     if (quenz::viewer::send_to_viewer(script.c_str()) != 0) die("the viewer has ended");
 }
 
+// Sends the words as one command, each word quoted as a list element.
+void send_words(std::initializer_list<const char*> words) {
+    Tcl_Obj* cmd = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(cmd);
+    for (const char* w : words) Tcl_ListObjAppendElement(nullptr, cmd, Tcl_NewStringObj(w, -1));
+    send(Tcl_GetString(cmd));
+    Tcl_DecrRefCount(cmd);
+}
+
+void send_typed(const std::string& cmd) { send_words({"apply", console, cmd.c_str()}); }
+
+// `exit` in the viewer (key q, the last window closed) ends the process at
+// once: Tcl's own finalisation would run under the host thread's feet.
+void exit_now(ClientData code) { quit(int(reinterpret_cast<std::intptr_t>(code))); }
+
+struct Options {
+    bool plain = false;
+    std::string range = "auto";  // auto, minmax, full or "LOW HIGH"
+    std::string watch;
+    std::vector<std::string> files;
+};
+
+const char* usage =
+    "usage: %s [--plain] [--range auto|minmax|full|LOW,HIGH] [--watch DIR] [file ...]\n"
+    "Shows HIS, PGM and gnuplot binary files in windows 1, 2, ... with a pixel\n"
+    "readout, automatic contrast (the 0.5 and 99.5 percentiles), colour maps,\n"
+    "zoom and pan; press ? in a window for its keys. --watch DIR follows the\n"
+    "newest HIS/PGM file of DIR in window 1. --plain shows the plain viewer\n"
+    "windows only. Tcl commands read from standard input run in the viewer;\n"
+    "results go to standard output, errors to standard error. See quenz-view(1).\n";
+
+// "LOW,HIGH" as the list "LOW HIGH", with LOW < HIGH; empty if malformed.
+std::string range_pair(const std::string& s) {
+    auto comma = s.find(',');
+    if (comma == std::string::npos) return "";
+    std::string a = s.substr(0, comma), b = s.substr(comma + 1);
+    char *ea, *eb;
+    double lo = std::strtod(a.c_str(), &ea), hi = std::strtod(b.c_str(), &eb);
+    if (a.empty() || b.empty() || *ea || *eb || !(lo < hi) || !std::isfinite(lo) ||
+        !std::isfinite(hi))
+        return "";
+    return a + " " + b;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> std::string {
+            std::string n = name;
+            if (a.rfind(n + "=", 0) == 0) return a.substr(n.size() + 1);
+            if (i + 1 >= argc) die(n + " wants a value");
+            return argv[++i];
+        };
+        if (options && a == "--") {
+            options = false;
+        } else if (options && (a == "-h" || a == "--help")) {
+            std::printf(usage, argv[0]);
+            std::exit(0);
+        } else if (options && a == "--plain") {
+            o.plain = true;
+        } else if (options && (a == "--range" || a.rfind("--range=", 0) == 0)) {
+            std::string r = value("--range");
+            if (r == "auto" || r == "minmax" || r == "full")
+                o.range = r;
+            else if ((o.range = range_pair(r)).empty())
+                die("--range wants auto, minmax, full or LOW,HIGH with LOW < HIGH, not \"" + r +
+                    "\"");
+        } else if (options && (a == "--watch" || a.rfind("--watch=", 0) == 0)) {
+            o.watch = value("--watch");
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            die("unknown option " + a + " (--help lists them)");
+        } else {
+            o.files.push_back(a);
+        }
+    }
+    if (o.plain && !o.watch.empty()) die("--watch needs the viewer's layer; leave out --plain");
+    return o;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
-        std::printf("usage: %s [file.his|file.pgm ...]\n"
-                    "Shows the files in windows 1, 2, ...; drag a rectangle to zoom the\n"
-                    "contrast. Tcl commands read from standard input run in the viewer.\n",
-                    argv[0]);
-        return 0;
-    }
+    Options opt = parse(argc, argv);
     Tcl_FindExecutable(argv[0]);
+    Tcl_SetExitProc(exit_now);
     Tcl_Interp* interp = Tcl_CreateInterp();
     if (Tcl_Init(interp) != TCL_OK) die("cannot initialise Tcl", interp);
     if (Tk_Init(interp) != TCL_OK) die("no display available", interp);
@@ -98,19 +192,25 @@ int main(int argc, char** argv) {
     // Tcl buffers a pipe fully; a person or a program reading our output
     // wants each line as it is written.
     send("fconfigure stdout -buffering line");
-    for (int i = 1; i < argc; ++i) {
-        Tcl_Obj* words[] = {Tcl_NewStringObj("apply", -1), Tcl_NewStringObj(show_file, -1),
-                            Tcl_NewStringObj(argv[i], -1), Tcl_NewIntObj(i)};
-        Tcl_Obj* cmd = Tcl_NewListObj(4, words);
-        Tcl_IncrRefCount(cmd);
-        send(Tcl_GetString(cmd));
-        Tcl_DecrRefCount(cmd);
+    if (!opt.plain) {
+        send(quenz_view_layer_script);
+        send_words({"set", "qv::rangemode", opt.range.c_str()});
+    }
+    // With --watch the directory has window 1 and the files follow.
+    int nr = 1;
+    if (!opt.watch.empty()) send_words({"qv::watch", opt.watch.c_str()}), ++nr;
+    for (const auto& f : opt.files) {
+        std::string n = std::to_string(nr++);
+        if (opt.plain)
+            send_words({"apply", show_file, f.c_str(), n.c_str()});
+        else
+            send_words({"qv::openfile", f.c_str(), n.c_str()});
     }
 
     quenz::CommandLines input;
     std::string cmd, line;
     while (std::getline(std::cin, line))
-        if (input.add(line, cmd)) send(cmd);
+        if (input.add(line, cmd)) send_typed(cmd);
     if (input.pending().find_first_not_of(" \t\n") != std::string::npos)
         std::fprintf(stderr, "quenz-view: incomplete command at end of input ignored\n");
     // The windows stay until the person closes the last of them.

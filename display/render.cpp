@@ -5,6 +5,7 @@
 #include <string>
 
 #include "imgclass/pixelloop.h"
+#include "imgclass/rect.h"
 
 namespace quenz {
 namespace {
@@ -50,14 +51,8 @@ template <class T> [[noreturn]] void zero_range(T low) {
 }
 
 template <class Img>
-minmax_t<typename Img::data_t> minmax_of(const Img& b, int x1, int y1, int x2, int y2) {
-    auto ok = [&](int v) { return v >= 0 && v < b.SIZEX; };
-    if (!ok(x1) || !ok(x2) || !ok(y1) || !ok(y2))
-        throw Error("Index error: getminmax x1=" + std::to_string(x1) + " x2=" +
-                    std::to_string(x2) + " y1=" + std::to_string(y1) +
-                    " y2=" + std::to_string(y2));
-    if (x1 > x2) std::swap(x1, x2);
-    if (y1 > y2) std::swap(y1, y2);
+minmax_t<typename Img::data_t> minmax_of(const Img& b, int x1_, int y1_, int x2_, int y2_) {
+    const auto [x1, y1, x2, y2] = checked_rect("getminmax", x1_, y1_, x2_, y2_);
     auto mn = b.rows[y1][x1], mx = mn;
     for (int y = y1; y <= y2; ++y) {
         const auto* row = b.rows[y];

@@ -99,7 +99,6 @@ Tcl_ThreadCreateType viewer_main(ClientData) {
         Tcl_ExitThread(1);
         TCL_THREAD_CREATE_RETURN;
     }
-    Tcl_SetVar(interp, "tcl_interactive", "0", TCL_GLOBAL_ONLY);
     Tcl_MutexLock(&mutex);
     viewer_interp = interp;
     Tcl_MutexUnlock(&mutex);

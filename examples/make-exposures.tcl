@@ -5,10 +5,14 @@
 #   badpix.pgm            the bad-pixel map (65535 where a pixel is hot)
 #   cells.voronoi         the Voronoi cells of the lattice
 #   truth.txt             the true sub-pixel spot centres
+#   dark.his              a dark frame (no light)
+#   exp0001.his ...       with a second argument N: N exposures of the
+#                         sample's spots at brightnesses from 0.8 to 1.2
 # Every exposure goes through the same detector: a per-pixel gain pattern,
 # a dark offset, noise and a handful of hot pixels.
 package require quenzcore
-set out [lindex $argv 0]
+lassign $argv out count
+if {$count eq ""} { set count 0 }
 file mkdir $out
 expr {srand(20261207)}
 
@@ -87,5 +91,13 @@ expose truth sample.his 7
 bild16 map; map = 0
 foreach {y x} $hot { map set $y $x 65535 }
 map write_pgm16 [file join $out badpix.pgm]
-foreach o {gain dark noise1 noise2 truth map} { $o -delete }
+
+bildfloat t; t = 0
+expose t dark.his 0
+for {set i 1} {$i <= $count} {incr i} {
+    t = truth
+    t *= [expr {0.8 + 0.4 * ($i - 1) / max($count - 1, 1)}]
+    expose t [format exp%04d.his $i] [expr {10 + $i}]
+}
+foreach o {gain dark noise1 noise2 truth map t} { $o -delete }
 exit

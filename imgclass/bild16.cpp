@@ -46,52 +46,34 @@ namespace {
 using u16 = unsigned short;
 using quenz::PixelOp;
 
-constexpr auto add = [](u16 p, u16 q) { return u16(p + q); };
-constexpr auto sub = [](u16 p, u16 q) { return u16(p - q); };
-constexpr auto mul = [](u16 p, u16 q) { return u16(unsigned(p) * q); };
-// Integer division through single precision, which vectorises: p and q are
-// exact floats, and for p, q < 2^16 the rounded quotient never reaches the
-// next integer (its distance 1/q exceeds half a float step there), so the
-// truncation is floor(p / q). A zero divisor leaves the pixel.
-constexpr auto dvd = [](u16 p, u16 q) {
-    float d = float(q ? q : 1);
-    u16 r = u16(int(float(p) / d));
-    return q ? r : p;
+// Counts wrap modulo 65536.
+struct Counts {
+    static constexpr auto add = [](u16 p, u16 q) { return u16(p + q); };
+    static constexpr auto sub = [](u16 p, u16 q) { return u16(p - q); };
+    static constexpr auto mul = [](u16 p, u16 q) { return u16(unsigned(p) * q); };
+    // Integer division through single precision, which vectorises: p and q
+    // are exact floats, and for p, q < 2^16 the rounded quotient never
+    // reaches the next integer (its distance 1/q exceeds half a float step
+    // there), so the truncation is floor(p / q). A zero divisor leaves the
+    // pixel.
+    static constexpr auto dvd = [](u16 p, u16 q) {
+        float d = float(q ? q : 1);
+        u16 r = u16(int(float(p) / d));
+        return q ? r : p;
+    };
+    using lanes = quenz::u16x16;
+    [[gnu::always_inline]] static void quotient(lanes& r, const lanes& a, const lanes& d) {
+        using namespace quenz;
+        f32x16 f = __builtin_convertvector(a, f32x16) / __builtin_convertvector(d, f32x16);
+        r = __builtin_convertvector(__builtin_convertvector(f, i32x16), lanes);
+    }
 };
 
-// dvd by an image, sixteen pixels at a time (q may be p).
-[[gnu::always_inline]] inline void divide(u16* p, const u16* q, std::size_t n) {
-    using namespace quenz;
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        u16x16 a, b;
-        load16(a, p + i);
-        load16(b, q + i);
-        auto nonzero = b != 0;
-        u16x16 d = nonzero ? b : u16x16{} + 1;
-        f32x16 r = __builtin_convertvector(a, f32x16) / __builtin_convertvector(d, f32x16);
-        u16x16 c = __builtin_convertvector(__builtin_convertvector(r, i32x16), u16x16);
-        store16(p + i, nonzero ? c : a);
-    }
-    for (; i < n; ++i) p[i] = dvd(p[i], q[i]);
-}
-
 QUENZ_VECTOR_CLONES void combine(PixelOp op, u16* p, const u16* q, std::size_t n) {
-    switch (op) {
-        case PixelOp::add: return quenz::pixels_image(p, q, n, add);
-        case PixelOp::sub: return quenz::pixels_image(p, q, n, sub);
-        case PixelOp::mul: return quenz::pixels_image(p, q, n, mul);
-        case PixelOp::div: return divide(p, q, n);
-    }
+    quenz::combine_pixels<Counts>(op, p, q, n);
 }
-
 QUENZ_VECTOR_CLONES void combine_value(PixelOp op, u16* p, u16 v, std::size_t n) {
-    switch (op) {
-        case PixelOp::add: return quenz::pixels_value(p, v, n, add);
-        case PixelOp::sub: return quenz::pixels_value(p, v, n, sub);
-        case PixelOp::mul: return quenz::pixels_value(p, v, n, mul);
-        case PixelOp::div: return quenz::pixels_value(p, v, n, dvd);
-    }
+    quenz::combine_value_pixels<Counts>(op, p, v, n);
 }
 
 // fromfloat for n pixels: v * 65535 / max in double precision (the product

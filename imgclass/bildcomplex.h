@@ -24,6 +24,12 @@ public:
 
     // Multiplies (or divides) by the squared Hamming profile over the radius
     // around column xm, row ym; the real part outside the circle becomes 0.
-    bildcomplex& Hamming_window(float width = 220.0f, float xm = 256.0f, float ym = 256.0f);
-    bildcomplex& Hamming_unwindow(float width = 220.0f, float xm = 256.0f, float ym = 256.0f);
+    // By default the window is window_width wide around the image centre,
+    // where the forward transform puts the zero frequency.
+    static constexpr float window_width = 220.0f;
+    static constexpr float window_centre = quenz::image_size / 2;
+    bildcomplex& Hamming_window(float width = window_width, float xm = window_centre,
+                                float ym = window_centre);
+    bildcomplex& Hamming_unwindow(float width = window_width, float xm = window_centre,
+                                  float ym = window_centre);
 };

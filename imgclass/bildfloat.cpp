@@ -8,43 +8,21 @@ namespace {
 
 using quenz::PixelOp;
 
-constexpr auto add = [](float p, float q) { return p + q; };
-constexpr auto sub = [](float p, float q) { return p - q; };
-constexpr auto mul = [](float p, float q) { return p * q; };
-// Divides only where q is not 0 (a NaN divisor divides).
-constexpr auto dvd = [](float p, float q) { return q != 0.0f ? p / q : p; };
-
-// dvd by an image, sixteen pixels at a time (q may be p).
-[[gnu::always_inline]] inline void divide(float* p, const float* q, std::size_t n) {
-    using namespace quenz;
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        f32x16 a, b;
-        load16(a, p + i);
-        load16(b, q + i);
-        auto nonzero = b != 0.0f;
-        f32x16 r = a / (nonzero ? b : f32x16{} + 1.0f);
-        store16(p + i, nonzero ? r : a);
-    }
-    for (; i < n; ++i) p[i] = dvd(p[i], q[i]);
-}
+struct Floats {
+    static constexpr auto add = [](float p, float q) { return p + q; };
+    static constexpr auto sub = [](float p, float q) { return p - q; };
+    static constexpr auto mul = [](float p, float q) { return p * q; };
+    // Divides only where q is not 0 (a NaN divisor divides).
+    static constexpr auto dvd = [](float p, float q) { return q != 0.0f ? p / q : p; };
+    using lanes = quenz::f32x16;
+    [[gnu::always_inline]] static void quotient(lanes& r, const lanes& a, const lanes& d) { r = a / d; }
+};
 
 QUENZ_VECTOR_CLONES void combine(PixelOp op, float* p, const float* q, std::size_t n) {
-    switch (op) {
-        case PixelOp::add: return quenz::pixels_image(p, q, n, add);
-        case PixelOp::sub: return quenz::pixels_image(p, q, n, sub);
-        case PixelOp::mul: return quenz::pixels_image(p, q, n, mul);
-        case PixelOp::div: return divide(p, q, n);
-    }
+    quenz::combine_pixels<Floats>(op, p, q, n);
 }
-
 QUENZ_VECTOR_CLONES void combine_value(PixelOp op, float* p, float v, std::size_t n) {
-    switch (op) {
-        case PixelOp::add: return quenz::pixels_value(p, v, n, add);
-        case PixelOp::sub: return quenz::pixels_value(p, v, n, sub);
-        case PixelOp::mul: return quenz::pixels_value(p, v, n, mul);
-        case PixelOp::div: return quenz::pixels_value(p, v, n, dvd);
-    }
+    quenz::combine_value_pixels<Floats>(op, p, v, n);
 }
 
 // count / 65535 rounded to float. The product with the double nearest to

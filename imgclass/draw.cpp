@@ -1,35 +1,43 @@
 // Marks in an exposure: lines and crosses that invert the pixels they cover
 // (c -> 65535 - c), so drawing the same mark twice restores the image.
 // Every check comes before the first pixel changes.
+#include <algorithm>
 #include <string>
 #include <utility>
 
 #include "bild16.h"
 
+namespace {
+
+// The pixels first..last (exchanged if reversed, then clipped to
+// 0..along_size-1) of the line at `at` across the image, as the range to
+// invert. A line at a coordinate outside 0..at_size-1, or one that misses
+// the image, is refused with the command's name and the coordinates, named
+// by the axis letters.
+std::pair<int, int> clip_line(const char* cmd, char axis, int at, int at_size, int first, int last,
+                              int along_size) {
+    const std::string a(1, axis), b(1, axis == 'x' ? 'y' : 'x');
+    if (first > last) std::swap(first, last);
+    if (at < 0 || at >= at_size)
+        throw quenz::Error(cmd + (": " + a) + " out of range (" + a + "=" + std::to_string(at) + ")");
+    if (last < 0 || first >= along_size)
+        throw quenz::Error(cmd + (": line outside image (" + b) + "1=" + std::to_string(first) + ", " +
+                           b + "2=" + std::to_string(last) + ")");
+    return {std::max(first, 0), std::min(last, along_size - 1)};
+}
+
+}  // namespace
+
 bild16& bild16::drawx(int x, int y1, int y2) {
-    if (y1 > y2) std::swap(y1, y2);
-    if (x < 0 || x >= SIZEX)
-        throw quenz::Error("drawx: x out of range (x=" + std::to_string(x) + ")");
-    if (y2 < 0 || y1 >= SIZEY)
-        throw quenz::Error("drawx: line outside image (y1=" + std::to_string(y1) +
-                           ", y2=" + std::to_string(y2) + ")");
-    y1 = std::max(y1, 0);
-    y2 = std::min(y2, SIZEY - 1);
-    for (int y = y1; y <= y2; ++y) rows[y][x] = (unsigned short)~rows[y][x];
+    auto [lo, hi] = clip_line("drawx", 'x', x, SIZEX, y1, y2, SIZEY);
+    for (int y = lo; y <= hi; ++y) rows[y][x] = (unsigned short)~rows[y][x];
     return *this;
 }
 
 bild16& bild16::drawy(int y, int x1, int x2) {
-    if (x1 > x2) std::swap(x1, x2);
-    if (y < 0 || y >= SIZEY)
-        throw quenz::Error("drawy: y out of range (y=" + std::to_string(y) + ")");
-    if (x2 < 0 || x1 >= SIZEX)
-        throw quenz::Error("drawy: line outside image (x1=" + std::to_string(x1) +
-                           ", x2=" + std::to_string(x2) + ")");
-    x1 = std::max(x1, 0);
-    x2 = std::min(x2, SIZEX - 1);
+    auto [lo, hi] = clip_line("drawy", 'y', y, SIZEY, x1, x2, SIZEX);
     unsigned short* row = rows[y];
-    for (int x = x1; x <= x2; ++x) row[x] = (unsigned short)~row[x];
+    for (int x = lo; x <= hi; ++x) row[x] = (unsigned short)~row[x];
     return *this;
 }
 

@@ -103,14 +103,15 @@ void parse_pgm(std::istream& in, bild16& img) {
     HeaderReader hr(in);
     if (hr.get() != 'P') throw quenz::Error("Not a PPM file");
     if (hr.get() != '5') throw quenz::Error("Not a PGM Graymap");
-    long long w = hr.number();
-    if (w != img.SIZEX)
-        throw quenz::Error("Width doesn't match. Expected" + std::to_string(img.SIZEX) + ", got" +
-                           std::to_string(w));
-    long long h = hr.number();
-    if (h != img.SIZEY)
-        throw quenz::Error("Height doesn't match. Expected" + std::to_string(img.SIZEY) + ", got" +
-                           std::to_string(h));
+    // (The messages have no space before the numbers.)
+    auto size = [&hr](const char* what, int expected) {
+        long long v = hr.number();
+        if (v != expected)
+            throw quenz::Error(std::string(what) + " doesn't match. Expected" + std::to_string(expected) +
+                               ", got" + std::to_string(v));
+    };
+    size("Width", img.SIZEX);
+    size("Height", img.SIZEY);
     long long maxval = hr.number();
     hr.end();
     if (maxval != 255 && maxval != 65535)

@@ -62,4 +62,51 @@ template <class V, class T> [[gnu::always_inline]] inline void store16(T* p, con
 // The four arithmetic operators, as the cloned loops select them.
 enum class PixelOp { add, sub, mul, div };
 
+// The in-place arithmetic of a whole image, written once for every pixel
+// type. Rules holds that type's arithmetic as static members:
+//   add, sub, mul, dvd   one pixel: f(p, q); dvd leaves p where q is 0
+//   lanes                the vector of sixteen pixels
+//   quotient(r, a, d)    dvd's division on sixteen lanes, d free of zeros
+// The callers wrap these in their QUENZ_VECTOR_CLONES functions.
+
+// dvd by an image, sixteen pixels at a time (q may be p): a zero lane of q
+// divides by 1 and keeps p, so no branch guards the division.
+template <class Rules, class T>
+[[gnu::always_inline]] inline void divide_pixels(T* p, const T* q, std::size_t n) {
+    using V = typename Rules::lanes;
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        V a, b, r;
+        load16(a, p + i);
+        load16(b, q + i);
+        auto nonzero = b != T(0);
+        Rules::quotient(r, a, nonzero ? b : V{} + T(1));
+        store16(p + i, nonzero ? r : a);
+    }
+    for (; i < n; ++i) p[i] = Rules::dvd(p[i], q[i]);
+}
+
+// p[i] = p[i] op q[i].
+template <class Rules, class T>
+[[gnu::always_inline]] inline void combine_pixels(PixelOp op, T* p, const T* q, std::size_t n) {
+    switch (op) {
+        case PixelOp::add: return pixels_image(p, q, n, Rules::add);
+        case PixelOp::sub: return pixels_image(p, q, n, Rules::sub);
+        case PixelOp::mul: return pixels_image(p, q, n, Rules::mul);
+        case PixelOp::div: return divide_pixels<Rules>(p, q, n);
+    }
+}
+
+// p[i] = p[i] op v. (Division by a value of 0 leaves every pixel: the
+// callers save the pass.)
+template <class Rules, class T>
+[[gnu::always_inline]] inline void combine_value_pixels(PixelOp op, T* p, T v, std::size_t n) {
+    switch (op) {
+        case PixelOp::add: return pixels_value(p, v, n, Rules::add);
+        case PixelOp::sub: return pixels_value(p, v, n, Rules::sub);
+        case PixelOp::mul: return pixels_value(p, v, n, Rules::mul);
+        case PixelOp::div: return pixels_value(p, v, n, Rules::dvd);
+    }
+}
+
 }  // namespace quenz

@@ -16,9 +16,12 @@
 
 class QRfit {
 public:
+    // The number of coefficients per pixel when none is given.
+    static constexpr int default_order = 4;
+
     // Fits every pixel to the first nrefimg images and reference values.
     QRfit(std::span<const bild16_base* const> refbilder, std::span<const float> refw,
-          int nrefimg, int order_ = 4);
+          int nrefimg, int order_ = default_order);
     // Reads a file written by write().
     explicit QRfit(const char* fname);
 
@@ -58,7 +61,7 @@ private:
     void fit(std::span<const bild16_base* const> refbilder);
 
     int nrefimg_ = 0;
-    int order_ = 4;
+    int order_ = default_order;
     std::vector<float> refw_;
     quenz::BigBlock account_;  // (before the coefficients: counts down after they are freed)
     std::vector<float> coeff_;

@@ -1,14 +1,23 @@
 # Runs every *.test file in its own tclsh and exits non-zero when any test
 # fails or a file dies without its summary (a crash counts as a failure).
+# Arguments choose files by name pattern ("voronoi", "voronoi.test",
+# "v*"); a pattern that chooses nothing is a failure too. CTest runs each
+# suite this way (tests/CMakeLists.txt).
 set dir [file dirname [file normalize [info script]]]
 set files [lsort [glob -directory $dir *.test]]
 if {[llength $argv]} {
     set files [lmap f $files {
         set keep 0
-        foreach p $argv { if {[string match $p [file tail $f]]} { set keep 1 } }
+        foreach p $argv {
+            if {[string match $p [file tail $f]] || [string match $p.test [file tail $f]]} { set keep 1 }
+        }
         if {!$keep} continue
         set f
     }]
+    if {![llength $files]} {
+        puts "all.tcl: no test file matches [join $argv {, }]"
+        exit 1
+    }
 }
 set tclsh [info nameofexecutable]
 set total 0; set failed 0; set bad {}

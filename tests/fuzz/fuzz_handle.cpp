@@ -2,7 +2,7 @@
 // object is expected.
 #include <string>
 
-#include "binding/internal.h"
+#include "binding/runtime/handle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

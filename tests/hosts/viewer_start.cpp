@@ -41,6 +41,10 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (ok) {
         quenz::viewer::send_to_viewer("puts [list procs [lsort [info procs zoom*]]]; flush stdout");
+        // A host's scripts fail silently, and it gets no layer of quenz-view's.
+        quenz::viewer::send_to_viewer("error boom");
+        quenz::viewer::send_to_viewer(
+            "puts [list layer [namespace exists ::qv] [llength [info commands showfloat]]]; flush stdout");
         quenz::viewer::send_to_viewer("destroy .");
         quenz::viewer::wait_for_viewer_end();
         std::printf("ended; send after end: %d\n", quenz::viewer::send_to_viewer("puts late"));

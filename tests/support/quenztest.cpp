@@ -1,6 +1,17 @@
-// A test-only extension: makes objects that no command of quenz makes (a
-// region_t from a rule) and reports the registry's live count, through the
-// same runtime API a C++ host program would use.
+// A test-only extension, libquenztest.so (package quenztest, loaded by
+// tests/common.tcl into every suite). Its commands are a table of its own,
+// created by the binding runtime like quenz's; it also reads the binding's
+// command table and registry (binding/command_table.h, binding/runtime/):
+//   quenztest_region rule y0 x0 y1 x1   a region_t from a rule (no quenz command
+//   quenztest_delete_region r           makes one), and its deleter
+//   quenztest_live                      the number of live objects in the registry
+//   quenztest_alive handle              whether a handle's object is still registered
+//   quenztest_signatures                every signature of the loaded command tables
+//   quenztest_classes                   every class with its methods and attributes
+//   quenztest_quiet on                  standard output and std::cerr shut (1) or back (0)
+//   quenztest_check_table real|broken   the table check's messages for the real table
+//                                       or for a small table with one mistake of each kind
+//   quenztest_next_id id                the next registry id to try (the 2^32 wrap)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,7 +19,10 @@
 #include <cstring>
 #include <iostream>
 
-#include "binding/internal.h"
+#include "binding/runtime.h"
+#include "imgclass/vec2d.h"
+#include "binding/runtime/handle.h"
+#include "binding/runtime/tables.h"
 
 namespace {
 
@@ -31,8 +45,8 @@ region_t* make_region(const char* rule, int y0, int x0, int y1, int x1) {
 Tcl_Obj* signatures() {
     Tcl_Obj* all = Tcl_NewListObj(0, nullptr);
     auto text = [](const std::string& s) { return Tcl_NewStringObj(s.data(), int(s.size())); };
-    for (qb::Group* g : qb::groups())
-        for (const qb::Entry& e : g->entries)
+    for (const auto& section : qb::command_table())
+        for (const qb::Entry& e : section)
             for (const qb::Sig& s : e.sigs) {
                 Tcl_Obj* types = Tcl_NewListObj(0, nullptr);
                 for (const std::string& t : s.types) Tcl_ListObjAppendElement(nullptr, types, text(t));
@@ -45,8 +59,8 @@ Tcl_Obj* signatures() {
 // Every class of the table as {class methods attributes}.
 Tcl_Obj* classes() {
     Tcl_Obj* all = Tcl_NewListObj(0, nullptr);
-    for (qb::Group* g : qb::groups())
-        for (const qb::Entry& e : g->entries) {
+    for (const auto& section : qb::command_table())
+        for (const qb::Entry& e : section) {
             if (e.kind != qb::Entry::Class) continue;
             Tcl_Obj* methods = Tcl_NewListObj(0, nullptr);
             for (const char* m : e.cls.methods)
@@ -87,6 +101,28 @@ void quiet(bool on) {
     }
 }
 
+// The table check's messages for the real table ("real") or for a small
+// table with one mistake of each kind ("broken").
+Tcl_Obj* check_table(const char* which) {
+    static const std::vector<qb::Entry> broken = {
+        qb::fn(qb::sig("o:vec2d_turn self", {"vec2d *"}, [](vec2d&) {})),
+        qb::fn(qb::sig("o:vec2d_turn self", {"vec2d *"}, [](vec2d&) {})),
+        qb::fn(qb::sig("o:vec2d_paint self", {"vec2d *"}, [](vec2d&) {})),
+        qb::klass<vec2d>("vec2d", {"turn", "spin"}, {{"-x", false}}, {"nosuch *"}),
+    };
+    std::vector<const qb::Entry*> list;
+    if (std::strcmp(which, "broken") == 0) {
+        for (const qb::Entry& e : broken) list.push_back(&e);
+    } else {
+        for (const auto& section : qb::command_table())
+            for (const qb::Entry& e : section) list.push_back(&e);
+    }
+    Tcl_Obj* out = Tcl_NewListObj(0, nullptr);
+    for (const std::string& m : qb::check_table(list))
+        Tcl_ListObjAppendElement(nullptr, out, Tcl_NewStringObj(m.data(), int(m.size())));
+    return out;
+}
+
 std::vector<qb::Entry>& entries() {
     static std::vector<qb::Entry> e = {
         // quenztest_region all|none|only|except y0 x0 y1 x1 (inclusive box)
@@ -99,6 +135,10 @@ std::vector<qb::Entry>& entries() {
         qb::fn(qb::sig(":quenztest_live", {}, [] { return long(qb::live_objects()); })),
         qb::fn(qb::sig(":quenztest_signatures", {}, [] { return signatures(); })),
         qb::fn(qb::sig(":quenztest_classes", {}, [] { return classes(); })),
+        qb::fn(qb::sig("o:quenztest_check_table which", {"char const *"},
+                       [](const char* w) { return check_table(w); })),
+        qb::fn(qb::sig("o:quenztest_next_id id", {"double"},
+                       [](double id) { qb::set_next_id(qb::Id(id)); })),
         qb::fn(qb::sig("o:quenztest_quiet on", {"bool"}, [](bool on) { quiet(on); })),
         // Whether the object a handle names is still registered (no
         // conversion: a dead handle is an answer here, not an error).

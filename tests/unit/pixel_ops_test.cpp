@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "bild16.h"
 #include "bildfloat.h"
+#include "pixelloop.h"
 
 namespace {
 
@@ -172,6 +174,46 @@ TEST(PixelOps, FromfloatFollowsTheRuleForEveryKindOfMax) {
         for (std::size_t i = 0; i < npix; ++i)
             ASSERT_EQ(b.data()[i], fromfloat_rule(v[i], mx)) << "v=" << v[i] << " max=" << mx;
     }
+}
+
+// The shared loops at every length up to three vectors and at every offset
+// into the buffer: the sixteen-lane division and the pixel-by-pixel tail
+// give the rule's result, and division by 0 leaves the pixels. The rules
+// here are neither image type's, so only the loops' own part is tested.
+struct SmallInts {
+    static constexpr auto add = [](int p, int q) { return p + q; };
+    static constexpr auto sub = [](int p, int q) { return p - q; };
+    static constexpr auto mul = [](int p, int q) { return p * q; };
+    static constexpr auto dvd = [](int p, int q) { return q ? p / q : p; };
+    using lanes = quenz::i32x16;
+    static void quotient(lanes& r, const lanes& a, const lanes& d) { r = a / d; }
+};
+
+TEST(PixelOps, SharedLoopsAtAnyLengthAndOffset) {
+    using quenz::PixelOp;
+    const std::pair<PixelOp, int (*)(int, int)> ops[] = {
+        {PixelOp::add, [](int p, int q) { return p + q; }},
+        {PixelOp::sub, [](int p, int q) { return p - q; }},
+        {PixelOp::mul, [](int p, int q) { return p * q; }},
+        {PixelOp::div, [](int p, int q) { return q ? p / q : p; }}};
+    std::vector<int> p0(64), q(64);
+    for (int i = 0; i < 64; ++i) p0[i] = 1000 - 37 * i, q[i] = i % 5 - 2;  // a zero every fifth
+    for (auto [op, rule] : ops)
+        for (std::size_t off = 0; off < 3; ++off)
+            for (std::size_t n = 0; off + n <= 50; ++n) {
+                std::vector<int> p = p0, self = p0, v = p0, zero = p0;
+                quenz::combine_pixels<SmallInts>(op, p.data() + off, q.data() + off, n);
+                quenz::combine_pixels<SmallInts>(op, self.data() + off, self.data() + off, n);
+                quenz::combine_value_pixels<SmallInts>(op, v.data() + off, -3, n);
+                quenz::combine_value_pixels<SmallInts>(op, zero.data() + off, 0, n);
+                for (std::size_t i = 0; i < 64; ++i) {
+                    bool in = i >= off && i < off + n;
+                    ASSERT_EQ(p[i], in ? rule(p0[i], q[i]) : p0[i]) << i << " n=" << n;
+                    ASSERT_EQ(self[i], in ? rule(p0[i], p0[i]) : p0[i]) << i << " n=" << n;
+                    ASSERT_EQ(v[i], in ? rule(p0[i], -3) : p0[i]) << i << " n=" << n;
+                    ASSERT_EQ(zero[i], in ? rule(p0[i], 0) : p0[i]) << i << " n=" << n;
+                }
+            }
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+// The procedures behind plain and overloaded commands, and the entry
+// constructors for them.
+#include "tables.h"
+#include "instances.h"
+
+namespace qb {
+
+static int single_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    const Sig& s = *static_cast<const Sig*>(cd);
+    Preserved keep(interp);
+    return s.call(interp, objc, objv, s);
+}
+
+static int over_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    const Entry& e = *static_cast<const Entry*>(cd);
+    Preserved keep(interp);
+    for (const Sig& s : e.sigs)
+        if (s.nargs == objc - 1 && s.test(interp, objc, objv, s)) return s.call(interp, objc, objv, s);
+    // A probe that asked a foreign command may have left its error behind.
+    Tcl_ResetResult(interp);
+    std::string msg = "No matching function for overloaded '" + e.name + "'";
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(msg.data(), int(msg.size())));
+    return TCL_ERROR;
+}
+
+Entry fn(Sig s) {
+    Entry e;
+    e.kind = Entry::Single;
+    e.name = s.name;
+    e.sigs.push_back(std::move(s));
+    return e;
+}
+
+Entry over(const char* name, std::vector<Sig> sigs) {
+    Entry e;
+    e.kind = Entry::Overloaded;
+    e.name = name;
+    e.sigs = std::move(sigs);
+    return e;
+}
+
+CmdImpl impl_of(const Entry& e) {
+    switch (e.kind) {
+        case Entry::Single: return {&single_proc, (ClientData)&e.sigs[0]};
+        case Entry::Overloaded: return {&over_proc, (ClientData)&e};
+        case Entry::Class: return {&class_cmd, (ClientData)class_desc(e.cls.name)};
+        default: return {};
+    }
+}
+
+void create_commands(Tcl_Interp* interp, const std::vector<Entry>& entries) {
+    for (const Entry& e : entries) {
+        if (e.kind == Entry::Upcast) continue;
+        CmdImpl f = impl_of(e);
+        Tcl_CreateObjCommand(interp, e.name.c_str(), f.proc, f.cd, nullptr);
+    }
+}
+
+}  // namespace qb

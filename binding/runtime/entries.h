@@ -1,0 +1,64 @@
+// The entries of a command table: a command (one or several signatures),
+// a class, or an upcast between two types.
+#pragma once
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "signature.h"
+
+namespace qb {
+
+struct Attr {
+    const char* name;  // with the dash
+    bool readonly = false;
+};
+
+struct ClassDef {
+    const char* name;
+    Ty type;
+    std::vector<const char*> methods;  // each has a command <name>_<method>
+    std::vector<Attr> attrs;           // each has <name>_<attr>_get (and _set)
+    std::vector<const char*> bases;    // readable type names
+    void (*dtor)(void*) = nullptr;
+};
+
+struct Entry {
+    enum Kind { Single, Overloaded, Class, Upcast } kind = Single;
+    std::string name;
+    std::vector<Sig> sigs;
+    ClassDef cls{};
+    Ty from = T_count, to = T_count;
+    void* (*cast)(void*) = nullptr;
+};
+
+Entry fn(Sig s);
+Entry over(const char* name, std::vector<Sig> sigs);
+
+template <class T>
+Entry klass(const char* name, std::vector<const char*> methods, std::vector<Attr> attrs = {},
+            std::vector<const char*> bases = {}) {
+    Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(methods),
+                                             std::move(attrs), std::move(bases), nullptr}};
+    if constexpr (!std::is_abstract_v<T> || std::has_virtual_destructor_v<T>)
+        e.cls.dtor = &destroy_as<T>;
+    return e;
+}
+
+// Declares that handles of From are accepted where To is expected and how
+// the address converts.
+template <class From, class To> Entry upcast() {
+    Entry e;
+    e.kind = Entry::Upcast;
+    e.from = TypeOf<From>::value;
+    e.to = TypeOf<To>::value;
+    e.cast = &upcast_fn<From, To>;
+    return e;
+}
+
+template <class T> Entry deleter(const char* fmt, const char* type) {
+    return fn(sig(fmt, {type}, [](Disowned<T> d) { destroy_object(d.id); }));
+}
+
+}  // namespace qb

@@ -1,0 +1,50 @@
+// Error results: the classes of the conversion codes, the message form,
+// and the exception guard around every call into the library.
+#include "errors.h"
+
+#include "imgclass/error.h"
+
+namespace qb {
+
+const char* error_class(int code) {
+    switch (code) {
+        case -1: return "TypeError";
+        case -2: return "IOError";
+        case -3: return "RuntimeError";
+        case -4: return "IndexError";
+        case -5: return "TypeError";
+        case -6: return "ZeroDivisionError";
+        case -7: return "OverflowError";
+        case -8: return "SyntaxError";
+        case -9: return "ValueError";
+        case -10: return "SystemError";
+        case -11: return "AttributeError";
+        case -12: return "MemoryError";
+        default: return "RuntimeError";
+    }
+}
+
+void set_error(Tcl_Interp* interp, const char* cls, const std::string& msg) {
+    Tcl_ResetResult(interp);
+    Tcl_SetErrorCode(interp, "SWIG", cls, nullptr);
+    std::string text = std::string(cls) + " " + msg;
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text.data(), int(text.size())));
+}
+
+int guard_error(Tcl_Interp* interp) {
+    try {
+        throw;
+    } catch (const quenz::Error& e) {
+        set_error(interp, "RuntimeError", e.what());
+    } catch (...) {
+        set_error(interp, "RuntimeError", "Some C++-Error");
+    }
+    return TCL_ERROR;
+}
+
+int plain_error(Tcl_Interp* interp, const char* msg) {
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(msg, -1));
+    return TCL_ERROR;
+}
+
+}  // namespace qb

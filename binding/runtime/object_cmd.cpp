@@ -1,0 +1,144 @@
+// The object command: -acquire, -disown, -delete, cget, configure, and
+// the methods of the object's class and its bases.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "instances.h"
+#include "tables.h"
+
+namespace qb {
+
+// Calls a method wrapper with the handle in place of objv[1]. The caller
+// holds a reference to h: the call may delete the command and its record.
+static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Tcl_Obj* h, int objc,
+                            Tcl_Obj* const objv[]) {
+    Tcl_Obj* few[8];  // no allocation for the usual short calls
+    std::vector<Tcl_Obj*> many;
+    Tcl_Obj** args = few;
+    if (objc > 8) {
+        many.resize(std::size_t(objc));
+        args = many.data();
+    }
+    std::copy(objv, objv + objc, args);
+    args[1] = h;
+    return f.proc(f.cd, interp, objc, args);
+}
+
+static bool already_listed(const std::string& result, const std::string& word) {
+    std::size_t pos = result.find(':');
+    while ((pos = result.find(word, pos)) != std::string::npos) {
+        bool start = pos > 0 && result[pos - 1] == ' ';
+        std::size_t end = pos + word.size();
+        if (start && (end == result.size() || result[end] == ' ')) return true;
+        pos = end;
+    }
+    return false;
+}
+
+// The method, cget and configure lookup of object_cmd over cls and its bases.
+static int walk(Tcl_Interp* interp, ClassDesc* cls, Id id, Tcl_Obj* h, const char* m, int objc,
+                Tcl_Obj* const objv[]) {
+    bool is_cget = std::strcmp(m, "cget") == 0;
+    bool is_configure = std::strcmp(m, "configure") == 0;
+    int set_count = 0;
+    // Depth-first walk: the class, then each base with its own bases first.
+    std::vector<ClassDesc*> stack{cls};
+    int depth = 0;
+    while (!stack.empty() && depth++ < 64) {
+        ClassDesc* c = stack.back();
+        stack.pop_back();
+        for (auto& [name, f] : c->methods)
+            if (name == m && f) return call_with_handle(f, interp, h, objc, objv);
+        if (is_cget) {
+            const char* a = Tcl_GetString(objv[2]);
+            for (auto& at : c->attrs)
+                if (at.name == a && at.get) {
+                    Tcl_Obj* args[2] = {objv[0], h};
+                    return call_with_handle(at.get, interp, h, 2, args);
+                }
+            if (std::strcmp(a, "-this") == 0) {
+                Tcl_SetObjResult(interp, Tcl_DuplicateObj(h));
+                return TCL_OK;
+            }
+            if (std::strcmp(a, "-thisown") == 0) {
+                Tcl_SetObjResult(interp, Tcl_NewStringObj(is_owned(id) ? "1" : "0", 1));
+                return TCL_OK;
+            }
+        } else if (is_configure) {
+            for (int i = 2; i + 1 < objc; i += 2) {
+                const char* a = Tcl_GetString(objv[i]);
+                for (auto& at : c->attrs)
+                    if (at.name == a && at.set) {
+                        Tcl_Obj* args[3] = {objv[i - 1], h, objv[i + 1]};
+                        int rc = call_with_handle(at.set, interp, h, 3, args);
+                        if (rc != TCL_OK) return rc;
+                        set_count += 2;
+                    }
+            }
+        }
+        for (auto b = c->bases.rbegin(); b != c->bases.rend(); ++b) stack.push_back(*b);
+    }
+    if (is_configure) {
+        if (2 + set_count >= objc) return TCL_OK;
+        return plain_error(interp, "Invalid attribute name.");
+    }
+    if (is_cget) return plain_error(interp, "Invalid attribute name.");
+
+    Tcl_ResetResult(interp);
+    Tcl_AppendResult(interp, "Invalid method. Must be one of: configure cget -acquire -disown -delete",
+                     nullptr);
+    std::vector<ClassDesc*> listed{cls};
+    listed.insert(listed.end(), cls->bases.begin(), cls->bases.end());
+    for (ClassDesc* c : listed)
+        for (auto& [name, f] : c->methods)
+            if (!already_listed(Tcl_GetStringResult(interp), name))
+                Tcl_AppendElement(interp, name.c_str());
+    return TCL_ERROR;
+}
+
+int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    auto* inst = static_cast<Instance*>(cd);
+    if (objc < 2) return plain_error(interp, "wrong # args.");
+    Preserved keep(interp);
+    const char* m = Tcl_GetString(objv[1]);
+    if (std::strcmp(m, "-acquire") == 0) {
+        inst->owns = true;
+        acquire(inst->id);
+        return TCL_OK;
+    }
+    if (std::strcmp(m, "-disown") == 0) {
+        if (inst->owns) disown(inst->id);
+        inst->owns = false;
+        return TCL_OK;
+    }
+    if (std::strcmp(m, "-delete") == 0) {
+        Tcl_DeleteCommandFromToken(interp, inst->token);
+        return TCL_OK;
+    }
+    bool is_cget = std::strcmp(m, "cget") == 0;
+    bool is_configure = std::strcmp(m, "configure") == 0;
+    if (is_cget && objc < 3) return plain_error(interp, "wrong # args.");
+    // An attribute name without a value would hand the setter a missing word.
+    if (is_configure && (objc < 4 || objc % 2 != 0)) return plain_error(interp, "wrong # args.");
+
+    // From here on inst may die in any call (a setter's argument may name
+    // a foreign command whose "cget -this" deletes this object's command):
+    // only h and the class descriptors are used after a call.
+    Tcl_Obj* h = inst->handle;
+    Tcl_IncrRefCount(h);
+    int rc;
+    // A method: one lookup in the class's table of reachable methods. The
+    // walk stays for cget, configure and the error message.
+    auto it = is_cget || is_configure ? inst->cls->reachable.end()
+                                      : inst->cls->reachable.find(std::string_view(m));
+    if (it != inst->cls->reachable.end())
+        rc = call_with_handle(it->second, interp, h, objc, objv);
+    else
+        rc = walk(interp, inst->cls, inst->id, h, m, objc, objv);
+    Tcl_DecrRefCount(h);
+    return rc;
+}
+
+}  // namespace qb

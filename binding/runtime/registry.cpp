@@ -1,0 +1,263 @@
+// The object registry behind the handles, and the ownership table.
+// A handle carries an id, never an address: forged or stale handles
+// find nothing and are refused. Calls pin the objects they use, so an
+// object destroyed by another thread meanwhile is freed only when the
+// last of them returns.
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "registry.h"
+#include "instances.h"
+
+namespace qb {
+namespace {
+
+struct Object {
+    void* addr;
+    Ty type;
+    Id owner;               // an inner pointer's object (its memory holds it)
+    Domain domain = 0;      // 0: the trusted interpreters; else one safe interpreter
+    bool orphaned = false;  // an object it refers to is gone
+    int pins = 0;           // calls running on it
+    std::vector<Id> refers; // objects it keeps a reference to
+};
+
+struct AddrKey {
+    const void* addr;
+    Ty family;
+    bool operator==(const AddrKey&) const = default;
+};
+struct AddrHash {
+    std::size_t operator()(const AddrKey& k) const {
+        return std::hash<const void*>()(k.addr) ^ (std::size_t(k.family) << 1);
+    }
+};
+
+struct Registry {
+    Id next = 1;
+    std::unordered_map<Id, Object> by_id;
+    // Destroyed while a call was running on them: unreachable, freed when
+    // the last such call returns. Their addresses stay in by_addr so the
+    // memory cannot be registered again as a new object meanwhile.
+    std::unordered_map<Id, Object> zombies;
+    std::unordered_map<AddrKey, Id, AddrHash> by_addr;
+    std::unordered_multimap<Id, Id> inner;       // owner -> inner pointers
+    std::unordered_multimap<Id, Id> dependents;  // referenced -> referring objects
+    std::unordered_set<Id> owned;
+    Id module = 0;
+};
+
+Registry& reg() {
+    static Registry* r = new Registry;  // lives for the whole process
+    return *r;
+}
+
+// Objects that left the registry through this thread (see removals()).
+thread_local std::uint64_t removed_here = 0;
+
+// Removes id and everything that points into it; returns the object. A
+// pinned object becomes a zombie and keeps its address.
+Object unlink(Registry& r, Id id) {
+    auto it = r.by_id.find(id);
+    Object o = it->second;
+    r.by_id.erase(it);
+    ++removed_here;
+    if (o.pins > 0)
+        r.zombies.emplace(id, o);
+    else
+        r.by_addr.erase(AddrKey{o.addr, type_record(o.type).family});
+    r.owned.erase(id);
+    auto range = r.inner.equal_range(id);
+    std::vector<Id> children;
+    for (auto i = range.first; i != range.second; ++i) children.push_back(i->second);
+    r.inner.erase(id);
+    for (Id c : children)
+        if (r.by_id.count(c)) unlink(r, c);
+    auto deps = r.dependents.equal_range(id);
+    for (auto i = deps.first; i != deps.second; ++i) {
+        auto d = r.by_id.find(i->second);
+        if (d != r.by_id.end()) d->second.orphaned = true;
+    }
+    r.dependents.erase(id);
+    return o;
+}
+
+// Frees what a destroyed object holds, outside the lock.
+void free_object(const Object& o) {
+    if (o.owner) return;  // inner pointers are freed with their owner
+    if (auto dtor = type_record(o.type).dtor) dtor(o.addr);
+}
+
+Object* find_pinnable(Registry& r, Id id) {
+    auto it = r.by_id.find(id);
+    if (it != r.by_id.end()) return &it->second;
+    auto z = r.zombies.find(id);
+    return z == r.zombies.end() ? nullptr : &z->second;
+}
+
+// Pins the memory behind a live object: its own (or its owner's, for an
+// inner pointer) and that of the objects it refers to.
+void pin(Registry& r, Id id, const Object& o, std::vector<Id>* pins) {
+    Id root = o.owner ? o.owner : id;
+    if (Object* p = find_pinnable(r, root)) {
+        ++p->pins;
+        pins->push_back(root);
+    }
+    for (Id ref : o.refers)
+        if (Object* p = find_pinnable(r, ref)) {
+            ++p->pins;
+            pins->push_back(ref);
+        }
+}
+
+}  // namespace
+
+std::mutex& state_mutex() {
+    static std::mutex* m = new std::mutex;
+    return *m;
+}
+
+// Hands out the next id that is neither 0, the module's, nor still in use:
+// after 2^32 registrations the counter wraps and must skip live objects.
+static Id next_id(Registry& r) {
+    for (;;) {
+        Id id = r.next++;
+        if (id != 0 && id != r.module && !r.by_id.count(id) && !r.zombies.count(id)) return id;
+    }
+}
+
+Id module_id() {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    if (!r.module) r.module = next_id(r);
+    return r.module;
+}
+
+void set_next_id(Id id) {
+    std::lock_guard lock(state_mutex());
+    reg().next = id;
+}
+
+Id find_object(const void* addr, Ty t) {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    auto it = r.by_addr.find(AddrKey{addr, type_record(t).family});
+    return it == r.by_addr.end() ? 0 : it->second;
+}
+
+Id register_object(void* addr, Ty t, Id owner, Domain domain) {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    AddrKey key{addr, type_record(t).family};
+    auto it = r.by_addr.find(key);
+    if (it != r.by_addr.end()) return it->second;
+    if (owner) {
+        auto o = r.by_id.find(owner);
+        // A pointer into an object destroyed meanwhile: nothing to register.
+        if (o == r.by_id.end()) return 0;
+        domain = o->second.domain;
+    }
+    Id id = next_id(r);
+    r.by_id.emplace(id, Object{addr, t, owner, domain, false, 0, {}});
+    r.by_addr.emplace(key, id);
+    if (owner) r.inner.emplace(owner, id);
+    return id;
+}
+
+bool is_live(Id id) {
+    std::lock_guard lock(state_mutex());
+    return reg().by_id.count(id) > 0;
+}
+
+void destroy_object(Id id) {
+    Object o;
+    {
+        std::lock_guard lock(state_mutex());
+        Registry& r = reg();
+        if (!r.by_id.count(id)) return;
+        o = unlink(r, id);
+    }
+    drop_commands(id);
+    if (o.pins == 0) free_object(o);
+}
+
+void unpin(const std::vector<Id>& pins) {
+    std::vector<Object> freed;
+    {
+        std::lock_guard lock(state_mutex());
+        Registry& r = reg();
+        for (Id id : pins) {
+            if (auto it = r.by_id.find(id); it != r.by_id.end()) {
+                --it->second.pins;
+            } else if (auto z = r.zombies.find(id); z != r.zombies.end() && --z->second.pins == 0) {
+                AddrKey key{z->second.addr, type_record(z->second.type).family};
+                if (auto a = r.by_addr.find(key); a != r.by_addr.end() && a->second == id)
+                    r.by_addr.erase(a);
+                freed.push_back(z->second);
+                r.zombies.erase(z);
+            }
+        }
+    }
+    for (const Object& o : freed) free_object(o);
+}
+
+void* lookup(Id id, Ty t) {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    auto it = r.by_id.find(id);
+    if (it == r.by_id.end()) return nullptr;
+    const Object& o = it->second;
+    if (!(type_record(t).accepts >> o.type & 1)) return nullptr;
+    return cast_address(o.addr, o.type, t);
+}
+
+void depends(Id dependent, Id on) {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    auto d = r.by_id.find(dependent);
+    if (d == r.by_id.end()) return;
+    if (!on || !r.by_id.count(on)) {
+        d->second.orphaned = true;
+    } else {
+        r.dependents.emplace(on, dependent);
+        d->second.refers.push_back(on);
+    }
+}
+
+void* resolve(Id id, Ty named, Ty want, const Access& a) {
+    std::lock_guard lock(state_mutex());
+    Registry& r = reg();
+    auto it = r.by_id.find(id);
+    if (it == r.by_id.end()) return nullptr;
+    const Object& o = it->second;
+    if (o.orphaned && !a.for_delete) return nullptr;
+    if (a.domain && o.domain != a.domain) return nullptr;
+    if (!(type_record(named).accepts >> o.type & 1)) return nullptr;
+    if (a.pins) pin(r, id, o, a.pins);
+    return cast_address(o.addr, o.type, want);
+}
+
+std::uint64_t removals() { return removed_here; }
+
+std::size_t live_objects() {
+    std::lock_guard lock(state_mutex());
+    return reg().by_id.size();
+}
+
+void acquire(Id id) {
+    std::lock_guard lock(state_mutex());
+    reg().owned.insert(id);
+}
+
+bool disown(Id id) {
+    std::lock_guard lock(state_mutex());
+    return reg().owned.erase(id) > 0;
+}
+
+bool is_owned(Id id) {
+    std::lock_guard lock(state_mutex());
+    return reg().owned.count(id) > 0;
+}
+
+}  // namespace qb

@@ -1,0 +1,126 @@
+// One signature of a command: its stored format and argument-type texts,
+// and the wrapper generated from the command body's parameter and result
+// types (count check, conversions in order, the call, the result).
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "args.h"
+#include "results.h"
+
+namespace qb {
+
+struct Sig;
+using CallFn = int (*)(Tcl_Interp*, int, Tcl_Obj* const*, const Sig&);
+using TestFn = bool (*)(Tcl_Interp*, int, Tcl_Obj* const*, const Sig&);
+
+struct Sig {
+    std::string fmt;    // the stored argument format
+    std::string name;   // the command name, from the format
+    int nargs = 0;      // letters before ':'
+    bool self = false;  // first argument is "self": null is refused
+    std::vector<std::string> types;
+    CallFn call = nullptr;
+    TestFn test = nullptr;
+    int check_count(Tcl_Interp* interp, int objc) const;
+    int arg_error(Tcl_Interp* interp, int code, int pos) const;
+    int destroyed_error(Tcl_Interp* interp) const;
+    int deleted_interp_error(Tcl_Interp* interp) const;
+};
+
+// ------------------------------------------------------ callable traits
+template <class F> struct fn_traits : fn_traits<decltype(&F::operator())> {};
+template <class C, class R, class... A> struct fn_traits<R (C::*)(A...) const> {
+    using ret = R;
+    using args = std::tuple<A...>;
+};
+template <class R, class... A> struct fn_traits<R (*)(A...)> {
+    using ret = R;
+    using args = std::tuple<A...>;
+};
+
+// Turns a member function into a callable whose first parameter is self.
+template <auto M, class = decltype(M)> struct mem;
+template <auto M, class C, class R, class... A> struct mem<M, R (C::*)(A...)> {
+    R operator()(C& self, A... a) const { return (self.*M)(std::forward<A>(a)...); }
+};
+template <auto M, class C, class R, class... A> struct mem<M, R (C::*)(A...) const> {
+    R operator()(const C& self, A... a) const { return (self.*M)(std::forward<A>(a)...); }
+};
+
+// ------------------------------------------------------------ wrappers
+template <class F, class... A, std::size_t... I>
+int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const Sig& s,
+                std::index_sequence<I...>, std::tuple<A...>*) {
+    CallPins pins;  // what is converted stays alive until the call returns
+    std::tuple<typename Arg<std::remove_cv_t<A>>::stored...> st{};
+    int rc = OK;
+    int pos = 0;
+    const std::uint64_t removed_before = removals();
+    // Convert in order, stopping at the first failure.
+    ((rc == OK ? (pos = int(I) + 1,
+                  rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], std::get<I>(st),
+                                                    (I == 0 && s.self) ? F_SELF : 0))
+               : 0),
+     ...);
+    if (rc != OK) return s.arg_error(interp, rc, pos);
+    // A conversion may run a script (a foreign "cget -this"): an address
+    // converted earlier may be gone, or the interpreter itself.
+    if (removals() != removed_before) return s.destroyed_error(interp);
+    if (Tcl_InterpDeleted(interp)) return s.deleted_interp_error(interp);
+    using R = typename fn_traits<F>::ret;
+    try {
+        if constexpr (std::is_void_v<R>) {
+            F{}(Arg<std::remove_cv_t<A>>::pass(std::get<I>(st))...);
+        } else {
+            Ret<R>::set(interp, F{}(Arg<std::remove_cv_t<A>>::pass(std::get<I>(st))...));
+        }
+    } catch (...) {
+        return guard_error(interp);
+    }
+    return TCL_OK;
+}
+
+template <class F> int invoke(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv, const Sig& s) {
+    if (s.check_count(interp, objc) != TCL_OK) return TCL_ERROR;
+    using args = typename fn_traits<F>::args;
+    return invoke_impl<F>(interp, objv, s, std::make_index_sequence<std::tuple_size_v<args>>{},
+                          static_cast<args*>(nullptr));
+}
+
+// Overload dispatch: would every argument convert? Nothing is kept.
+template <class... A, std::size_t... I>
+bool test_impl([[maybe_unused]] Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv,
+               std::index_sequence<I...>, std::tuple<A...>*) {
+    bool ok = true;
+    ((ok = ok && [&] {
+          typename Arg<std::remove_cv_t<A>>::stored tmp{};
+          int rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], tmp, F_PROBE);
+          return rc == OK || rc == E_NULLREF;
+      }()),
+     ...);
+    return ok;
+}
+
+template <class F> bool test(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv, const Sig& s) {
+    using args = typename fn_traits<F>::args;
+    if (objc - 1 != s.nargs) return false;
+    return test_impl(interp, objv, std::make_index_sequence<std::tuple_size_v<args>>{},
+                     static_cast<args*>(nullptr));
+}
+
+Sig make_sig(const char* fmt, std::initializer_list<const char*> types, CallFn call, TestFn test);
+
+// A signature whose wrapper is generated from the body F.
+template <class F> Sig sig(const char* fmt, std::initializer_list<const char*> types, F) {
+    static_assert(std::is_empty_v<F> && std::is_default_constructible_v<F>,
+                  "a command body must be a captureless lambda or qb::mem<>");
+    return make_sig(fmt, types, &invoke<F>, &test<F>);
+}
+
+}  // namespace qb

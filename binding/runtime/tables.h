@@ -1,0 +1,60 @@
+// The process's command tables, built once from binding/command_table.cpp:
+// the procedure of every command and the descriptor of every class, after
+// a check that the tables are consistent.
+#pragma once
+#include <tcl.h>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "entries.h"
+
+namespace qb {
+
+struct CmdImpl {
+    Tcl_ObjCmdProc* proc = nullptr;
+    ClientData cd = nullptr;
+    explicit operator bool() const { return proc != nullptr; }
+};
+
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+struct ClassDesc {
+    const ClassDef* def;
+    CmdImpl ctor;
+    std::vector<std::pair<std::string, CmdImpl>> methods;
+    struct AttrImpl {
+        std::string name;
+        CmdImpl get, set;
+    };
+    std::vector<AttrImpl> attrs;
+    std::vector<ClassDesc*> bases;  // resolved when the tables are built
+    // The first method of each name on the depth-first walk through the
+    // class and its bases, so that a method call is one hash lookup.
+    std::unordered_map<std::string, CmdImpl, NameHash, std::equal_to<>> reachable;
+};
+
+// The mistakes a table can hold, one message each: a listed method or
+// attribute without its command, a command name given twice, a command
+// named after a class that the class does not list, an unknown base.
+std::vector<std::string> check_table(const std::vector<const Entry*>& entries);
+
+// Builds the tables once per process; the empty string, or the check's
+// messages when the table is inconsistent.
+const std::string& build_tables();
+
+CmdImpl impl_of(const Entry& e);  // the procedure and client data of an entry
+ClassDesc* class_desc(const std::string& name);
+
+// Creates the commands of entries that live outside the command table (a
+// host program's or test extension's own); entries must outlive interp.
+// Class entries need the process tables, so only plain commands here.
+void create_commands(Tcl_Interp* interp, const std::vector<Entry>& entries);
+
+}  // namespace qb

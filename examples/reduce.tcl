@@ -1,0 +1,117 @@
+# The per-exposure reduction, one file at a time: read the HIS exposure,
+# subtract the dark frame, calibrate every pixel (QRfit), repair the bad
+# pixels, convert to height through the calibration curve, smooth
+# (Gaussian 2.7) and measure; write the height map (gnuplot matrix) and
+# its statistics (a line "min max mean") as OUTDIR/<name>.bin and
+# OUTDIR/<name>.stats. Each output appears whole or not at all: it is
+# written under a hidden temporary name in OUTDIR and renamed into place.
+#
+# Run directly:  tclsh reduce.tcl CALDIR OUTDIR file.his ...
+# or from another script (examples/batch.tcl, one interpreter per worker):
+#   source reduce.tcl; reduce::setup CALDIR OUTDIR; reduce::one file.his
+# CALDIR holds dark.his, badpix.pgm, calibration.qrfit and curve.tab
+# (examples/calibrate.tcl makes the last two).
+package require quenzcore
+
+namespace eval reduce {
+    variable outdir
+    variable serial 0
+}
+
+proc reduce::setup {caldir outdir} {
+    set ::reduce::outdir [file normalize $outdir]
+    file mkdir $outdir
+    bild16 ::reduce::darkraw [file join $caldir dark.his]
+    bildfloat ::reduce::dark ::reduce::darkraw
+    bild16 ::reduce::badmap
+    ::reduce::badmap read_pgm [file join $caldir badpix.pgm]
+    QRfit ::reduce::cal [file join $caldir calibration.qrfit]
+    tablekurve ::reduce::curve [file join $caldir curve.tab]
+    bild16 ::reduce::raw
+    bildfloat ::reduce::img
+}
+
+# Reduces one exposure; returns its statistics.
+proc reduce::one {file} {
+    variable outdir
+    raw read_his $file
+    img from_bild16 raw
+    img -= dark
+    img polyfit_correct cal
+    img badpix_correct badmap
+    img apply_eichkurve curve
+    img gaussian 2.7
+    set name [file rootname [file tail $file]]
+    set bin [file join $outdir $name.bin]
+    atomically $bin {img write_gnuplot}
+    # (REDUCE_STATS=0 in the environment leaves the statistics out)
+    if {[info exists ::env(REDUCE_STATS)] && $::env(REDUCE_STATS) eq "0"} return
+    set stats [stats img $bin]
+    atomically [file join $outdir $name.stats] [list apply {{stats path} {
+        set fh [open $path w]
+        puts $fh $stats
+        close $fh
+    }} $stats]
+    return $stats
+}
+
+# min max mean of an image: imgstats where the package has it. Otherwise
+# the mean from the zero frequency of the FFT (the sum of all pixels, as a
+# float) and the minimum and maximum from the pixels of the gnuplot file
+# just written, sorted a row at a time in Tcl (slow: tens of ms).
+proc reduce::stats {img bin} {
+    if {[llength [info commands ::imgstats]]} {
+        set s [imgstats $img]
+        return [format "%.9g %.9g %.9g" [dict get $s min] [dict get $s max] [dict get $s mean]]
+    }
+    bildcomplex freq $img
+    freq FFT_forward
+    bildfloat re; bildfloat im
+    freq decompose re im
+    set mean [expr {[re get 256 256] / 262144.0}]
+    foreach o {freq re im} { $o -delete }
+    set fh [open $bin rb]
+    set bytes [read $fh]
+    close $fh
+    set min Inf; set max -Inf
+    for {set y 0} {$y < 512} {incr y} {
+        binary scan $bytes @[expr {(($y + 1) * 513 + 1) * 4}]f512 row
+        set row [lsort -real $row]
+        set min [expr {min($min, [lindex $row 0])}]
+        set max [expr {max($max, [lindex $row end])}]
+    }
+    format "%.9g %.9g %.9g" $min $max $mean
+}
+
+# Runs `writer tmpname`, then renames the temporary file to path; on any
+# failure the temporary file goes and the error is passed on.
+proc reduce::atomically {path writer} {
+    set tmp [file join [file dirname $path] \
+        .[file tail $path].[info hostname].[pid].[incr ::reduce::serial].part]
+    try {
+        {*}$writer $tmp
+        file rename -force $tmp $path
+    } on error {msg opts} {
+        file delete $tmp
+        return -options $opts $msg
+    }
+}
+
+# Run as a program: every file on the command line; a file that fails is
+# reported and the rest go on; exit status 1 if any failed.
+if {[info exists ::argv0] && [file normalize $::argv0] eq [file normalize [info script]]} {
+    if {[llength $::argv] < 3} {
+        puts stderr "usage: reduce.tcl CALDIR OUTDIR file.his ..."
+        exit 2
+    }
+    set files [lassign $::argv caldir outdir]
+    reduce::setup $caldir $outdir
+    set failed 0
+    foreach f $files {
+        if {[catch {reduce::one $f} msg]} {
+            puts stderr "$f: $msg"
+            incr failed
+        }
+    }
+    exit [expr {$failed > 0}]
+}

@@ -1,0 +1,181 @@
+#include "fits.h"
+
+#include <fitsio.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "atomic_file.h"
+#include "bild16.h"
+#include "bildfloat.h"
+#include "samples.h"
+
+namespace quenz {
+
+namespace {
+
+constexpr std::size_t n = std::size_t(image_size);
+constexpr std::size_t block = 2880;  // FITS files are made of these
+
+// cfitsio's text for a status (its message stack is dropped: it is
+// per-thread state we never read).
+std::string status_text(int status) {
+    char text[FLEN_STATUS] = "";
+    fits_get_errstatus(status, text);
+    fits_clear_errmsg();
+    return text;
+}
+
+struct Closer {
+    void operator()(fitsfile* f) const {
+        int status = 0;
+        fits_close_file(f, &status);
+    }
+};
+
+// ------------------------------------------------------------ writing
+
+// The file is made in memory (cfitsio's own writer, no extended file-name
+// syntax involved), then written all or nothing.
+template <class T> void write_image(const char* name, const T* px, int bitpix, int datatype) {
+    std::size_t size = block + (n * n * sizeof(T) + block - 1) / block * block;
+    // Cleared: cfitsio reads the buffer before it writes all of it, and
+    // no byte of our memory may reach the file.
+    void* mem = std::calloc(size, 1);
+    if (!mem) throw std::bad_alloc();
+    fitsfile* f = nullptr;
+    int status = 0;
+    long naxes[2] = {long(n), long(n)};
+    // Bottom row first.
+    std::vector<T> flipped(n * n);
+    for (std::size_t y = 0; y < n; ++y)
+        std::memcpy(flipped.data() + y * n, px + (n - 1 - y) * n, n * sizeof(T));
+    fits_create_memfile(&f, &mem, &size, block * 64, std::realloc, &status);
+    fits_create_img(f, bitpix, 2, naxes, &status);
+    fits_write_img(f, datatype, 1, LONGLONG(n * n), flipped.data(), &status);
+    // The file's length (the buffer may be longer): the end of the data
+    // rounded up to whole blocks.
+    LONGLONG head = 0, data = 0, end = 0;
+    fits_get_hduaddrll(f, &head, &data, &end, &status);
+    if (f) fits_close_file(f, &status);
+    const std::size_t length = (std::size_t(end) + block - 1) / block * block;
+    if (status || length > size) {
+        fits_clear_errmsg();
+        std::free(mem);
+        throw Error(std::string("Cannot write to ") + name);
+    }
+    try {
+        write_file_atomic(name, mem, length);
+    } catch (...) {
+        std::free(mem);
+        throw;
+    }
+    std::free(mem);
+}
+
+// ------------------------------------------------------------ reading
+
+[[noreturn]] void refuse(const char* name, const std::string& why) {
+    throw Error(std::string(name) + ": " + why);
+}
+
+std::string number(double v) {
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+// The physical values of HDU `hdu`, row 0 of our image first.
+std::vector<double> read_values(const char* name, int hdu) {
+    // Only a FITS file goes to cfitsio: it would otherwise also unpack
+    // compressed files of any size into memory.
+    {
+        std::FILE* f = std::fopen(name, "rb");
+        if (!f) throw Error(std::string(name) + " not found!");
+        char head[9] = {};
+        std::size_t got = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+        if (got != sizeof head || std::memcmp(head, "SIMPLE  =", 9) != 0)
+            refuse(name, "not a FITS file");
+    }
+    fitsfile* raw = nullptr;
+    int status = 0;
+    // The disk-file driver: the name is a plain file name, never cfitsio's
+    // extended syntax ("x.fits[2]", "mem://", ...).
+    fits_open_diskfile(&raw, name, READONLY, &status);
+    if (status) refuse(name, status_text(status));
+    std::unique_ptr<fitsfile, Closer> f(raw);
+    if (hdu < 1) refuse(name, "HDU " + std::to_string(hdu) + " out of range (counted from 1)");
+    int type = 0;
+    if (fits_movabs_hdu(f.get(), hdu, &type, &status)) {
+        status = 0;
+        fits_clear_errmsg();
+        int count = 0;
+        fits_get_num_hdus(f.get(), &count, &status);
+        if (status == 0 && hdu > count)
+            refuse(name, "HDU " + std::to_string(hdu) + " out of range (the file has " +
+                             std::to_string(count) + (count == 1 ? " HDU)" : " HDUs)"));
+        refuse(name, status_text(status ? status : BAD_HDU_NUM));
+    }
+    if (type != IMAGE_HDU) refuse(name, "HDU " + std::to_string(hdu) + " is a table, not an image");
+    int naxis = 0;
+    long naxes[3] = {0, 0, 0};
+    if (fits_get_img_dim(f.get(), &naxis, &status) ||
+        fits_get_img_size(f.get(), 3, naxes, &status))
+        refuse(name, status_text(status));
+    if (naxis == 0) refuse(name, "HDU " + std::to_string(hdu) + " holds no image (NAXIS = 0)");
+    if (!(naxis == 2 || (naxis == 3 && naxes[2] == 1)))
+        refuse(name, "NAXIS = " + std::to_string(naxis) +
+                         "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
+    require_size(naxes[0], naxes[1], name);
+    int bitpix = 0;
+    if (fits_get_img_type(f.get(), &bitpix, &status)) refuse(name, status_text(status));
+    std::vector<double> values(n * n);
+    // Integer pixels equal to BLANK are undefined: NaN. Float pixels are
+    // taken as they are: cfitsio's check would also turn infinities and
+    // subnormal numbers into NaN and 0.
+    double blank = std::numeric_limits<double>::quiet_NaN();
+    int anynul = 0;
+    if (fits_read_img(f.get(), TDOUBLE, 1, LONGLONG(n * n), bitpix > 0 ? &blank : nullptr,
+                      values.data(), &anynul, &status))
+        refuse(name, status_text(status));
+    // FITS row 1 is the bottom one.
+    for (std::size_t y = 0; y < n / 2; ++y)
+        std::swap_ranges(values.begin() + y * n, values.begin() + (y + 1) * n,
+                         values.begin() + (n - 1 - y) * n);
+    return values;
+}
+
+}  // namespace
+
+void write_fits(const char* name, const bild16_base& img) {
+    write_image(name, img.data(), USHORT_IMG, TUSHORT);
+}
+void write_fits(const char* name, const bildfloat_base& img) {
+    write_image(name, img.data(), FLOAT_IMG, TFLOAT);
+}
+
+void read_fits(const char* name, bild16& img, int hdu) {
+    std::vector<double> v = read_values(name, hdu);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        if (!(v[i] >= 0 && v[i] <= 65535 && v[i] == std::floor(v[i])))
+            refuse(name, "pixel at row " + std::to_string(i / n) + ", column " +
+                             std::to_string(i % n) + " is " + number(v[i]) +
+                             ", not a whole number in 0..65535: read the file into a bildfloat");
+    unsigned short* p = img.data();
+    for (std::size_t i = 0; i < v.size(); ++i) p[i] = (unsigned short)v[i];
+}
+
+void read_fits(const char* name, bildfloat& img, int hdu) {
+    std::vector<double> v = read_values(name, hdu);
+    float* p = img.data();
+    for (std::size_t i = 0; i < v.size(); ++i) p[i] = float(v[i]);
+}
+
+}  // namespace quenz

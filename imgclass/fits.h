@@ -1,0 +1,24 @@
+// FITS files through cfitsio. FITS stores the bottom row first: FITS row 1
+// is our row 511, so that ds9 shows an image the way quenz-view does.
+#pragma once
+#include "imgbase.h"
+
+class bild16;
+class bildfloat;
+
+namespace quenz {
+
+// A bild16 as BITPIX 16 with BZERO 32768 and BSCALE 1 (unsigned 16-bit),
+// a bildfloat as BITPIX -32; all or nothing ("Cannot write to <name>").
+void write_fits(const char* name, const bild16_base& img);
+void write_fits(const char* name, const bildfloat_base& img);
+
+// Reads the image of HDU `hdu` (1 is the primary HDU, as fits_movabs_hdu
+// counts), BZERO and BSCALE applied. NAXIS must be 2, or 3 with NAXIS3 = 1.
+// Into a bild16 every value must be a whole number in 0..65535, otherwise
+// the first offending pixel is named; a bildfloat takes the float nearest
+// to each value. A refused or broken file leaves the image unchanged.
+void read_fits(const char* name, bild16& img, int hdu = 1);
+void read_fits(const char* name, bildfloat& img, int hdu = 1);
+
+}  // namespace quenz

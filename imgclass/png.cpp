@@ -1,0 +1,145 @@
+#include "png_file.h"
+
+#include <png.h>
+
+#include <bit>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "atomic_file.h"
+#include "bild16.h"
+#include "samples.h"
+
+namespace quenz {
+
+namespace {
+
+constexpr std::uint32_t n = std::uint32_t(image_size);
+constexpr bool host_little = std::endian::native == std::endian::little;
+
+// libpng reports errors by longjmp. The functions that call libpng below
+// hold no C++ object that needs destruction between setjmp and the calls
+// (buffers and files belong to their callers), and their messages go to a
+// plain character array.
+struct Context {
+    char message[200] = "";
+};
+void on_error(png_structp png, png_const_charp msg) {
+    auto* c = static_cast<Context*>(png_get_error_ptr(png));
+    std::snprintf(c->message, sizeof c->message, "%s", msg);
+    png_longjmp(png, 1);
+}
+void on_warning(png_structp, png_const_charp) {}
+
+// Writes 512 rows of `bits`-bit grey to out; false on any failure.
+bool encode(std::FILE* out, int bits, const png_bytep* rows) {
+    Context ctx;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, on_error, on_warning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, out);
+    png_set_IHDR(png, info, n, n, bits, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    if (bits == 16 && host_little) png_set_swap(png);
+    png_write_image(png, const_cast<png_bytepp>(rows));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+template <class T> void write_rows(const char* name, const T* px, int bits) {
+    std::vector<png_bytep> rows(n);
+    for (std::uint32_t y = 0; y < n; ++y)
+        rows[y] = reinterpret_cast<png_bytep>(const_cast<T*>(px + std::size_t(y) * n));
+    atomic_file out(name);
+    if (!encode(out.stream(), bits, rows.data())) out.fail();
+    out.commit();
+}
+
+// What a file holds, from its header.
+struct Info {
+    png_uint_32 width = 0, height = 0;
+    int bits = 0, colour = 0;
+};
+
+// Reads the header into info and, when it is a 512 x 512 8 or 16-bit grey
+// file, the pixels through rows8 or rows16 (16-bit samples in host
+// order). False (with ctx.message) when libpng fails.
+bool readable(const Info& i);
+bool decode(std::FILE* in, Context& ctx, Info& info, const png_bytep* rows8,
+            const png_bytep* rows16) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, on_error, on_warning);
+    if (!png) return false;
+    png_infop pinfo = png_create_info_struct(png);
+    if (!pinfo || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &pinfo, nullptr);
+        return false;
+    }
+    // Bounded: no ancillary chunk may claim more memory than a 16-bit image.
+    png_set_chunk_malloc_max(png, png_alloc_size_t(n) * n * 2);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_init_io(png, in);
+    png_read_info(png, pinfo);
+    info.width = png_get_image_width(png, pinfo);
+    info.height = png_get_image_height(png, pinfo);
+    info.bits = png_get_bit_depth(png, pinfo);
+    info.colour = png_get_color_type(png, pinfo);
+    if (readable(info)) {
+        if (info.bits == 16 && host_little) png_set_swap(png);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, pinfo);
+        png_read_image(png, const_cast<png_bytepp>(info.bits == 16 ? rows16 : rows8));
+        png_read_end(png, nullptr);
+    }
+    png_destroy_read_struct(&png, &pinfo, nullptr);
+    return true;
+}
+
+bool readable(const Info& i) {
+    return i.width == n && i.height == n && i.colour == PNG_COLOR_TYPE_GRAY &&
+           (i.bits == 8 || i.bits == 16);
+}
+
+}  // namespace
+
+void write_png16(const char* name, const bild16_base& img) { write_rows(name, img.data(), 16); }
+void write_png8(const char* name, const std::uint8_t* grey) { write_rows(name, grey, 8); }
+
+void read_png(const char* name, bild16& img) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(name, "rb"), &std::fclose);
+    if (!f) throw Error(std::string(name) + " not found!");
+    unsigned char sig[8];
+    if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
+        throw Error(std::string(name) + ": not a PNG file");
+    std::rewind(f.get());
+    std::vector<unsigned char> px(std::size_t(n) * n * 2);
+    std::vector<png_bytep> rows8(n), rows16(n);
+    for (std::uint32_t y = 0; y < n; ++y) {
+        rows8[y] = px.data() + std::size_t(y) * n;
+        rows16[y] = px.data() + std::size_t(y) * n * 2;
+    }
+    Context ctx;
+    Info info;
+    const std::string where = std::string(name) + ": ";
+    if (!decode(f.get(), ctx, info, rows8.data(), rows16.data())) throw Error(where + ctx.message);
+    if (info.colour & PNG_COLOR_MASK_COLOR)
+        throw Error(where + "colour PNG; only grey pictures are read");
+    if (info.colour != PNG_COLOR_TYPE_GRAY)
+        throw Error(where + "grey PNG with alpha; only one sample per pixel is read");
+    require_size(info.width, info.height, name);
+    if (info.bits != 8 && info.bits != 16)
+        throw Error(where + std::to_string(info.bits) +
+                    "-bit grey PNG; only 8 and 16-bit grey pictures are read");
+    store(img, {info.bits == 16 ? sample_kind::u16 : sample_kind::u8, px.data(), !host_little}, name);
+}
+
+}  // namespace quenz

@@ -1,0 +1,154 @@
+#include "stats.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <utility>
+#include <cmath>
+#include <memory>
+
+#include "value_counts.h"
+
+namespace quenz {
+namespace {
+
+// Pairwise summation of term(i) for i in [0, n): blocks of 128 terms in
+// eight interleaved double accumulators, blocks added as a balanced tree.
+// The error grows with log n instead of n, as numpy's float64 sum.
+template <class Term> double pairwise(std::size_t begin, std::size_t n, const Term& term) {
+    if (n <= 128) {
+        double acc[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8)
+            for (int k = 0; k < 8; ++k) acc[k] += term(begin + i + std::size_t(k));
+        double rest = 0;
+        for (; i < n; ++i) rest += term(begin + i);
+        return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7])) +
+               rest;
+    }
+    std::size_t half = n / 2;
+    half -= half % 8;
+    return pairwise(begin, half, term) + pairwise(begin + half, n - half, term);
+}
+
+// Floats in the order of their values as unsigned integers (-0 just below
+// +0; no NaN here).
+inline std::uint32_t order_key(float v) {
+    const std::uint32_t u = std::bit_cast<std::uint32_t>(v);
+    return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
+}
+
+// The values at positions k and k+1 (k+1 only when want_next) of v[0..m)
+// in sorted order. A count of the upper 16 bits of every key finds the
+// 65536th of the value range that holds position k; the selection then
+// runs only over the values in it, moved to the front of v (v is scratch).
+std::pair<float, float> select_middle(float* v, std::size_t m, std::size_t k, bool want_next) {
+    std::unique_ptr<std::uint32_t[]> count(new std::uint32_t[65536]());
+    for (std::size_t i = 0; i < m; ++i) ++count[order_key(v[i]) >> 16];
+    std::size_t below = 0;
+    std::uint32_t bin = 0;
+    while (below + count[bin] <= k) below += count[bin++];
+    std::size_t in_bin = count[bin];
+    // Position k+1 lies in the same bin or is the smallest value of a later one.
+    const bool next_here = !want_next || k + 1 < below + in_bin;
+    float next_value = 0.0f;
+    if (!next_here) {
+        std::uint32_t later = bin + 1;
+        while (count[later] == 0) ++later;
+        bool first = true;
+        for (std::size_t i = 0; i < m; ++i)
+            if ((order_key(v[i]) >> 16) == later && (first || v[i] < next_value)) {
+                next_value = v[i];
+                first = false;
+            }
+    }
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < m; ++i)
+        if ((order_key(v[i]) >> 16) == bin) v[j++] = v[i];
+    float* at = v + (k - below);
+    std::nth_element(v, at, v + in_bin);
+    const float value = *at;
+    if (want_next && next_here) next_value = *std::min_element(at + 1, v + in_bin);
+    return {value, next_value};
+}
+
+}  // namespace
+
+image_stats<unsigned short> imgstats(const bild16_base& b, const rect& r) {
+    value_counts counts(b, r);
+    const std::uint32_t* c = counts.data();
+    image_stats<unsigned short> s;
+    s.n = r.area();
+    // Sums over the 65536 values instead of the pixels: exact in integers.
+    std::uint64_t sum = 0, sumsq = 0;
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+        sum += std::uint64_t(c[v]) * v;
+        sumsq += std::uint64_t(c[v]) * v * v;
+    }
+    int lo = 0, hi = 65535;
+    while (c[lo] == 0) ++lo;
+    while (c[hi] == 0) --hi;
+    s.min = static_cast<unsigned short>(lo);
+    s.max = static_cast<unsigned short>(hi);
+    s.sum = double(sum);  // below 2^53: exact
+    s.mean = double(sum) / double(s.n);
+    // n^2 * variance = n * sum(v^2) - sum(v)^2, exact in 128 bits.
+    const __int128 m2 = __int128(s.n) * __int128(sumsq) - __int128(sum) * __int128(sum);
+    s.std = std::sqrt(double(m2) / (double(s.n) * double(s.n)));
+    // The values at positions (n-1)/2 and n/2 of the sorted pixels.
+    const long k_lo = (s.n - 1) / 2, k_hi = s.n / 2;
+    long below = 0;
+    int v = lo, v_lo = -1;
+    for (;; ++v) {
+        below += c[v];
+        if (v_lo < 0 && below > k_lo) v_lo = v;
+        if (below > k_hi) break;
+    }
+    s.median = (double(v_lo) + double(v)) / 2.0;
+    return s;
+}
+
+image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
+    image_stats<float> s;
+    // The values that are numbers, as one block.
+    std::unique_ptr<float[]> vals(new float[std::size_t(r.area())]);
+    std::size_t m = 0;
+    for (int y = r.y1; y <= r.y2; ++y) {
+        const float* row = f.rows[y];
+        for (int x = r.x1; x <= r.x2; ++x) {
+            vals[m] = row[x];
+            m += row[x] == row[x];
+        }
+    }
+    s.n = long(m);
+    s.nan = r.area() - s.n;
+    if (m == 0) {
+        s.min = s.max = float(no_value);
+        s.sum = 0.0;
+        return s;
+    }
+    const float* v = vals.get();
+    float mn = v[0], mx = v[0];
+    for (std::size_t i = 1; i < m; ++i) {
+        mn = v[i] < mn ? v[i] : mn;
+        mx = v[i] > mx ? v[i] : mx;
+    }
+    s.min = mn;
+    s.max = mx;
+    s.sum = pairwise(0, m, [v](std::size_t i) { return double(v[i]); });
+    const double mean = s.sum / double(m);
+    const double m2 = pairwise(0, m, [v, mean](std::size_t i) {
+        const double d = double(v[i]) - mean;
+        return d * d;
+    });
+    s.mean = positive_nan(mean);
+    s.std = positive_nan(std::sqrt(m2 / double(m)));
+    s.sum = positive_nan(s.sum);
+    // The middle value, or the mean of the two middle values.
+    const bool even = m % 2 == 0;
+    const auto [lo, hi] = select_middle(vals.get(), m, even ? m / 2 - 1 : m / 2, even);
+    s.median = positive_nan(even ? (double(lo) + double(hi)) / 2.0 : double(lo));
+    return s;
+}
+
+}  // namespace quenz
