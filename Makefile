@@ -70,12 +70,14 @@ test-threads: build
 	@tools/install-deps --valgrind
 	tests/threadcheck $(BUILD) $(THREAD_ROUNDS)
 
-# Every class through every ownership path, SOAK_COUNT objects each; the
-# registry and the process's memory must be back where they were.
+# Every class through every ownership path, SOAK_COUNT objects each, in
+# SOAK_ROUNDS rounds; the registry must be back where it was after every
+# round, and the process's memory must not grow after the first.
 # SOAK_CLASSES limits it to some classes.
-SOAK_COUNT ?= 100000
+SOAK_COUNT ?= 1000
+SOAK_ROUNDS ?= 3
 soak: build
-	QUENZ_LIBDIR=$(abspath $(BUILD)) tclsh tests/soak.tcl $(SOAK_COUNT) $(SOAK_CLASSES)
+	QUENZ_LIBDIR=$(abspath $(BUILD)) QUENZ_SOAK_ROUNDS=$(SOAK_ROUNDS) tclsh tests/soak.tcl $(SOAK_COUNT) $(SOAK_CLASSES)
 
 # The soak at a short count under valgrind: no byte of ours lost.
 LEAK_COUNT ?= 10

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "display/command_lines.h"
 #include "display/viewer.h"
 
 extern "C" int Quenz_Init(Tcl_Interp* interp);
@@ -206,16 +207,11 @@ int main(int argc, char** argv) {
             send_words({"qv::openfile", f.c_str(), n.c_str()});
     }
 
+    quenz::CommandLines input;
     std::string cmd, line;
-    while (std::getline(std::cin, line)) {
-        cmd += line;
-        cmd += '\n';
-        if (Tcl_CommandComplete(cmd.c_str())) {
-            send_typed(cmd);
-            cmd.clear();
-        }
-    }
-    if (cmd.find_first_not_of(" \t\n") != std::string::npos)
+    while (std::getline(std::cin, line))
+        if (input.add(line, cmd)) send_typed(cmd);
+    if (input.pending().find_first_not_of(" \t\n") != std::string::npos)
         std::fprintf(stderr, "quenz-view: incomplete command at end of input ignored\n");
     // The windows stay until the person closes the last of them.
     send(close_after_last_window);

@@ -33,11 +33,12 @@ public:
     double invert(double val, double lo, double hi) const;
 
 protected:
-    eichkurve() : table(new double[table_size]()) {}
+    eichkurve() : table(new double[table_size]()) { account.resize(table_size * sizeof(double)); }
     // table[i] = invert(i, lo, hi) for every count, on all cores.
     void fill_table(double lo, double hi);
     double* mutable_table() { return table.get(); }
 
 private:
+    quenz::BigBlock account;  // (before the table: counts down after it is freed)
     std::unique_ptr<double[]> table;
 };

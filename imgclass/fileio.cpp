@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include "error.h"
 
 namespace quenz {
 
 namespace {
-struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, Closer>;
-
 // The size of a regular file plus one (so the last read meets the end
 // without growing the buffer), or a guess for devices, pipes and
 // directories, whose seek positions say nothing about their length.
@@ -25,21 +19,35 @@ std::size_t size_hint(const char* name) {
 }
 }  // namespace
 
-std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_t limit) {
-    File f(std::fopen(name, "rb"));
-    if (!f) return std::nullopt;
+FileReader::FileReader(const char* name) : f_(std::fopen(name, "rb")), hint_(0) {
+    if (f_) hint_ = size_hint(name);
+}
+
+FileReader::~FileReader() {
+    if (f_) std::fclose(f_);
+}
+
+bool FileReader::read_to(std::vector<unsigned char>& buf, std::size_t want) {
+    std::size_t have = buf.size();
+    if (have >= want) return true;
     // Read straight into one buffer: a buffer that grows piecewise costs
     // more in copies and page faults than the read itself.
-    std::vector<unsigned char> buf(std::min(limit, size_hint(name)));
-    std::size_t have = 0;
-    while (have < limit) {
-        if (have == buf.size()) buf.resize(std::min(limit, 2 * buf.size()));
-        std::size_t n = std::fread(buf.data() + have, 1, buf.size() - have, f.get());
+    buf.resize(std::min(want, std::max(have + 1, hint_)));
+    while (have < want) {
+        if (have == buf.size()) buf.resize(std::min(want, 2 * buf.size()));
+        std::size_t n = std::fread(buf.data() + have, 1, buf.size() - have, f_);
         if (n == 0) break;
         have += n;
     }
-    if (std::ferror(f.get())) return std::nullopt;
     buf.resize(have);
+    return !std::ferror(f_);
+}
+
+std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_t limit) {
+    FileReader in(name);
+    if (!in) return std::nullopt;
+    std::vector<unsigned char> buf;
+    if (!in.read_to(buf, limit)) return std::nullopt;
     return buf;
 }
 

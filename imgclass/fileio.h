@@ -2,6 +2,7 @@
 #pragma once
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -9,11 +10,30 @@
 
 namespace quenz {
 
-// The whole file (at most `limit` bytes: the readers ignore what follows,
-// and a device or pipe without end must not fill the memory), or nothing
-// if it cannot be opened.
-std::optional<std::vector<unsigned char>> read_file(const char* name,
-                                                    std::size_t limit = SIZE_MAX);
+// A file read in steps, for formats whose header says how much follows:
+// nothing is read beyond what the caller asks for, so a device or pipe
+// without end costs no more than the largest file of the format.
+class FileReader {
+public:
+    explicit FileReader(const char* name);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    explicit operator bool() const { return f_ != nullptr; }
+    // Reads on until buf holds `want` bytes or the file ends (buf keeps
+    // what it held); false on a read error. The buffer grows with what
+    // arrives, so a short file never costs what its header announces.
+    bool read_to(std::vector<unsigned char>& buf, std::size_t want);
+
+private:
+    std::FILE* f_;
+    std::size_t hint_;
+};
+
+// The file's first `limit` bytes (all of it if shorter: the readers ignore
+// what follows their format's size), or nothing if it cannot be opened or
+// read. Every reader states its bound.
+std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_t limit);
 
 // Creates or truncates name and writes the bytes; a file that cannot be
 // created or written throws "Cannot write to <name>".
@@ -33,18 +53,21 @@ template <class T> T load_le(const unsigned char* p) {
     return std::bit_cast<T>(u);
 }
 
-// Copies n values between memory and a little-endian byte stream.
+// Copies n values between memory and a little-endian byte stream; n may
+// be 0 with null pointers.
 template <class T> void pack_le(unsigned char* dst, const T* src, std::size_t n) {
-    if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(dst, src, n * sizeof(T));
-    else
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(dst, src, n * sizeof(T));  // (an empty vector's data() may be null)
+    } else {
         for (std::size_t i = 0; i < n; ++i) store_le(dst + i * sizeof(T), src[i]);
+    }
 }
 template <class T> void unpack_le(T* dst, const unsigned char* src, std::size_t n) {
-    if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(dst, src, n * sizeof(T));
-    else
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(dst, src, n * sizeof(T));
+    } else {
         for (std::size_t i = 0; i < n; ++i) dst[i] = load_le<T>(src + i * sizeof(T));
+    }
 }
 
 }  // namespace quenz

@@ -6,6 +6,7 @@
 #include <string>
 #include <valarray>
 
+#include "bigblocks.h"
 #include "constants.h"
 #include "error.h"
 
@@ -30,12 +31,13 @@ public:
     // For constructors that write every pixel themselves: saves a pass.
     explicit imgbase(quenz::no_init_t) : rows(new T*[SY]) {
         try {
-            rows[0] = new T[std::size_t(SX) * SY];
+            rows[0] = new T[npixels()];
         } catch (...) {
             delete[] rows;
             throw;
         }
         for (int y = 1; y < SY; ++y) rows[y] = rows[0] + std::size_t(y) * SX;
+        quenz::big_block_taken(npixels() * sizeof(T));
     }
     imgbase(const imgbase& o) : imgbase(quenz::no_init) { copy_pixels(o); }
     imgbase& operator=(const imgbase& o) {
@@ -45,6 +47,7 @@ public:
     ~imgbase() {
         delete[] rows[0];
         delete[] rows;
+        quenz::big_block_freed(npixels() * sizeof(T));
     }
 
     T get(int y, int x) const { return rows[y][x]; }

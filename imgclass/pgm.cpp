@@ -32,16 +32,27 @@ void write_pgm(const bild16& img, const char* name, int maxval, std::size_t byte
     quenz::write_file(name, out.data(), out.size());
 }
 
-// The header numbers: comments before each, at most 10 digits.
+// The header: the magic, the three numbers with comments before each (at
+// most 10 digits each), and what ends it. Comments make a header as long
+// as a writer likes, so the reader gives up after max_header bytes: a pipe
+// of blanks or a comment without end must not keep it reading for ever.
 class HeaderReader {
 public:
+    static constexpr long max_header = 1 << 20;
+
     explicit HeaderReader(std::istream& in) : in_(in) {}
+
+    int get() {
+        if (++used_ > max_header)
+            throw quenz::Error("PGM header longer than " + std::to_string(max_header) + " bytes");
+        return in_.get();
+    }
 
     long long number() {
         skip_space();
         while (in_.peek() == '#') {
             for (;;) {
-                int c = in_.get();
+                int c = get();
                 if (c == EOF) throw quenz::Error("Expected number (PGM)");
                 if (c == '\n') break;
             }
@@ -49,10 +60,11 @@ public:
         }
         long long v = 0;
         for (int n = 0; n < 10; ++n) {
-            int c = in_.get();
+            int c = get();
             if (c == EOF) throw quenz::Error("Premature EOF (PGM)");
             if (!std::isdigit(c)) {
                 in_.unget();
+                --used_;
                 break;
             }
             v = v * 10 + (c - '0');
@@ -60,11 +72,21 @@ public:
         return v;
     }
 
+    // After the maximum value: one character ends the header, or a
+    // comment does, up to and including its line end (a line feed or a
+    // carriage return), as netpbm reads it.
+    void end() {
+        if (get() != '#') return;
+        for (int c = get(); c != '\n' && c != '\r' && c != EOF; c = get()) {
+        }
+    }
+
 private:
     void skip_space() {
-        while (std::isspace(in_.peek())) in_.get();
+        while (std::isspace(in_.peek())) get();
     }
     std::istream& in_;
+    long used_ = 0;
 };
 
 // Counts from samples: an 8-bit sample is the high byte, 16-bit samples
@@ -78,9 +100,9 @@ void unpack16(unsigned short* __restrict p, const unsigned char* __restrict b, s
 
 // Everything after the open; failures carry no file name yet.
 void parse_pgm(std::istream& in, bild16& img) {
-    if (in.get() != 'P') throw quenz::Error("Not a PPM file");
-    if (in.get() != '5') throw quenz::Error("Not a PGM Graymap");
     HeaderReader hr(in);
+    if (hr.get() != 'P') throw quenz::Error("Not a PPM file");
+    if (hr.get() != '5') throw quenz::Error("Not a PGM Graymap");
     // (The messages have no space before the numbers.)
     auto size = [&hr](const char* what, int expected) {
         long long v = hr.number();
@@ -91,7 +113,7 @@ void parse_pgm(std::istream& in, bild16& img) {
     size("Width", img.SIZEX);
     size("Height", img.SIZEY);
     long long maxval = hr.number();
-    in.get();  // the single whitespace that ends the header
+    hr.end();
     if (maxval != 255 && maxval != 65535)
         throw quenz::Error("Can only read 8bit or 16bit PGM (maxval==" + std::to_string(maxval) +
                            ")");

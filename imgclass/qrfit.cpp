@@ -38,6 +38,7 @@ QRfit::QRfit(std::span<const bild16_base* const> refbilder, std::span<const floa
     order_ = order;
     refw_.assign(refw.begin(), refw.begin() + nrefimg);
     coeff_.assign(npix * std::size_t(order), 0.0f);
+    account_.resize(coeff_.size() * sizeof(float));
     fit(refbilder);
 }
 
@@ -125,21 +126,29 @@ void QRfit::write(const char* fname) const {
 }
 
 void QRfit::read(const char* fname) {
-    auto buf = quenz::read_file(fname);
-    if (!buf) throw quenz::Error(std::string(fname) + " not found.");
-    if (buf->size() < sizeof magic || std::memcmp(buf->data(), magic, sizeof magic) != 0)
+    // The header first, then exactly what its counts announce: at most
+    // 8 + 4 * 127 + 4 * 262144 * 127 bytes, whatever the file (a device or
+    // a pipe without end included) holds beyond that.
+    quenz::FileReader in(fname);
+    std::vector<unsigned char> buf;
+    auto not_found = [&] { return quenz::Error(std::string(fname) + " not found."); };
+    if (!in || !in.read_to(buf, header_size)) throw not_found();
+    if (buf.size() < sizeof magic || std::memcmp(buf.data(), magic, sizeof magic) != 0)
         throw quenz::Error(std::string(fname) + " is not a QRfit file");
     auto truncated = [&] { return quenz::Error(std::string(fname) + " is a truncated QRfit file"); };
-    if (buf->size() < header_size) throw truncated();
+    if (buf.size() < header_size) throw truncated();
     // The counts are signed bytes.
-    int nref = (signed char)(*buf)[6], order = (signed char)(*buf)[7];
+    int nref = (signed char)buf[6], order = (signed char)buf[7];
     if (nref < 0 || order < 1)
         throw quenz::Error(std::string(fname) + " has invalid counts for a QRfit file (nrefimg = " +
                            std::to_string(nref) + ", order = " + std::to_string(order) + ")");
     std::size_t nc = npix * std::size_t(order);
-    if (buf->size() < header_size + 4 * (std::size_t(nref) + nc)) throw truncated();
-    // Nothing changes unless the whole file is there.
-    const unsigned char* p = buf->data() + header_size;
+    std::size_t size = header_size + 4 * (std::size_t(nref) + nc);
+    if (!in.read_to(buf, size)) throw not_found();
+    if (buf.size() < size) throw truncated();
+    // Nothing changes unless the whole file is there. (A file without
+    // reference values is read too: it still corrects images.)
+    const unsigned char* p = buf.data() + header_size;
     std::vector<float> refw(static_cast<std::size_t>(nref)), coeff(nc);
     quenz::unpack_le(refw.data(), p, refw.size());
     quenz::unpack_le(coeff.data(), p + 4 * refw.size(), nc);
@@ -147,6 +156,8 @@ void QRfit::read(const char* fname) {
     order_ = order;
     refw_.swap(refw);
     coeff_.swap(coeff);
+    std::vector<float>().swap(coeff);  // the old coefficients go before they are counted out
+    account_.resize(coeff_.size() * sizeof(float));
 }
 
 float QRfit::apply(int y, int x, float val) const {

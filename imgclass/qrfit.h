@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bigblocks.h"
 #include "imgbase.h"
 
 class QRfit {
@@ -62,5 +63,6 @@ private:
     int nrefimg_ = 0;
     int order_ = default_order;
     std::vector<float> refw_;
+    quenz::BigBlock account_;  // (before the coefficients: counts down after they are freed)
     std::vector<float> coeff_;
 };

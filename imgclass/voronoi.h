@@ -19,11 +19,20 @@ struct voronoi_cell {
     std::vector<voronoi_corner> ecken;
 };
 
+// The bounds of a cell file: one cell per pixel of the image, eight corners
+// per cell on average (a tessellation's cells have fewer than six), and
+// the text such a file takes.
+inline constexpr std::size_t voronoi_max_cells = 512 * 512;
+inline constexpr std::size_t voronoi_max_corners = 8 * voronoi_max_cells;
+inline constexpr std::size_t voronoi_max_bytes = std::size_t(64) << 20;
+
 // Whitespace-separated records "cx cy n x1 y1 ... xn yn" up to the end or
 // the first number that cannot be read; an incomplete record is dropped.
-std::vector<voronoi_cell> read_voronoi(std::istream& in);
-// The same from a file; throws when it cannot be opened or holds no
-// complete record.
+// More cells or corners than the bounds throw "Voronoidata <name> has more
+// than ...".
+std::vector<voronoi_cell> read_voronoi(std::istream& in, const char* name = "input");
+// The same from a file; throws when it cannot be opened, is larger than
+// voronoi_max_bytes or holds no complete record.
 std::vector<voronoi_cell> read_voronoi_file(const char* name);
 // Index of the cell whose centre is nearest (single precision, the earlier
 // one on ties). cells must not be empty.

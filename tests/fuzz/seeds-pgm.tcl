@@ -9,5 +9,6 @@ seed pgm cut8-262158 [string range $d 0 262157]
 set px [string repeat \x80 262144]
 seed pgm comments "P5# c\n512 # w\n# h\n512\n#m\n255\n$px"
 seed pgm crlf "P5\n512 512\n255\r\n$px"
+seed pgm maxval-comment "P5\n512 512\n255#c\r\n$px"
 seed pgm longnum "P5\n00000005121 512\n255\n$px"
 seed pgm maxval "P5\n512 512\n4095\n$px"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "testutil.h"
 #include "error.h"
@@ -36,16 +37,16 @@ TEST(FileIo, WrittenBytesReadBackAndTheLimitCutsTheRead) {
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7 + i / 4096);
     ASSERT_EQ(error_of([&] { quenz::write_file(f.c_str(), data.data(), data.size()); }),
               testutil::nothing_thrown);
-    auto all = quenz::read_file(f.c_str());
+    auto all = quenz::read_file(f.c_str(), data.size() + 1);
     ASSERT_TRUE(all);
     EXPECT_EQ(std::string(all->begin(), all->end()), data);
     auto head = quenz::read_file(f.c_str(), 70001);
     ASSERT_TRUE(head);
     EXPECT_EQ(std::string(head->begin(), head->end()), data.substr(0, 70001));
     std::remove(f.c_str());
-    EXPECT_FALSE(quenz::read_file(f.c_str()));
+    EXPECT_FALSE(quenz::read_file(f.c_str(), 10));
     // A directory opens but cannot be read: no file, not an empty one.
-    EXPECT_FALSE(quenz::read_file(std::filesystem::temp_directory_path().c_str()));
+    EXPECT_FALSE(quenz::read_file(std::filesystem::temp_directory_path().c_str(), 10));
 }
 
 TEST(FileIo, DeviceWithoutEndIsReadOnlyUpToTheLimit) {
@@ -53,4 +54,31 @@ TEST(FileIo, DeviceWithoutEndIsReadOnlyUpToTheLimit) {
     ASSERT_TRUE(z);
     EXPECT_EQ(z->size(), 524388u);
     EXPECT_EQ(std::count(z->begin(), z->end(), 0), 524388);
+}
+
+TEST(FileIo, StepwiseReadsStopWhereAskedAndCostOnlyWhatArrives) {
+    std::string f = scratch("steps.bin");
+    std::string data = "0123456789abcdef";
+    quenz::write_file(f.c_str(), data.data(), data.size());
+    quenz::FileReader in(f.c_str());
+    ASSERT_TRUE(in);
+    std::vector<unsigned char> buf;
+    ASSERT_TRUE(in.read_to(buf, 4));
+    EXPECT_EQ(std::string(buf.begin(), buf.end()), "0123");
+    ASSERT_TRUE(in.read_to(buf, 2));  // already there: nothing read
+    EXPECT_EQ(buf.size(), 4u);
+    // A header announcing a gigabyte over a 16-byte file: the buffer holds
+    // the file, not the announcement.
+    ASSERT_TRUE(in.read_to(buf, std::size_t(1) << 30));
+    EXPECT_EQ(std::string(buf.begin(), buf.end()), data);
+    EXPECT_LT(buf.capacity(), 4096u);
+    std::remove(f.c_str());
+    EXPECT_FALSE(quenz::FileReader(f.c_str()));
+    // A device without end: exactly what was asked for, in two steps.
+    quenz::FileReader z("/dev/zero");
+    std::vector<unsigned char> zb;
+    ASSERT_TRUE(z.read_to(zb, 8));
+    ASSERT_TRUE(z.read_to(zb, 300000));
+    EXPECT_EQ(zb.size(), 300000u);
+    EXPECT_EQ(std::count(zb.begin(), zb.end(), 0), 300000);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "imgbase.h"
 
 TEST(Imgbase, RowTableOverOneBlock) {
@@ -36,4 +38,24 @@ TEST(Imgbase, CoordinateCheckNamesTheCall) {
     } catch (const quenz::Error& e) {
         EXPECT_STREQ(e.what(), "bild16_base_get: coordinates outside the image (y=512, x=-1)");
     }
+}
+
+TEST(BigBlocks, ManyFreedImagesGoBackOneAfterAnotherDoNot) {
+    const std::size_t bytes0 = quenz::big_block_bytes();
+    const std::size_t returns0 = quenz::big_block_returns();
+    // One image after another: reuse, no return.
+    for (int i = 0; i < 200; ++i) {
+        bildfloat_base b;
+        EXPECT_EQ(quenz::big_block_bytes(), bytes0 + (std::size_t(1) << 20));
+    }
+    EXPECT_EQ(quenz::big_block_returns(), returns0);
+    // 40 images held, then freed: a return for every 8 MiB below the peak
+    // (one more if an earlier peak was higher).
+    {
+        std::vector<bildfloat_base> many(40);
+        EXPECT_EQ(quenz::big_block_bytes(), bytes0 + 40 * (std::size_t(1) << 20));
+    }
+    EXPECT_EQ(quenz::big_block_bytes(), bytes0);
+    EXPECT_GE(quenz::big_block_returns() - returns0, 5u);
+    EXPECT_LE(quenz::big_block_returns() - returns0, 6u);
 }
