@@ -12,6 +12,8 @@
 #include <string>
 
 #include "bild16.h"
+#include "bildfloat.h"
+#include "error.h"
 
 namespace fuzz {
 
@@ -52,5 +54,26 @@ template <class T> struct Target {
         if (!same(img, reference)) std::abort();
     }
 };
+
+// Reads the input into a bild16 and into a bildfloat with read(name, img,
+// which), `which` picked by the first byte (a page or an HDU); a refused
+// file must leave each image as it was.
+template <class Read> int read_both(const std::uint8_t* data, std::size_t size, Read read) {
+    static Target<bild16> t16([](bild16& b) { b = 7; });
+    static Target<bildfloat> tf([](bildfloat& f) { f = 0.5f; });
+    const int which = size ? data[0] % 3 : 0;
+    const std::string f = temp_file(data, size);
+    try {
+        read(f.c_str(), t16.fresh(), which);
+    } catch (const quenz::Error&) {
+        t16.require_unchanged();
+    }
+    try {
+        read(f.c_str(), tf.fresh(), which);
+    } catch (const quenz::Error&) {
+        tf.require_unchanged();
+    }
+    return 0;
+}
 
 }  // namespace fuzz
