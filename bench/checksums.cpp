@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "bildcomplex.h"
 #include "bildfloat.h"
 #include "display/render.h"
+#include "qrfit.h"
 
 namespace {
 
@@ -67,6 +69,21 @@ template <class F> Op render(F f) {
     };
 }
 
+// The per-pixel fit's coefficients, its console output silenced.
+Op fit(std::vector<const bild16 Inputs::*> refs, int order) {
+    return [=](const Inputs& in) {
+        std::vector<const bild16_base*> r;
+        for (auto ref : refs) r.push_back(&(in.*ref));
+        std::vector<float> w;
+        for (std::size_t j = 0; j < r.size(); ++j) w.push_back(0.1f + 0.8f * float(j * j) / 16.0f);
+        std::streambuf *out = std::cout.rdbuf(nullptr), *err = std::cerr.rdbuf(nullptr);
+        QRfit q(r, w, int(r.size()), order);
+        std::cout.rdbuf(out);
+        std::cerr.rdbuf(err);
+        return fnv(q.coefficients(), bild16::npixels() * std::size_t(order) * sizeof(float));
+    };
+}
+
 std::vector<float> kernel(int size) {
     std::vector<float> k;
     for (int i = 0; i < size * size; ++i) k.push_back(1.0f + float((3 * i) % 7) / 7.0f - (i == 4 ? 2.5f : 0.0f));
@@ -111,6 +128,8 @@ const std::vector<std::pair<std::string, Op>>& operations() {
         {"hamming_off", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(50.5f, 100.5f, 300.25f); })},
         {"hamming_wide", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(900.0f, 10.0f, 511.0f); })},
         {"hamming_nan", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(220.0f, NAN, 256.0f); })},
+        {"qrfit_3_2", fit({&I::a, &I::b, &I::z}, 2)},
+        {"qrfit_5_4", fit({&I::a, &I::b, &I::z, &I::b, &I::a}, 4)},
         {"unwindow", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_unwindow(-120.0f, 256.0f, 255.5f); })},
     };
     return ops;

@@ -9,6 +9,7 @@
 #include "fileio.h"
 #include "parallel.h"
 #include "qr.h"
+#include "qr_lanes.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ QRfit::QRfit(const char* fname) { read(fname); }
 
 void QRfit::fit(std::span<const bild16_base* const> refbilder) {
     const int m = nrefimg_, n = order_;
+    constexpr double eps = 1e-10;
     // Console output is collected per row and printed in row order after
     // the parallel fit, so it reads exactly as a serial run would write it.
     std::vector<std::string> err(N);
@@ -54,12 +56,24 @@ void QRfit::fit(std::span<const bild16_base* const> refbilder) {
     quenz::parallel_for(0, N, [&](int lo, int hi) {
         // Work storage, once per worker.
         quenz::Matrix design(m, n);
+        quenz::LaneFit lanes(m, n);
         std::vector<double> diag(n), rhs(m), sol(n);
         std::vector<const unsigned short*> src(m);
         for (int y = lo; y < hi; ++y) {
             std::string& log = err[y];
-            for (int j = 0; j < m; ++j) src[j] = refbilder[j]->rows[y];
-            for (int x = 0; x < N; ++x) {
+            auto store = [&](int x) {
+                float* c = &coeff_[(std::size_t(y) * N + x) * n];
+                for (int k = 0; k < n; ++k) c[k] = float(sol[k]);
+                if (y == 100 && x == 100) {
+                    std::ostringstream os;
+                    for (int k = 0; k < n; ++k) os << sol[k] << "  ";
+                    os << '\n';
+                    out = os.str();
+                    out_after = log.size();
+                }
+            };
+            // One pixel alone, with the solver's messages and the fallback.
+            auto fit_one = [&](int x) {
                 for (int j = 0; j < m; ++j) {
                     double v = src[j][x] / 65535.0;
                     double* row = design[j];
@@ -67,8 +81,7 @@ void QRfit::fit(std::span<const bild16_base* const> refbilder) {
                     for (int k = 1; k < n; ++k) row[k] = row[k - 1] * v;
                     rhs[j] = refw_[j];
                 }
-                if (!quenz::Householder_QR(m, n, design.rows(), diag.data(), rhs.data(), 1e-10,
-                                           &log)) {
+                if (!quenz::Householder_QR(m, n, design.rows(), diag.data(), rhs.data(), eps, &log)) {
                     quenz::Backsubst_R(n, design.rows(), diag.data(), rhs.data(), sol.data());
                 } else {
                     // Rank-deficient (only possible from the second column on,
@@ -86,14 +99,19 @@ void QRfit::fit(std::span<const bild16_base* const> refbilder) {
                         sol[1] = 1.0;
                     }
                 }
-                float* c = &coeff_[(std::size_t(y) * N + x) * n];
-                for (int k = 0; k < n; ++k) c[k] = float(sol[k]);
-                if (y == 100 && x == 100) {
-                    std::ostringstream os;
-                    for (int k = 0; k < n; ++k) os << sol[k] << "  ";
-                    os << '\n';
-                    out = os.str();
-                    out_after = log.size();
+                store(x);
+            };
+            for (int j = 0; j < m; ++j) src[j] = refbilder[j]->rows[y];
+            constexpr int W = quenz::LaneFit::lanes;
+            static_assert(N % W == 0);
+            for (int x0 = 0; x0 < N; x0 += W) {
+                if (lanes.fit(src.data(), x0, refw_.data(), eps)) {
+                    for (int l = 0; l < W; ++l) {
+                        for (int k = 0; k < n; ++k) sol[k] = lanes.coeff(k, l);
+                        store(x0 + l);
+                    }
+                } else {
+                    for (int x = x0; x < x0 + W; ++x) fit_one(x);
                 }
             }
         }

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
 #include <regex>
 #include <vector>
 
 #include "qr.h"
+#include "qr_lanes.h"
 #include "qrfit.h"
 
 namespace {
@@ -97,21 +101,33 @@ TEST(QRfit, RankDeficientPixelsFallBackToAStraightLine) {
     EXPECT_EQ(marks(c.err), pairs);
 }
 
-// The parallel fit prints exactly what a serial pass over the pixels would.
-TEST(QRfit, ConsoleOutputIsInPixelOrder) {
+// The parallel fit, eight pixels at a time where it can, prints exactly
+// what a serial pass over the pixels would, and each pixel's coefficients
+// are bit for bit those of solving it alone.
+TEST(QRfit, SameOutputAndCoefficientsAsOnePixelAtATime) {
     std::mt19937 rng(3);
     Refs r(4, [&](int j, int y, int x) {
         if ((x * 7 + y * 13) % 97 == 0) return (unsigned short)(x * 100 + y);  // rank-deficient
         return (unsigned short)((rng() % 20000) + j * 15000);
     });
     std::vector<float> refw{0.0f, 0.25f, 0.6f, 1.0f};
-    Console c = captured([&] { QRfit q(r.ptr, refw, 4, 3); });
+    std::unique_ptr<QRfit> q;
+    Console c = captured([&] { q = std::make_unique<QRfit>(r.ptr, refw, 4, 3); });
 
     std::string want;
     quenz::Matrix A(4, 3);
-    double diag[3], b[4];
+    double diag[3], b[4], sol[3];
+    quenz::LaneFit lanes(4, 3);
+    const int W = quenz::LaneFit::lanes;
+    std::vector<const unsigned short*> row(4);
+    bool together = false;
+    int fitted = 0, fitted_together = 0, differ = 0;
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < 512; ++x) {
+            if (x % W == 0) {
+                for (int j = 0; j < 4; ++j) row[j] = r.img[j].rows[y];
+                together = lanes.fit(row.data(), x, refw.data(), 1e-10);
+            }
             for (int j = 0; j < 4; ++j) {
                 double v = r.img[j].rows[y][x] / 65535.0;
                 A[j][0] = 1.0;
@@ -119,8 +135,22 @@ TEST(QRfit, ConsoleOutputIsInPixelOrder) {
                 A[j][2] = v * v;
                 b[j] = refw[j];
             }
-            if (quenz::Householder_QR(4, 3, A.rows(), diag, b, 1e-10, &want)) want += '.';
+            if (quenz::Householder_QR(4, 3, A.rows(), diag, b, 1e-10, &want)) {
+                want += '.';
+                EXPECT_FALSE(together) << y << " " << x;
+                continue;
+            }
+            quenz::Backsubst_R(3, A.rows(), diag, b, sol);
+            ++fitted;
+            fitted_together += together;
+            for (int k = 0; k < 3; ++k) {
+                differ += float(sol[k]) != q->get_coeff(x, y, k);
+                differ += together && std::bit_cast<std::uint64_t>(sol[k]) !=
+                                          std::bit_cast<std::uint64_t>(lanes.coeff(k, x % W));
+            }
         }
     EXPECT_GT(std::count(want.begin(), want.end(), '.'), 2000);
+    EXPECT_GT(fitted_together, fitted * 3 / 4);
+    EXPECT_EQ(differ, 0);
     EXPECT_TRUE(c.err == want);
 }
