@@ -111,43 +111,54 @@ def lowest(rounds):
     return out
 
 
-def kernel_medians(paths):
+def round_of(path):
+    """The round a file belongs to: kernels-2-5.json, peers-2-5.json and
+    tcl-2.txt are all round 2 (a file without a number is a round of its own)."""
+    m = re.search(r"-(\d+)(?:-\d+)?\.\w+$", os.path.basename(path))
+    return int(m.group(1)) if m else path
+
+
+def by_round(paths, read):
+    """{round: {key: value}} of the files of a comma-separated list."""
+    out = {}
+    for path in paths.split(","):
+        for k, v in read(path).items():
+            out.setdefault(round_of(path), {})[k] = v
+    return out
+
+
+def read_kernels(path):
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
-    rounds, context = [], {}
-    for path in paths.split(","):
+    with open(path) as f:
+        doc = json.load(f)
+    out = {}
+    for b in doc.get("benchmarks", []):
+        if b.get("aggregate_name", "median") != "median":
+            continue
+        key = b["name"].split("/")[0]
+        if b.get("run_type") == "aggregate" or key not in out:
+            out[key] = b["real_time"] * scale[b["time_unit"]]
+    read_kernels.context = doc.get("context", {})
+    return out
+
+
+def read_tcl(path):
+    out = {}
+    if os.path.exists(path):
         with open(path) as f:
-            doc = json.load(f)
-        out = {}
-        for b in doc.get("benchmarks", []):
-            if b.get("aggregate_name", "median") != "median":
-                continue
-            key = b["name"].split("/")[0]
-            if b.get("run_type") == "aggregate" or key not in out:
-                out[key] = b["real_time"] * scale[b["time_unit"]]
-        rounds.append(out)
-        context = doc.get("context", {})
-    return lowest(rounds), context
+            for line in f:
+                parts = line.split()
+                if len(parts) == 2:
+                    out[parts[0]] = float(parts[1])
+    return out
 
 
-def tcl_medians(paths):
-    rounds = []
-    for path in paths.split(","):
-        out = {}
-        if os.path.exists(path):
-            with open(path) as f:
-                for line in f:
-                    parts = line.split()
-                    if len(parts) == 2:
-                        out[parts[0]] = float(parts[1])
-        rounds.append(out)
-    return lowest(rounds)
+def read_peers(path):
+    with open(path) as f:
+        return json.load(f)
 
 
-def peer_medians(paths):
-    rounds = []
-    for path in paths.split(","):
-        with open(path) as f:
-            rounds.append(json.load(f))
+def lowest_peers(rounds):
     keys = {k for r in rounds for k in r}
     return {k: lowest([r.get(k, {}) for r in rounds]) for k in keys}
 
@@ -268,15 +279,32 @@ def pipeline_section(path):
     return begin + text.split(begin, 1)[1].split(end, 1)[0] + end
 
 
+def verdicts(target, key, rounds):
+    """The met/missed verdict of each round on its own medians."""
+    out = []
+    for ours, tcl, peers in rounds:
+        t = tcl.get(key)
+        met = judge(target, ours.get(key), dict(tcl, _this=t), peers.get(key, {}),
+                    ours.get("memcpy_1MiB"))[1]
+        if met is not None:
+            out.append(met)
+    return out
+
+
 def main(kernels_json, tcl_txt, peers_json, out_md):
-    ours, context = kernel_medians(kernels_json)
-    tcl = tcl_medians(tcl_txt)
-    peers = peer_medians(peers_json)
-    nrounds = len(kernels_json.split(","))
+    k_rounds = by_round(kernels_json, read_kernels)
+    context = getattr(read_kernels, "context", {})
+    t_rounds = by_round(tcl_txt, read_tcl)
+    p_rounds = by_round(peers_json, read_peers)
+    ours = lowest(k_rounds.values())
+    tcl = lowest(t_rounds.values())
+    peers = lowest_peers(list(p_rounds.values()))
+    each = [(k_rounds.get(r, {}), t_rounds.get(r, {}), p_rounds.get(r, {})) for r in sorted(k_rounds, key=str)]
+    nrounds = len(each)
     floor = ours.get("memcpy_1MiB")
     why = notes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "NOTES.md"))
 
-    rows, missed, close, unjudged = [], [], [], []
+    rows, missed, close, unjudged, flips = [], [], [], [], []
     for key, label, target in OPS:
         p = peers.get(key, {})
         o = ours.get(key)
@@ -303,6 +331,10 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
             status = "" if met is None else ("met" if met else "**missed**")
             if met is False:
                 missed.append(key)
+        v = verdicts(target, key, each) if target else []
+        if len(set(v)) > 1:
+            status += f" (met in {sum(v)} of {len(v)} rounds)"
+            flips.append(key)
         rows.append(cells + [text, status])
 
     cores = os.cpu_count()
@@ -311,9 +343,13 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
         "",
         "Written by `make bench` (bench/run); do not edit by hand. Medians; ratios are "
         "ours / peer (below 1 is faster than the peer). "
-        f"The three parts ran {nrounds} times in turn and each figure is the lower of its "
-        "medians, ours and the peers' alike, so that a burst of other work on the machine "
-        "during one part does not decide a comparison. \"ours\" is the C++ kernel "
+        f"There were {nrounds} rounds; in each, ours and the peers ran group by group "
+        "(a few related operations), in turns, so that a burst of other work on the machine "
+        "hits both sides of a comparison. Each figure is the lowest of its rounds' medians, "
+        "ours and the peers' alike; a target whose verdict differs between rounds says in "
+        "how many it was met. The peers run with glibc told to keep freed memory "
+        "(`MALLOC_MMAP_THRESHOLD_`, `MALLOC_TRIM_THRESHOLD_`), as a tuned numpy would: "
+        "otherwise every new array faults its pages in again. \"ours\" is the C++ kernel "
         "(Google Benchmark, wall clock); \"via Tcl\" is the whole script-level call "
         "(`time`), command dispatch and argument conversion included. A target missed by "
         f"less than {round((NOISE - 1) * 100)}% is marked \"within noise\": that is how far "
@@ -352,7 +388,7 @@ def main(kernels_json, tcl_txt, peers_json, out_md):
     with open(out_md, "w") as f:
         f.write("\n".join(lines))
     print(f"report: {len(rows)} operations, {len(missed)} targets missed, "
-          f"{len(close)} within noise -> {out_md}")
+          f"{len(close)} within noise, {len(flips)} differing between rounds -> {out_md}")
 
 
 if __name__ == "__main__":
