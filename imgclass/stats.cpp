@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <tuple>
 #include <utility>
 #include <cmath>
 #include <memory>
 
+#include "pixelloop.h"
 #include "value_counts.h"
 
 namespace quenz {
@@ -29,6 +31,67 @@ template <class Term> double pairwise(std::size_t begin, std::size_t n, const Te
     std::size_t half = n / 2;
     half -= half % 8;
     return pairwise(begin, half, term) + pairwise(begin + half, n - half, term);
+}
+
+// Appends the numbers of src[0..w) to dst, NaN left out; returns how many.
+// Sixteen at a time, copied whole unless one of them is NaN.
+QUENZ_VECTOR_CLONES std::size_t copy_numbers(float* dst, const float* src, std::size_t w) {
+    std::size_t m = 0, i = 0;
+    for (; i + 16 <= w; i += 16) {
+        f32x16 x;
+        load16(x, src + i);
+        const auto nan = x != x;
+        int any = 0;
+        for (int l = 0; l < 16; ++l) any |= nan[l];
+        if (!any) {
+            store16(dst + m, x);
+            m += 16;
+            continue;
+        }
+        for (int l = 0; l < 16; ++l) {
+            dst[m] = x[l];
+            m += x[l] == x[l];
+        }
+    }
+    for (; i < w; ++i) {
+        dst[m] = src[i];
+        m += src[i] == src[i];
+    }
+    return m;
+}
+
+// The smallest and largest of v[0..m) (m > 0, no NaN) as the loop
+// `mn = v[i] < mn ? v[i] : mn` from v[0] finds them, in sixteen lanes:
+// only a zero can tie with a different value (-0 and +0), and then the
+// loop keeps the first zero, whose sign is looked up.
+QUENZ_VECTOR_CLONES std::pair<float, float> min_max(const float* v, std::size_t m) {
+    float mn = v[0], mx = v[0];
+    std::size_t i = 0;
+    if (m >= 16) {
+        f32x16 lo, hi;
+        load16(lo, v);
+        hi = lo;
+        for (i = 16; i + 16 <= m; i += 16) {
+            f32x16 x;
+            load16(x, v + i);
+            lo = x < lo ? x : lo;
+            hi = x > hi ? x : hi;
+        }
+        for (int l = 0; l < 16; ++l) {
+            mn = lo[l] < mn ? lo[l] : mn;
+            mx = hi[l] > mx ? hi[l] : mx;
+        }
+    }
+    for (; i < m; ++i) {
+        mn = v[i] < mn ? v[i] : mn;
+        mx = v[i] > mx ? v[i] : mx;
+    }
+    if (mn == 0.0f || mx == 0.0f) {
+        const float first_zero = *std::find(v, v + m, 0.0f);
+        if (mn == 0.0f) mn = first_zero;
+        if (mx == 0.0f) mx = first_zero;
+    }
+    return {mn, mx};
 }
 
 // Floats in the order of their values as unsigned integers (-0 just below
@@ -113,13 +176,8 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
     // The values that are numbers, as one block.
     std::unique_ptr<float[]> vals(new float[std::size_t(r.area())]);
     std::size_t m = 0;
-    for (int y = r.y1; y <= r.y2; ++y) {
-        const float* row = f.rows[y];
-        for (int x = r.x1; x <= r.x2; ++x) {
-            vals[m] = row[x];
-            m += row[x] == row[x];
-        }
-    }
+    for (int y = r.y1; y <= r.y2; ++y)
+        m += copy_numbers(vals.get() + m, f.rows[y] + r.x1, std::size_t(r.x2 - r.x1 + 1));
     s.n = long(m);
     s.nan = r.area() - s.n;
     if (m == 0) {
@@ -128,13 +186,7 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
         return s;
     }
     const float* v = vals.get();
-    float mn = v[0], mx = v[0];
-    for (std::size_t i = 1; i < m; ++i) {
-        mn = v[i] < mn ? v[i] : mn;
-        mx = v[i] > mx ? v[i] : mx;
-    }
-    s.min = mn;
-    s.max = mx;
+    std::tie(s.min, s.max) = min_max(v, m);
     s.sum = pairwise(0, m, [v](std::size_t i) { return double(v[i]); });
     const double mean = s.sum / double(m);
     const double m2 = pairwise(0, m, [v, mean](std::size_t i) {

@@ -84,6 +84,19 @@ TEST(Stats, FloatsLeaveOutNaNAndReportPositiveNaNWhenNothingIsLeft) {
     EXPECT_NEAR(s.sum, double(sum), 1e-13 * std::fabs(double(sum)));
     EXPECT_EQ(s.median, sorted_median(v));
     EXPECT_EQ(double(s.min), *std::min_element(v.begin(), v.end()));
+    EXPECT_EQ(double(s.max), *std::max_element(v.begin(), v.end()));
+
+    // Zeros of both signs as the extremes: the first of them in pixel order
+    // is reported, as a plain scan finds it.
+    for (float first : {-0.0f, 0.0f})
+        for (float others : {1.0f, -1.0f}) {
+            bildfloat_base z;
+            std::fill(z.data(), z.data() + z.npixels(), others);
+            z.set(3, 40, first);
+            z.set(4, 33, -first);  // later, but in an earlier lane of sixteen
+            auto zs = quenz::imgstats(z);
+            EXPECT_EQ(std::signbit(others > 0 ? zs.min : zs.max), std::signbit(first));
+        }
 
     f.set(0, 0, 1.0f);
     std::fill(f.data() + 1, f.data() + f.npixels(), -quenz::quiet_nan);
