@@ -121,7 +121,12 @@ def step_gaussian(img):
 
 
 def step_stats(img):
-    return "%.9g %.9g %.9g" % (img.min(), img.max(), img.mean(dtype=np.float64))
+    # imgstats' numbers: NaN left out and counted, float64 sums
+    keep = ~np.isnan(img)
+    v = img[keep]
+    return " ".join("%.9g" % x for x in (v.size, v.min(), v.max(), v.sum(dtype=np.float64),
+                                         v.mean(dtype=np.float64), v.std(dtype=np.float64),
+                                         np.median(v), keep.size - v.size))
 
 
 def atomically(path, write):

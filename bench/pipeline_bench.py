@@ -143,12 +143,6 @@ def pipeline_note():
     return m.group(1).strip() if m else ""
 
 
-def has_imgstats():
-    p = subprocess.run([TCLSH], input="package require quenzcore; puts [llength [info commands imgstats]]",
-                       env=ENV, capture_output=True, text=True)
-    return p.stdout.strip() == "1"
-
-
 def main():
     files = make_data()
     load_before = os.getloadavg()
@@ -175,7 +169,8 @@ def main():
              f"Written by `make bench-pipeline` (bench/pipeline_bench.py). {len(files)} synthetic exposures "
              "(examples/make-exposures.tcl), each through the reduction of examples/reduce.tcl: read HIS, "
              "subtract the dark frame, polyfit_correct (order 3), badpix_correct, apply_eichkurve, gaussian 2.7, "
-             "statistics (min, max, mean), write the result (gnuplot matrix and a stats line, each to a temporary "
+             "statistics (imgstats: count, minimum, maximum, sum, mean, standard deviation, median, NaN count; "
+             "numpy computes the same eight numbers on the Python side), write the result (gnuplot matrix and a stats line, each to a temporary "
              "name renamed into place). quenz runs examples/batch.tcl (quenz::batch, Thread package workers); "
              "Python runs bench/pipeline.py, the same steps with numpy and OpenCV (cv2.filter2D for the "
              "Gaussian, HIS read with numpy.fromfile), multiprocessing for 2 processes. The run is timed as "
@@ -186,10 +181,6 @@ def main():
              f"- Date: {datetime.datetime.now():%Y-%m-%d %H:%M}",
              f"- Machine: {cpu}; load average {load_before[0]:.1f} before, {load_after[0]:.1f} after "
              "(the machine is shared with other builds: the figures are noisy)",
-             "- Statistics: " + ("`imgstats`" if has_imgstats() else
-                                 "no `imgstats` in this build: min and max in Tcl from the gnuplot file just "
-                                 "written (`binary scan` and `lsort` a row at a time), the mean from the FFT's "
-                                 "zero frequency"),
              "- Threads: quenz's kernels (polyfit_correct, gaussian) share one pool of threads across "
              "the workers; OpenCV uses all cores with 1 process and one thread per process with 2.",
              f"- Same numbers: over all {len(files)} frames the largest relative difference between the two "

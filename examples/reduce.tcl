@@ -2,8 +2,8 @@
 # subtract the dark frame, calibrate every pixel (QRfit), repair the bad
 # pixels, convert to height through the calibration curve, smooth
 # (Gaussian 2.7) and measure; write the height map (gnuplot matrix) and
-# its statistics (a line "min max mean") as OUTDIR/<name>.bin and
-# OUTDIR/<name>.stats. Each output appears whole or not at all: it is
+# its statistics (imgstats: a line "n min max sum mean std median nan")
+# as OUTDIR/<name>.bin and OUTDIR/<name>.stats. Each output appears whole or not at all: it is
 # written under a hidden temporary name in OUTDIR and renamed into place.
 #
 # Run directly:  tclsh reduce.tcl CALDIR OUTDIR file.his ...
@@ -46,7 +46,7 @@ proc reduce::one {file} {
     atomically $bin {img write_gnuplot}
     # (REDUCE_STATS=0 in the environment leaves the statistics out)
     if {[info exists ::env(REDUCE_STATS)] && $::env(REDUCE_STATS) eq "0"} return
-    set stats [stats img $bin]
+    set stats [stats img]
     atomically [file join $outdir $name.stats] [list apply {{stats path} {
         set fh [open $path w]
         puts $fh $stats
@@ -55,32 +55,11 @@ proc reduce::one {file} {
     return $stats
 }
 
-# min max mean of an image: imgstats where the package has it. Otherwise
-# the mean from the zero frequency of the FFT (the sum of all pixels, as a
-# float) and the minimum and maximum from the pixels of the gnuplot file
-# just written, sorted a row at a time in Tcl (slow: tens of ms).
-proc reduce::stats {img bin} {
-    if {[llength [info commands ::imgstats]]} {
-        set s [imgstats $img]
-        return [format "%.9g %.9g %.9g" [dict get $s min] [dict get $s max] [dict get $s mean]]
-    }
-    bildcomplex freq $img
-    freq FFT_forward
-    bildfloat re; bildfloat im
-    freq decompose re im
-    set mean [expr {[re get 256 256] / 262144.0}]
-    foreach o {freq re im} { $o -delete }
-    set fh [open $bin rb]
-    set bytes [read $fh]
-    close $fh
-    set min Inf; set max -Inf
-    for {set y 0} {$y < 512} {incr y} {
-        binary scan $bytes @[expr {(($y + 1) * 513 + 1) * 4}]f512 row
-        set row [lsort -real $row]
-        set min [expr {min($min, [lindex $row 0])}]
-        set max [expr {max($max, [lindex $row end])}]
-    }
-    format "%.9g %.9g %.9g" $min $max $mean
+# The statistics line: imgstats' numbers in its key order.
+proc reduce::stats {img} {
+    set line {}
+    dict for {key value} [imgstats $img] { lappend line [format %.9g $value] }
+    join $line
 }
 
 # Runs `writer tmpname`, then renames the temporary file to path; on any
