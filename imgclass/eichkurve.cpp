@@ -6,9 +6,11 @@
 #include "parallel.h"
 
 double eichkurve::invert(double val, double lo, double hi) const {
+    return invert(val, lo, hi, eichfun(lo), eichfun(hi));
+}
+
+double eichkurve::invert(double val, double lo, double hi, double f_lo, double f_hi) const {
     const double y = val;
-    double f_lo = eichfun(lo);
-    double f_hi = eichfun(hi);
     double s;
     if (f_lo < f_hi) {
         s = +1;
@@ -38,9 +40,11 @@ double eichkurve::invert(double val, double lo, double hi) const {
 
 void eichkurve::fill_table(double lo, double hi) {
     double* t = table.get();
+    // The ends are the same for every entry: evaluated once.
+    const double f_lo = eichfun(lo), f_hi = eichfun(hi);
     // Entries are independent, so any split gives the serial table bit for bit.
     quenz::parallel_for(0, table_size, [&](int a, int b) {
-        for (int i = a; i < b; ++i) t[i] = invert(i, lo, hi);
+        for (int i = a; i < b; ++i) t[i] = invert(i, lo, hi, f_lo, f_hi);
     });
 }
 

@@ -39,6 +39,9 @@ protected:
     double* mutable_table() { return table.get(); }
 
 private:
+    // invert() with the curve's values at the ends already known.
+    double invert(double val, double lo, double hi, double f_lo, double f_hi) const;
+
     quenz::BigBlock account;  // (before the table: counts down after it is freed)
     std::unique_ptr<double[]> table;
 };
