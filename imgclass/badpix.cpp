@@ -1,28 +1,49 @@
 // Bad-pixel repair from a map image, and blanking outside a region.
+#include <algorithm>
+
 #include "bild16.h"
 #include "bildfloat.h"
+#include "pixelloop.h"
+
+namespace {
 
 // Interior pixels only. A pixel is bad above the threshold and a usable
 // neighbour below it (a value equal to the threshold is neither). Bad
-// pixels never serve as neighbours, so updating in place is safe.
-bildfloat& bildfloat::badpix_correct(const bild16& bpmap, unsigned short threshold) {
+// pixels never serve as neighbours, so updating in place is safe, in any
+// order. The map is scanned sixteen counts at a time: bad pixels are rare.
+QUENZ_VECTOR_CLONES void repair(float* const* rows, const unsigned short* const* map,
+                                unsigned short threshold) {
     static constexpr int dy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
     static constexpr int dx[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
-    for (int y = 1; y < SIZEY - 1; ++y) {
-        for (int x = 1; x < SIZEX - 1; ++x) {
-            if (bpmap.rows[y][x] <= threshold) continue;
-            float sum = 0.0f;
-            int count = 0;
-            for (int i = 0; i < 8; ++i) {
-                int ny = y + dy[i], nx = x + dx[i];
-                if (bpmap.rows[ny][nx] < threshold) {
-                    sum += rows[ny][nx];
-                    ++count;
+    constexpr int W = quenz::image_size;
+    static_assert(W % 16 == 0);
+    for (int y = 1; y < quenz::image_size - 1; ++y) {
+        const unsigned short* m = map[y];
+        for (int x0 = 0; x0 < W; x0 += 16) {
+            quenz::u16x16 v;
+            quenz::load16(v, m + x0);
+            if (!quenz::any_lane(v > threshold)) continue;
+            for (int x = std::max(x0, 1); x < std::min(x0 + 16, W - 1); ++x) {
+                if (m[x] <= threshold) continue;
+                float sum = 0.0f;
+                int count = 0;
+                for (int i = 0; i < 8; ++i) {
+                    int ny = y + dy[i], nx = x + dx[i];
+                    if (map[ny][nx] < threshold) {
+                        sum += rows[ny][nx];
+                        ++count;
+                    }
                 }
+                rows[y][x] = count > 0 ? sum / float(count) : 0.0f;
             }
-            rows[y][x] = count > 0 ? sum / float(count) : 0.0f;
         }
     }
+}
+
+}  // namespace
+
+bildfloat& bildfloat::badpix_correct(const bild16& bpmap, unsigned short threshold) {
+    repair(rows, bpmap.rows, threshold);
     return *this;
 }
 

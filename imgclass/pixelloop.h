@@ -59,6 +59,16 @@ template <class V, class T> [[gnu::always_inline]] inline void store16(T* p, con
     __builtin_memcpy(p, &v, sizeof v);
 }
 
+// Whether any lane of a comparison's result is set: the lanes as 64-bit
+// words, or-ed (a loop over the lanes would extract them one by one).
+template <class M> [[gnu::always_inline]] inline bool any_lane(const M& mask) {
+    static_assert(sizeof mask % 8 == 0);
+    unsigned long long w[sizeof mask / 8], acc = 0;
+    __builtin_memcpy(w, &mask, sizeof mask);
+    for (unsigned long long x : w) acc |= x;
+    return acc != 0;
+}
+
 // The four arithmetic operators, as the cloned loops select them.
 enum class PixelOp { add, sub, mul, div };
 

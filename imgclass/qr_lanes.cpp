@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "pixelloop.h"
+
 namespace quenz {
 
 namespace {
@@ -43,9 +45,7 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) bool fit_lan
         A[i * n + i] = c + sigma * norm;
         Vec mag = (Vec)((Mask)diag[i] & abs_bits);
         odd |= eps * prev > mag;
-        Mask any = odd;
-        for (int l = 1; l < W; ++l) any[0] |= odd[l];
-        if (any[0]) return false;
+        if (any_lane(odd)) return false;
         prev = mag;
 
         Vec beta = 2.0 / (s2 + A[i * n + i] * A[i * n + i]);

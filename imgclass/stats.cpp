@@ -40,10 +40,7 @@ QUENZ_VECTOR_CLONES std::size_t copy_numbers(float* dst, const float* src, std::
     for (; i + 16 <= w; i += 16) {
         f32x16 x;
         load16(x, src + i);
-        const auto nan = x != x;
-        int any = 0;
-        for (int l = 0; l < 16; ++l) any |= nan[l];
-        if (!any) {
+        if (!any_lane(x != x)) {
             store16(dst + m, x);
             m += 16;
             continue;
