@@ -17,7 +17,7 @@ namespace eval reduce {
     bildfloat in_gauss in_curve; in_gauss gaussian 2.7
     img = in_gauss
     atomically $bin {img write_gnuplot}
-    set stats [stats img $bin]
+    set stats [stats img]
     set steps [list \
         "read HIS"         {}                   {raw read_his $file} \
         "subtract dark"    {}                   {img from_bild16 in_raw; img -= dark} \
@@ -25,7 +25,7 @@ namespace eval reduce {
         "badpix_correct"   {img = in_poly}      {img badpix_correct badmap} \
         "apply_eichkurve"  {img = in_bad}       {img apply_eichkurve curve} \
         "gaussian 2.7"     {img = in_curve}     {img gaussian 2.7} \
-        "statistics"       {img = in_gauss}     {stats img $bin} \
+        "statistics"       {img = in_gauss}     {stats img} \
         "write"            {img = in_gauss}     {
             atomically $bin {img write_gnuplot}
             atomically $bin.stats [list apply {{stats path} {
