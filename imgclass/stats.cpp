@@ -98,38 +98,59 @@ inline std::uint32_t order_key(float v) {
     return (u & 0x80000000u) ? ~u : (u | 0x80000000u);
 }
 
+inline float from_key(std::uint32_t key) {
+    return std::bit_cast<float>((key & 0x80000000u) ? (key & 0x7fffffffu) : ~key);
+}
+
 // The values at positions k and k+1 (k+1 only when want_next) of v[0..m)
-// in sorted order. A count of the upper 16 bits of every key finds the
-// 65536th of the value range that holds position k; the selection then
-// runs only over the values in it, moved to the front of v (v is scratch).
+// in sorted order. A count of the upper halves of the keys finds the upper
+// half of position k's key. When few values share it, a selection among
+// them (moved to the front of v, which is scratch) finishes the work;
+// when many do (a narrow range of values, where that selection would cost
+// a sort), a count of the lower halves of their keys does.
 std::pair<float, float> select_middle(float* v, std::size_t m, std::size_t k, bool want_next) {
     std::unique_ptr<std::uint32_t[]> count(new std::uint32_t[65536]());
     for (std::size_t i = 0; i < m; ++i) ++count[order_key(v[i]) >> 16];
     std::size_t below = 0;
     std::uint32_t bin = 0;
     while (below + count[bin] <= k) below += count[bin++];
-    std::size_t in_bin = count[bin];
-    // Position k+1 lies in the same bin or is the smallest value of a later one.
-    const bool next_here = !want_next || k + 1 < below + in_bin;
-    float next_value = 0.0f;
-    if (!next_here) {
-        std::uint32_t later = bin + 1;
-        while (count[later] == 0) ++later;
+    const std::size_t in_bin = count[bin];
+
+    // Position k+1, when it lies above the bin: the smallest value there
+    // (one more pass, in the rare case).
+    auto smallest_above = [&] {
+        float least = 0.0f;
         bool first = true;
         for (std::size_t i = 0; i < m; ++i)
-            if ((order_key(v[i]) >> 16) == later && (first || v[i] < next_value)) {
-                next_value = v[i];
+            if ((order_key(v[i]) >> 16) > bin && (first || v[i] < least)) {
+                least = v[i];
                 first = false;
             }
+        return least;
+    };
+    if (in_bin <= m / 8) {
+        const float next_above = want_next && k + 1 == below + in_bin ? smallest_above() : 0.0f;
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < m; ++i)
+            if ((order_key(v[i]) >> 16) == bin) v[j++] = v[i];
+        float* at = v + (k - below);
+        std::nth_element(v, at, v + in_bin);
+        if (!want_next) return {*at, 0.0f};
+        return {*at, at + 1 < v + in_bin ? *std::min_element(at + 1, v + in_bin) : next_above};
     }
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < m; ++i)
-        if ((order_key(v[i]) >> 16) == bin) v[j++] = v[i];
-    float* at = v + (k - below);
-    std::nth_element(v, at, v + in_bin);
-    const float value = *at;
-    if (want_next && next_here) next_value = *std::min_element(at + 1, v + in_bin);
-    return {value, next_value};
+    std::fill(count.get(), count.get() + 65536, 0u);
+    for (std::size_t i = 0; i < m; ++i) {
+        const std::uint32_t key = order_key(v[i]);
+        if ((key >> 16) == bin) ++count[key & 0xffffu];
+    }
+    std::uint32_t low = 0;
+    while (below + count[low] <= k) below += count[low++];
+    const float value = from_key(bin << 16 | low);
+    if (!want_next) return {value, 0.0f};
+    if (k + 1 < below + count[low]) return {value, value};
+    std::uint32_t next = low + 1;
+    while (next < 65536 && count[next] == 0) ++next;
+    return {value, next < 65536 ? from_key(bin << 16 | next) : smallest_above()};
 }
 
 }  // namespace

@@ -132,6 +132,19 @@ TEST(Stats, FloatMedianOfSmallSetsAcrossSignsAndRanges) {
         EXPECT_EQ(s.n, long(set.size()));
         EXPECT_EQ(s.median, sorted_median(v)) << set.size() << " values from " << set[0];
     }
+    // 4096 values: the lower middle one alone in its range of values, the
+    // upper one far above it; and all of them in one narrow range.
+    for (bool narrow : {false, true}) {
+        bildfloat_base f;
+        std::vector<double> v;
+        for (int i = 0; i < 4096; ++i) {
+            float x = narrow ? 3.0f + float(i % 97) * 1e-6f : i < 2047 ? -1000.0f - float(i) : i == 2047 ? 0.5f : 1000.0f + float(i);
+            f.set(i / 512, i % 512, x);
+            v.push_back(x);
+        }
+        auto s = quenz::imgstats(f, quenz::checked_rect("t", 0, 0, 511, 7));
+        EXPECT_EQ(s.median, sorted_median(v)) << narrow;
+    }
 }
 
 TEST(Histogram, EveryCountLandsBetweenItsEdges) {
