@@ -57,6 +57,18 @@ QUENZ_VECTOR_CLONES std::size_t copy_numbers(float* dst, const float* src, std::
     return m;
 }
 
+QUENZ_VECTOR_CLONES bool has_nan(const float* p, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        f32x16 x;
+        load16(x, p + i);
+        if (any_lane(x != x)) return true;
+    }
+    for (; i < n; ++i)
+        if (p[i] != p[i]) return true;
+    return false;
+}
+
 // The smallest and largest of v[0..m) (m > 0, no NaN) as the loop
 // `mn = v[i] < mn ? v[i] : mn` from v[0] finds them, in sixteen lanes:
 // only a zero can tie with a different value (-0 and +0), and then the
@@ -105,12 +117,26 @@ inline float from_key(std::uint32_t key) {
 // The values at positions k and k+1 (k+1 only when want_next) of v[0..m)
 // in sorted order. A count of the upper halves of the keys finds the upper
 // half of position k's key. When few values share it, a selection among
-// them (moved to the front of v, which is scratch) finishes the work;
-// when many do (a narrow range of values, where that selection would cost
-// a sort), a count of the lower halves of their keys does.
-std::pair<float, float> select_middle(float* v, std::size_t m, std::size_t k, bool want_next) {
-    std::unique_ptr<std::uint32_t[]> count(new std::uint32_t[65536]());
-    for (std::size_t i = 0; i < m; ++i) ++count[order_key(v[i]) >> 16];
+// copies of them finishes the work; when many do (a narrow range of
+// values, where that selection would cost a sort), a count of the lower
+// halves of their keys does.
+std::pair<float, float> select_middle(const float* v, std::size_t m, std::size_t k, bool want_next) {
+    // (sixteen spare slots for the second pass)
+    std::unique_ptr<std::uint32_t[]> count(new std::uint32_t[65536 + 16]());
+    // Runs of one range are counted in a register: in a smooth image most
+    // neighbours share one, and incrementing the same counter again and
+    // again would wait for each increment before.
+    std::uint32_t run_of = order_key(v[0]) >> 16, run = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        const std::uint32_t high = order_key(v[i]) >> 16;
+        if (high != run_of) {
+            count[run_of] += run;
+            run_of = high;
+            run = 0;
+        }
+        ++run;
+    }
+    count[run_of] += run;
     std::size_t below = 0;
     std::uint32_t bin = 0;
     while (below + count[bin] <= k) below += count[bin++];
@@ -130,18 +156,22 @@ std::pair<float, float> select_middle(float* v, std::size_t m, std::size_t k, bo
     };
     if (in_bin <= m / 8) {
         const float next_above = want_next && k + 1 == below + in_bin ? smallest_above() : 0.0f;
+        std::unique_ptr<float[]> sel(new float[in_bin]);
+        float* w = sel.get();
         std::size_t j = 0;
         for (std::size_t i = 0; i < m; ++i)
-            if ((order_key(v[i]) >> 16) == bin) v[j++] = v[i];
-        float* at = v + (k - below);
-        std::nth_element(v, at, v + in_bin);
+            if ((order_key(v[i]) >> 16) == bin) w[j++] = v[i];
+        float* at = w + (k - below);
+        std::nth_element(w, at, w + in_bin);
         if (!want_next) return {*at, 0.0f};
-        return {*at, at + 1 < v + in_bin ? *std::min_element(at + 1, v + in_bin) : next_above};
+        return {*at, at + 1 < w + in_bin ? *std::min_element(at + 1, w + in_bin) : next_above};
     }
     std::fill(count.get(), count.get() + 65536, 0u);
+    // (Without a branch: the keys of other ranges count into the spare
+    // slots in turn, so that no slot waits for its previous increment.)
     for (std::size_t i = 0; i < m; ++i) {
         const std::uint32_t key = order_key(v[i]);
-        if ((key >> 16) == bin) ++count[key & 0xffffu];
+        ++count[(key >> 16) == bin ? key & 0xffffu : 65536u + (i & 15u)];
     }
     std::uint32_t low = 0;
     while (below + count[low] <= k) below += count[low++];
@@ -191,11 +221,20 @@ image_stats<unsigned short> imgstats(const bild16_base& b, const rect& r) {
 
 image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
     image_stats<float> s;
-    // The values that are numbers, as one block.
-    std::unique_ptr<float[]> vals(new float[std::size_t(r.area())]);
-    std::size_t m = 0;
-    for (int y = r.y1; y <= r.y2; ++y)
-        m += copy_numbers(vals.get() + m, f.rows[y] + r.x1, std::size_t(r.x2 - r.x1 + 1));
+    // The values that are numbers, as one block: the pixels themselves
+    // when the rectangle spans whole rows and holds no NaN, else a copy.
+    const std::size_t area = std::size_t(r.area());
+    const float* v = f.rows[r.y1];
+    std::size_t m = area;
+    std::unique_ptr<float[]> vals;
+    const bool whole_rows = r.x1 == 0 && r.x2 == f.SIZEX - 1 && f.rows[r.y2] == v + (area - f.SIZEX);
+    if (!whole_rows || has_nan(v, area)) {
+        vals.reset(new float[area]);
+        m = 0;
+        for (int y = r.y1; y <= r.y2; ++y)
+            m += copy_numbers(vals.get() + m, f.rows[y] + r.x1, std::size_t(r.x2 - r.x1 + 1));
+        v = vals.get();
+    }
     s.n = long(m);
     s.nan = r.area() - s.n;
     if (m == 0) {
@@ -203,7 +242,6 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
         s.sum = 0.0;
         return s;
     }
-    const float* v = vals.get();
     std::tie(s.min, s.max) = min_max(v, m);
     s.sum = pairwise(0, m, [v](std::size_t i) { return double(v[i]); });
     const double mean = s.sum / double(m);
@@ -216,7 +254,7 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
     s.sum = positive_nan(s.sum);
     // The middle value, or the mean of the two middle values.
     const bool even = m % 2 == 0;
-    const auto [lo, hi] = select_middle(vals.get(), m, even ? m / 2 - 1 : m / 2, even);
+    const auto [lo, hi] = select_middle(v, m, even ? m / 2 - 1 : m / 2, even);
     s.median = positive_nan(even ? (double(lo) + double(hi)) / 2.0 : double(lo));
     return s;
 }
