@@ -211,7 +211,7 @@ def main():
     lines += ["", "Goal: quenz at least 2× the faster Python pipeline's exposures/s at equal workers: "
               f"**{'met' if goal(True) else 'missed'}**.", ""]
     lines += ["The same runs with the statistics step left out on both sides (`REDUCE_STATS=0`: "
-              "no min/max/mean, no stats file):", ""]
+              "no `imgstats`, no stats file):", ""]
     lines += table(False, "Pipeline without statistics")
     lines += ["", f"Without statistics the goal is **{'met' if goal(False) else 'missed'}**.", "",
               "One frame, step by step (median of 41, each step from a copy of its real input; one worker):", "",
