@@ -18,7 +18,7 @@ using Counts = unsigned short __attribute__((vector_size(2 * W)));
 
 // (The body is one function: helpers taking vectors by value would be
 // compiled for the base target and change the calling convention.)
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) bool fit_lanes(
+QUENZ_VECTOR_CLONES bool fit_lanes(
     int m, int n, const unsigned short* const* src, int x0, const float* refw, double eps, Vec* A,
     Vec* b, Vec* diag, Vec* x) {
     for (int j = 0; j < m; ++j) {
