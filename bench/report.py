@@ -138,7 +138,6 @@ def read_kernels(path):
         key = b["name"].split("/")[0]
         if b.get("run_type") == "aggregate" or key not in out:
             out[key] = b["real_time"] * scale[b["time_unit"]]
-    read_kernels.context = doc.get("context", {})
     return out
 
 
@@ -293,7 +292,8 @@ def verdicts(target, key, rounds):
 
 def main(kernels_json, tcl_txt, peers_json, out_md):
     k_rounds = by_round(kernels_json, read_kernels)
-    context = getattr(read_kernels, "context", {})
+    with open(kernels_json.split(",")[0]) as f:
+        context = json.load(f).get("context", {})
     t_rounds = by_round(tcl_txt, read_tcl)
     p_rounds = by_round(peers_json, read_peers)
     ours = lowest(k_rounds.values())
