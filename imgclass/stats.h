@@ -49,12 +49,25 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r = rect::whole
 // one where rounding put it across an edge. Values outside
 // [low, high] and NaN are not counted. 1 <= nbins <= 65536, finite
 // low < high, otherwise an error naming `what`.
+// Where that arithmetic leaves the doubles (a width that underflows to a
+// subnormal or zero step, or a range wider than the largest double), the
+// estimate means nothing: the bin is then the last i with e_i <= v, found
+// among the edges by bisection. A step that underflows to zero spaces the
+// edges as numpy's linspace then does, (i / nbins) * (high - low) + low; a
+// range too wide for one double has the edges of [low/2, high/2] doubled
+// (such bounds halve exactly).
 struct bin_rule {
     bin_rule(const char* what, int nbins, double low, double high);
-    double edge(int i) const { return i == n ? high : double(i) * step + low; }
+    double edge(int i) const {
+        if (i == n) return high;
+        if (wide) return 2 * (double(i) * step + low / 2);
+        if (step == 0) return double(i) / n * (high - low) + low;  // numpy's linspace, too
+        return double(i) * step + low;
+    }
     // The bin of v, or -1 when v is not counted.
     int bin(double v) const {
         if (!(v >= low && v <= high)) return -1;
+        if (!plain) return search(v);
         int i = int((v - low) * norm);  // numpy's estimate; the edges decide
         if (i >= n) i = n - 1;
         if (v < edge(i))
@@ -65,6 +78,11 @@ struct bin_rule {
     }
     int n;
     double low, high, step, norm;
+    bool wide;   // high - low overflows: edges from the halved bounds
+    bool plain;  // the estimate is a finite number within one of the bin
+
+private:
+    int search(double v) const;
 };
 std::vector<std::uint32_t> histogram(const bild16_base& b, const bin_rule& rule,
                                      const rect& r = rect::whole());

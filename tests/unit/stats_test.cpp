@@ -186,6 +186,46 @@ TEST(Histogram, EveryCountLandsBetweenItsEdges) {
     EXPECT_NE(error_of([] { quenz::bin_rule("histogram", 10, 0, INFINITY); }), testutil::nothing_thrown);
 }
 
+// Ranges whose width underflows or overflows a double: no estimate to
+// trust, every value still lands between its edges and none is lost.
+TEST(Histogram, RangesAtTheEndsOfTheDoubles) {
+    const double tiny = 5e-324, huge = 1.7e308;
+    const struct { int n; double low, high; std::vector<double> values; } cases[] = {
+        {1, 0, tiny, {0, tiny}},
+        {3, 0, tiny, {0, tiny}},
+        {65536, 0, 1e-323, {0, tiny, 1e-323}},
+        {7, -1e-310, 1e-310, {-1e-310, -tiny, 0, 3e-311, 1e-310}},
+        {2, -huge, huge, {-huge, -1e308, 0, 1e308, huge}},
+        {65536, -huge, huge, {-huge, -1.0, 0, 1.0, 1e300, huge}},
+    };
+    for (auto& t : cases) {
+        quenz::bin_rule rule("t", t.n, t.low, t.high);
+        for (double v : t.values) {
+            int i = rule.bin(v);
+            ASSERT_GE(i, 0) << t.n << " " << v;
+            ASSERT_LT(i, t.n);
+            EXPECT_LE(rule.edge(i), v) << t.n << " " << v;
+            if (v == t.high)
+                EXPECT_EQ(i, t.n - 1);
+            else
+                EXPECT_LT(v, rule.edge(i + 1)) << t.n << " " << v;
+        }
+        for (int i = 0; i < t.n; ++i) ASSERT_LE(rule.edge(i), rule.edge(i + 1)) << t.n << " " << i;
+        EXPECT_EQ(rule.bin(std::nextafter(t.low, -INFINITY)), -1);
+        EXPECT_EQ(rule.bin(std::nextafter(t.high, INFINITY)), -1);
+    }
+    bildfloat_base zero;
+    std::fill(zero.data(), zero.data() + zero.npixels(), 0.0f);
+    EXPECT_EQ(quenz::histogram(zero, quenz::bin_rule("t", 1, 0, tiny)),
+              (std::vector<std::uint32_t>{262144}));
+    bild16_base counts;
+    std::fill(counts.data(), counts.data() + counts.npixels(), 7);
+    EXPECT_EQ(quenz::histogram(counts, quenz::bin_rule("t", 2, -1e300, 1e300)),
+              (std::vector<std::uint32_t>{0, 262144}));
+    EXPECT_EQ(quenz::histogram(counts, quenz::bin_rule("t", 1, 1e300, 1e301)),
+              (std::vector<std::uint32_t>{0}));
+}
+
 TEST(Histogram, FloatsSkipNaNAndValuesOutside) {
     bildfloat_base f;
     f.set(0, 0, quenz::quiet_nan);
