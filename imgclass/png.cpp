@@ -1,6 +1,7 @@
 #include "png_file.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <bit>
 #include <csetjmp>
@@ -20,6 +21,9 @@ namespace {
 
 constexpr std::uint32_t n = std::uint32_t(image_size);
 constexpr bool host_little = std::endian::native == std::endian::little;
+// The most any chunk but IDAT may claim (IDAT is decoded as it streams):
+// the size of a 16-bit image.
+constexpr png_uint_32 max_chunk = png_uint_32(n) * n * 2;
 
 // libpng reports errors by longjmp. The functions that call libpng below
 // hold no C++ object that needs destruction between setjmp and the calls
@@ -84,9 +88,19 @@ bool decode(std::FILE* in, Context& ctx, Info& info, const png_bytep* rows8,
         png_destroy_read_struct(&png, &pinfo, nullptr);
         return false;
     }
+    // Strict: a chunk over the limit, a CRC error in an ancillary chunk or
+    // a full chunk cache is an error, not a warning that reads on.
+    png_set_benign_errors(png, 0);
+    // libpng's default size limits, stated so that a build with others
+    // cannot loosen them (only 512 x 512 files get as far as their rows).
+    png_set_user_limits(png, 1000000, 1000000);
+    png_set_chunk_cache_max(png, 32);
     // Bounded: no ancillary chunk may claim more memory than a 16-bit image.
-    png_set_chunk_malloc_max(png, png_alloc_size_t(n) * n * 2);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_chunk_malloc_max(png, max_chunk);
+    // Unknown chunks and the ancillary chunks libpng knows (text, profiles,
+    // palettes of suggestions ...) are skipped unread: nothing of them is
+    // used, and skipping stores and inflates nothing.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_init_io(png, in);
     png_read_info(png, pinfo);
     info.width = png_get_image_width(png, pinfo);
@@ -109,6 +123,34 @@ bool readable(const Info& i) {
            (i.bits == 8 || i.bits == 16);
 }
 
+// Our own walk over the chunk lengths before libpng reads a byte: a chunk
+// other than IDAT that claims more than max_chunk, or more than the file
+// holds, is refused (whatever libpng's version does with its limits).
+// Returns why, or "" (also when the walk cannot go on: libpng reports a
+// bad chunk name or a short file in its own words).
+std::string chunk_refusal(std::FILE* f) {
+    struct stat st;
+    const bool sized = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    for (std::uint64_t pos = 8;;) {
+        unsigned char h[8];
+        if (fseeko(f, off_t(pos), SEEK_SET) != 0 || std::fread(h, 1, 8, f) != 8) return "";
+        const std::uint32_t length = std::uint32_t(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+        std::string type(reinterpret_cast<const char*>(h + 4), 4);
+        for (char c : type)
+            if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return "";
+        if (type != "IDAT") {
+            if (length > max_chunk)
+                return type + " chunk claims " + std::to_string(length) + " bytes; at most " +
+                       std::to_string(max_chunk) + " are read";
+            if (sized && pos + 12 + length > std::uint64_t(st.st_size))
+                return type + " chunk of " + std::to_string(length) +
+                       " bytes cut short: the file ends inside it";
+        }
+        if (type == "IEND") return "";
+        pos += 12 + std::uint64_t(length);
+    }
+}
+
 }  // namespace
 
 void write_png16(const char* name, const bild16_base& img) { write_rows(name, img.data(), 16); }
@@ -120,6 +162,8 @@ void read_png(const char* name, bild16& img) {
     unsigned char sig[8];
     if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
         throw Error(std::string(name) + ": not a PNG file");
+    const std::string why = chunk_refusal(f.get());
+    if (!why.empty()) throw Error(std::string(name) + ": " + why);
     std::rewind(f.get());
     std::vector<unsigned char> px(std::size_t(n) * n * 2);
     std::vector<png_bytep> rows8(n), rows16(n);
