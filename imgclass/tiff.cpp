@@ -1,5 +1,6 @@
 #include "tiff.h"
 
+#include <fcntl.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "bild16.h"
 #include "bildfloat.h"
 #include "samples.h"
+#include "tiff_ifd.h"
 
 namespace quenz {
 
@@ -54,6 +56,10 @@ std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(Messages& m) {
     std::unique_ptr<TIFFOpenOptions, OptionsDeleter> o(TIFFOpenOptionsAlloc());
     if (!o) throw std::bad_alloc();
     TIFFOpenOptionsSetMaxSingleMemAlloc(o.get(), max_alloc);
+#if TIFFLIB_AT_LEAST(4, 7, 0)
+    // All of a file's allocations together: a few images' worth.
+    TIFFOpenOptionsSetMaxCumulatedMemAlloc(o.get(), 4 * max_alloc);
+#endif
     TIFFOpenOptionsSetErrorHandlerExtR(o.get(), on_error, &m);
     TIFFOpenOptionsSetWarningHandlerExtR(o.get(), on_warning, &m);
     return o;
@@ -191,20 +197,64 @@ void decode_page(TIFF* t, const char* name, const Messages& m, std::size_t size,
     }
 }
 
-template <class Img> void read_page(const char* name, Img& img, int page) {
-    Messages m;
-    auto opts = options(m);
+// Opens the file for libtiff once our own walk of its directories up to
+// `page` found only codecs we read: libtiff sets up a directory's codec
+// while reading the directory, before any strip is decoded.
+Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m) {
     if (access(name, R_OK) != 0) throw Error(std::string(name) + " not found!");
+    // One descriptor for our walk and libtiff: both see the same file.
+    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error(std::string(name) + " not found!");
+    const std::string why = tiff_codec_refusal(
+        [fd](std::uint64_t offset, void* buf, std::size_t size) -> std::size_t {
+            std::size_t got = 0;
+            while (got < size && offset + got <= std::uint64_t(INT64_MAX)) {
+                ssize_t r = pread(fd, static_cast<char*>(buf) + got, size - got, off_t(offset + got));
+                if (r <= 0) break;
+                got += std::size_t(r);
+            }
+            return got;
+        },
+        page);
+    if (!why.empty()) {
+        close(fd);
+        refuse(name, why);
+    }
     // Without memory mapping ("m"), uncompressed strips are read straight
     // into our buffer, not copied out of a fresh mapping; without strip
     // chopping ("c"), a whole-image strip is one read, not 8 KiB pieces.
-    Tiff t(TIFFOpenExt(name, "rmc", opts.get()));
-    if (!t) broken(name, m, "not a TIFF file");
+    // libtiff closes the descriptor with the file, but not when the open fails.
+    Tiff t(TIFFFdOpenExt(fd, name, "rmc", opts));
+    if (!t) {
+        close(fd);
+        broken(name, m, "not a TIFF file");
+    }
+    return t;
+}
+
+template <class Img> void read_page(const char* name, Img& img, int page) {
+    Messages m;
+    auto opts = options(m);
+    Tiff t = open_checked(name, page, opts.get(), m);
+    // A page that exists but cannot be read says why; one that is not there
+    // says how many there are.
+    m.first_error.clear();
     if (page < 0 || !TIFFSetDirectory(t.get(), tdir_t(page))) {
+        const std::string why = m.first_error;
         tdir_t pages = TIFFNumberOfDirectories(t.get());
+        if (page >= 0 && tdir_t(page) < pages)
+            refuse(name, "page " + std::to_string(page) + ": " +
+                             (why.empty() ? std::string("broken TIFF directory") : why));
         refuse(name, "page " + std::to_string(page) + " out of range (the file has " +
                          std::to_string(pages) + (pages == 1 ? " page)" : " pages)"));
     }
+    // Our walk already checked the codec; this holds whatever libtiff
+    // made of the directory.
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(t.get(), TIFFTAG_COMPRESSION, &compression);
+    if (!tiff_codec_supported(compression))
+        refuse(name, (page ? "page " + std::to_string(page) + ": " : std::string()) +
+                         "TIFF compression " + tiff_codec_name(compression) + " is not supported");
     sample_kind k = page_kind(t.get(), name, page);
     if constexpr (std::is_same_v<Img, bild16>) require_counts(k, name);
     // Every byte is decoded before use: no need to clear the buffer first.

@@ -21,11 +21,13 @@ void write_tiff(const char* name, const bild16_base& img,
 void write_tiff(const char* name, const bildfloat_base& img,
                 tiff_compression c = tiff_compression::none);
 
-// Reads page `page` (counted from 0) of a grey TIFF in any compression,
-// strip or tile layout libtiff reads. Into a bild16: 8-bit samples times
-// 256, 16-bit as they are, float refused. Into a bildfloat: floats rounded
-// to float, 8/16-bit as `bildfloat f $b` converts counts. A refused or
-// broken file leaves the image unchanged and names the file.
+// Reads page `page` (counted from 0) of a grey TIFF, uncompressed or in
+// LZW, deflate or PackBits (what users' tools write by default; any other
+// codec is refused before libtiff reads the file), in any strip or tile
+// layout libtiff reads. Into a bild16: 8-bit samples times 256, 16-bit as
+// they are, float refused. Into a bildfloat: floats rounded to float,
+// 8/16-bit as `bildfloat f $b` converts counts. A refused or broken file
+// leaves the image unchanged and names the file.
 void read_tiff(const char* name, bild16& img, int page = 0);
 void read_tiff(const char* name, bildfloat& img, int page = 0);
 
