@@ -1,0 +1,163 @@
+// The walk over a TIFF file's directories that checks the codec before
+// libtiff reads the file: both layouts and byte orders, the tag's types
+// and out-of-line values, and walks that must end (cycles, huge counts).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tiff_ifd.h"
+
+namespace {
+
+struct Entry {
+    std::uint16_t tag, type;
+    std::uint64_t count, value;  // value: in line, or an offset
+};
+
+// A file of directories one after the other, each linked to the next (or
+// to `last_link` for the last), followed by `tail` at offset tail_at().
+struct File {
+    bool big_endian = false, bigtiff = false;
+    std::vector<std::vector<Entry>> dirs;
+    std::int64_t last_link = 0;  // offset the last directory links to; -1: the first
+    std::vector<unsigned char> tail;
+    std::vector<unsigned char> bytes;
+
+    File(bool be, bool big, std::vector<std::vector<Entry>> d, std::int64_t link = 0)
+        : big_endian(be), bigtiff(big), dirs(std::move(d)), last_link(link) {}
+    void put(std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            bytes.push_back(std::uint8_t(v >> (8 * (big_endian ? n - 1 - i : i))));
+    }
+    std::uint64_t dir_size(const std::vector<Entry>& d) const {
+        return bigtiff ? 8 + 20 * d.size() + 8 : 2 + 12 * d.size() + 4;
+    }
+    std::uint64_t tail_at() const {
+        std::uint64_t at = bigtiff ? 16 : 8;
+        for (auto& d : dirs) at += dir_size(d);
+        return at;
+    }
+    std::vector<unsigned char>& build() {
+        bytes.clear();
+        bytes.push_back(big_endian ? 'M' : 'I');
+        bytes.push_back(big_endian ? 'M' : 'I');
+        const std::uint64_t first = bigtiff ? 16 : 8;
+        if (bigtiff) {
+            put(43, 2), put(8, 2), put(0, 2), put(first, 8);
+        } else {
+            put(42, 2), put(first, 4);
+        }
+        std::uint64_t at = first;
+        for (std::size_t k = 0; k < dirs.size(); ++k) {
+            put(dirs[k].size(), bigtiff ? 8 : 2);
+            for (auto& e : dirs[k]) {
+                put(e.tag, 2), put(e.type, 2), put(e.count, bigtiff ? 8 : 4);
+                // A SHORT or SSHORT in line sits in the first bytes of the field.
+                if ((e.type == 3 || e.type == 8) && e.count == 1) put(e.value, 2), put(0, bigtiff ? 6 : 2);
+                else put(e.value, bigtiff ? 8 : 4);
+            }
+            at += dir_size(dirs[k]);
+            const std::uint64_t link = k + 1 < dirs.size() ? at
+                                       : last_link < 0    ? first
+                                                          : std::uint64_t(last_link);
+            put(link, bigtiff ? 8 : 4);
+        }
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        return bytes;
+    }
+};
+
+std::string refusal_of(const std::vector<unsigned char>& b, int page) {
+    return quenz::tiff_codec_refusal(
+        [&b](std::uint64_t offset, void* buf, std::size_t size) -> std::size_t {
+            if (offset >= b.size()) return 0;
+            const std::size_t n = std::min<std::uint64_t>(size, b.size() - offset);
+            std::memcpy(buf, b.data() + offset, n);
+            return n;
+        },
+        page);
+}
+std::string refusal(File& f, int page = 0) { return refusal_of(f.build(), page); }
+
+std::vector<Entry> page_with(std::uint16_t compression) {
+    return {{256, 3, 1, 512}, {257, 3, 1, 512}, {259, 3, 1, compression}, {262, 3, 1, 1}};
+}
+
+}  // namespace
+
+TEST(TiffIfd, CodecOfTheFirstPageInEveryLayoutAndByteOrder) {
+    for (bool big_endian : {false, true})
+        for (bool bigtiff : {false, true}) {
+            for (std::uint16_t ok : {1, 5, 8, 32946, 32773}) {
+                File f{big_endian, bigtiff, {page_with(ok)}};
+                EXPECT_EQ(refusal(f), "") << ok;
+            }
+            File jbig{big_endian, bigtiff, {page_with(34661)}};
+            EXPECT_EQ(refusal(jbig), "TIFF compression JBIG is not supported");
+            // No Compression tag: none, as libtiff takes it.
+            File none{big_endian, bigtiff, {{{256, 3, 1, 512}}}};
+            EXPECT_EQ(refusal(none), "");
+        }
+}
+
+TEST(TiffIfd, EveryCompressionEntryAndEveryIntegerTypeCounts) {
+    File dup{false, false, {{{259, 3, 1, 1}, {259, 3, 1, 34925}}}};
+    EXPECT_EQ(refusal(dup), "TIFF compression LZMA is not supported");
+    File as_long{true, false, {{{259, 4, 1, 50000}}}};
+    EXPECT_EQ(refusal(as_long), "TIFF compression ZSTD is not supported");
+    File as_long8{false, true, {{{259, 16, 1, 0x100000005ull}}}};
+    EXPECT_EQ(refusal(as_long8), "TIFF compression 4294967301 is not supported");
+    File negative{true, false, {{{259, 8, 1, 0xffff}}}};
+    EXPECT_EQ(refusal(negative), "TIFF compression -1 is not supported");
+    File rational{false, false, {{{259, 5, 1, 0}}}};
+    EXPECT_EQ(refusal(rational), "TIFF compression tag is unreadable");
+    File empty{false, false, {{{259, 3, 0, 0}}}};
+    EXPECT_EQ(refusal(empty), "TIFF compression tag is unreadable");
+
+    // Three SHORTs out of line: libtiff takes the first.
+    File out{false, false, {{{259, 3, 3, 0}}}};
+    out.dirs[0][0].value = out.tail_at();
+    out.tail = {7, 0, 1, 0, 1, 0};
+    EXPECT_EQ(refusal(out), "TIFF compression JPEG is not supported");
+    out.tail = {5, 0, 7, 0, 7, 0};
+    EXPECT_EQ(refusal(out), "");
+    out.tail = {5};  // the values end with the file
+    EXPECT_EQ(refusal(out), "TIFF compression tag is unreadable");
+}
+
+TEST(TiffIfd, EveryPageUpToTheOneReadAndWalksThatEnd) {
+    File three{false, false, {page_with(1), page_with(1), page_with(34661)}};
+    EXPECT_EQ(refusal(three, 0), "");
+    EXPECT_EQ(refusal(three, 1), "");
+    EXPECT_EQ(refusal(three, 2), "page 2: TIFF compression JBIG is not supported");
+    EXPECT_EQ(refusal(three, 1000), "page 2: TIFF compression JBIG is not supported");
+    EXPECT_EQ(refusal(three, -1), "");
+
+    // A last directory linking back to the first: the walk ends.
+    File loop{true, true, {page_with(1), page_with(5)}, -1};
+    EXPECT_EQ(refusal(loop, 2000000000), "");
+    // A link outside the file, a file cut inside a directory: left to
+    // libtiff, which cannot read them either.
+    File away{false, false, {page_with(1)}, 1 << 30};
+    EXPECT_EQ(refusal(away, 5), "");
+    std::vector<unsigned char> cut = three.build();
+    cut.resize(8 + three.dir_size(three.dirs[0]) + three.dir_size(three.dirs[1]) + 20);
+    EXPECT_EQ(refusal_of(cut, 2), "");
+    cut.resize(8 + three.dir_size(three.dirs[0]) + 20);
+    EXPECT_EQ(refusal_of(cut, 2), "");
+
+    // A BigTIFF directory claiming more entries than there are tags.
+    File many{false, true, {page_with(1), {}}};
+    std::vector<unsigned char> b = many.build();
+    const std::size_t second = 16 + many.dir_size(many.dirs[0]);
+    b[second] = 0x70, b[second + 1] = 0x11, b[second + 2] = 0x01;  // 70000
+    EXPECT_EQ(refusal_of(b, 0), "");
+    EXPECT_EQ(refusal_of(b, 1), "page 1: TIFF directory of 70000 entries is not read");
+
+    // Not a TIFF header: left to libtiff's words.
+    EXPECT_EQ(refusal_of({'G', 'I', 'F', '8', '9', 'a', 0, 0}, 0), "");
+    EXPECT_EQ(refusal_of({'I', 'I', 43, 0, 4, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0}, 0), "");
+}
