@@ -1,5 +1,5 @@
 # quenz::batch: one command per file over a pool of worker threads (the
-# Thread package's tpool), each worker an interpreter of its own with
+# Thread package's threads), each worker an interpreter of its own with
 # quenzcore loaded. Sourced by pkgIndex.tcl for quenz and quenzcore alike;
 # the Thread package is only needed when a batch runs.
 
@@ -52,30 +52,69 @@ proc ::quenz::batch {args} {
     set total [llength $files]
     set workers [expr {min($workers, max($total, 1))}]
     set start [clock milliseconds]
-    # The workers run -init as they start: an error there stops the run here.
-    set pool [tpool::create -minworkers $workers -maxworkers $workers \
-                  -initcmd [WorkerInit $init]]
+    # Workers are plain threads, not a tpool: a job whose thread ends
+    # (thread::exit in the command, say) never answers, and a tpool waits
+    # for it forever, exit included. Each worker answers into its element
+    # of the reply array and notes in the shared array of the same name
+    # that it has begun a file; a worker gone without an answer fails the
+    # file it had begun, or hands on the one it had not, and a new worker
+    # takes its place.
+    variable runs
+    set reply ::quenz::Reply[incr runs]
+    set script [list apply {{s} {list [catch {uplevel #0 $s} m] $m}} [WorkerInit $init]]
+    set crew [dict create]  ;# thread id -> phase (init, idle, busy), file, files answered
+    set gone {}
     set state [dict create total $total done 0 failed 0 \
                    start $start shown 0 bar [expr {$progress eq "bar"}]]
     set failures {}
+    set next 0
+    set again {}  ;# files handed on by a worker that ended before them
     try {
-        ShowProgress state 1
-        # A bounded queue: a few jobs per worker in the pool at a time.
-        set next 0
-        set pending {}
-        set fileOf [dict create]
-        while {$next < $total || [llength $pending]} {
-            while {$next < $total && [llength $pending] < 2 * $workers} {
-                set file [lindex $files $next]
-                incr next
-                set job [tpool::post $pool [list ::quenz_batch_one $command $file]]
-                lappend pending $job
-                dict set fileOf $job $file
+        for {set i 0} {$i < $workers} {incr i} { StartWorker crew $reply $script }
+        # Every worker runs -init before the first file: an error there
+        # stops the run here.
+        set started 0
+        while {!$started || [dict get $state done] < $total} {
+            if {!$started && ![Phase $crew init]} {
+                set started 1
+                ShowProgress state 1
+                if {$total == 0} break
             }
-            foreach job [tpool::wait $pool $pending pending] {
-                set file [dict get $fileOf $job]
-                dict unset fileOf $job
-                lassign [tpool::get $pool $job] ok msg
+            # One file at a time for each idle worker.
+            dict for {tid w} [expr {$started ? $crew : {}}] {
+                lassign $w phase - answered
+                if {$phase ne "idle"} continue
+                if {[llength $again]} {
+                    set again [lassign $again file]
+                } elseif {$next < $total} {
+                    set file [lindex $files $next]
+                    incr next
+                } else {
+                    break
+                }
+                dict set crew $tid [list busy $file $answered]
+                if {[catch {thread::send -async $tid [list ::quenz_batch_one $reply $command $file] ${reply}($tid)}]} {
+                    Ended crew gone again $reply $script $tid
+                }
+            }
+            foreach {tid answer} [Await $reply $crew] {
+                lassign [dict get $crew $tid] phase file answered
+                if {$answer eq ""} {
+                    if {[Ended crew gone again $reply $script $tid]} {
+                        set answer [list 0 "the worker thread ended before the command returned"]
+                    } else {
+                        continue
+                    }
+                } elseif {$phase eq "init"} {
+                    lassign $answer code msg
+                    if {$code == 1} { return -code error $msg }
+                    dict set crew $tid [list idle {} 0]
+                    continue
+                } else {
+                    catch {tsv::unset $reply $tid}
+                    dict set crew $tid [list idle {} [incr answered]]
+                }
+                lassign $answer ok msg
                 dict incr state done
                 if {!$ok} {
                     dict incr state failed
@@ -87,7 +126,15 @@ proc ::quenz::batch {args} {
             }
         }
     } finally {
-        tpool::release $pool
+        # Idle workers end at once and are waited for (their objects go
+        # with their interpreters); one still busy is left to end alone.
+        dict for {tid w} $crew {
+            catch {thread::release $tid}
+            if {[lindex $w 0] ne "busy"} { lappend gone $tid }
+        }
+        foreach tid $gone { catch {thread::join $tid} }
+        unset -nocomplain $reply
+        catch {tsv::unset $reply}
     }
     set seconds [expr {([clock milliseconds] - [dict get $state start]) / 1000.0}]
     set ok [expr {[dict get $state done] - [dict get $state failed]}]
@@ -100,6 +147,72 @@ proc ::quenz::batch {args} {
     }
     dict create files $total ok $ok failed [dict get $state failed] \
         seconds $seconds failures $failures
+}
+
+# A new worker thread in crew, running the worker script (its answer
+# comes into the reply array under its thread id).
+proc ::quenz::StartWorker {crewVar reply script} {
+    upvar 1 $crewVar crew
+    set tid [thread::create -joinable]
+    dict set crew $tid [list init {} 0]
+    thread::send -async $tid $script ${reply}($tid)
+}
+
+# Worker tid has ended: it leaves crew for gone and a new worker takes its
+# place. Returns 1 when it had begun its file (the file fails); a file it
+# had not begun goes back to the queue again. A worker that ends before
+# any file of its own is taken for a failing -init (else a worker that
+# always ended so would be replaced for ever).
+proc ::quenz::Ended {crewVar goneVar againVar reply script tid} {
+    upvar 1 $crewVar crew $goneVar gone $againVar again
+    lassign [dict get $crew $tid] phase file answered
+    dict unset crew $tid
+    lappend gone $tid
+    set begun [expr {$phase eq "busy" && [tsv::exists $reply $tid]}]
+    if {$phase eq "init" || (!$begun && $answered == 0)} {
+        return -code error "quenz::batch: a worker thread ended during -init"
+    }
+    if {$phase eq "busy" && !$begun} { lappend again $file }
+    StartWorker crew $reply $script
+    return $begun
+}
+
+# Whether any worker of crew is in the phase.
+proc ::quenz::Phase {crew phase} {
+    dict for {tid w} $crew {
+        if {[lindex $w 0] eq $phase} { return 1 }
+    }
+    return 0
+}
+
+# Waits for answers of the workers of crew: returns thread id and answer
+# pairs, an empty answer for a worker that has ended without one. A
+# worker's answer is queued here before its thread ends, so an answer
+# and the end are told apart by taking the queued events first.
+proc ::quenz::Await {reply crew} {
+    upvar #0 $reply answers
+    if {![array size answers]} {
+        set tick [after 100 [list set ${reply}(tick) 1]]
+        vwait $reply
+        after cancel $tick
+        unset -nocomplain answers(tick)
+    }
+    set r {}
+    dict for {tid w} $crew {
+        if {[lindex $w 0] eq "idle"} continue
+        if {![info exists answers($tid)] && ![thread::exists $tid]} {
+            update
+            if {![info exists answers($tid)]} {
+                lappend r $tid {}
+                continue
+            }
+        }
+        if {[info exists answers($tid)]} {
+            lappend r $tid $answers($tid)
+            unset answers($tid)
+        }
+    }
+    return $r
 }
 
 # The script every worker runs first: the same package the caller has,
@@ -122,8 +235,11 @@ proc ::quenz::WorkerInit {init} {
         [list proc ::exit {{code 0}} {
             return -code error "exit $code called in a batch worker (a file fails by an error)"
         }] \n \
-        [list proc ::quenz_batch_one {command file} {
-            # 1 and the result, or 0 and the error message.
+        [list proc ::quenz_batch_one {run command file} {
+            # 1 and the result, or 0 and the error message. The mark
+            # tells the batch that this file has begun, should the
+            # thread end before it answers.
+            tsv::set $run [thread::id] 1
             set code [catch {uplevel #0 [linsert $command end $file]} msg]
             switch -- $code {
                 0 - 2 { return [list 1 $msg] }
