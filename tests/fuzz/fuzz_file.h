@@ -56,12 +56,13 @@ template <class T> struct Target {
 };
 
 // Reads the input into a bild16 and into a bildfloat with read(name, img,
-// which), `which` picked by the first byte (a page or an HDU); a refused
+// which), `which` picked by the last byte (a page or an HDU: the first
+// byte is the format's magic, which a real file never varies); a refused
 // file must leave each image as it was.
 template <class Read> int read_both(const std::uint8_t* data, std::size_t size, Read read) {
     static Target<bild16> t16([](bild16& b) { b = 7; });
     static Target<bildfloat> tf([](bildfloat& f) { f = 0.5f; });
-    const int which = size ? data[0] % 3 : 0;
+    const int which = size ? data[size - 1] % 3 : 0;
     const std::string f = temp_file(data, size);
     try {
         read(f.c_str(), t16.fresh(), which);
