@@ -14,6 +14,7 @@
 #include "atomic_file.h"
 #include "bild16.h"
 #include "bildfloat.h"
+#include "fits_header.h"
 #include "samples.h"
 
 namespace quenz {
@@ -93,47 +94,21 @@ std::string number(double v) {
 
 // The physical values of HDU `hdu`, row 0 of our image first.
 std::vector<double> read_values(const char* name, int hdu) {
-    // Only a FITS file goes to cfitsio: it would otherwise also unpack
-    // compressed files of any size into memory.
-    {
-        std::FILE* f = std::fopen(name, "rb");
-        if (!f) throw Error(std::string(name) + " not found!");
-        char head[9] = {};
-        std::size_t got = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-        if (got != sizeof head || std::memcmp(head, "SIMPLE  =", 9) != 0)
-            refuse(name, "not a FITS file");
-    }
+    // cfitsio sees the checked image alone, as a file of one HDU in
+    // memory: never the file's name, its other HDUs or the HDU number.
+    std::vector<unsigned char> file = fits::extract_image(name, hdu);
+    void* mem = file.data();
+    std::size_t size = file.size();
     fitsfile* raw = nullptr;
     int status = 0;
-    // The disk-file driver: the name is a plain file name, never cfitsio's
-    // extended syntax ("x.fits[2]", "mem://", ...).
-    fits_open_diskfile(&raw, name, READONLY, &status);
-    if (status) refuse(name, status_text(status));
-    std::unique_ptr<fitsfile, Closer> f(raw);
-    if (hdu < 1) refuse(name, "HDU " + std::to_string(hdu) + " out of range (counted from 1)");
-    int type = 0;
-    if (fits_movabs_hdu(f.get(), hdu, &type, &status)) {
-        status = 0;
-        fits_clear_errmsg();
-        int count = 0;
-        fits_get_num_hdus(f.get(), &count, &status);
-        if (status == 0 && hdu > count)
-            refuse(name, "HDU " + std::to_string(hdu) + " out of range (the file has " +
-                             std::to_string(count) + (count == 1 ? " HDU)" : " HDUs)"));
-        refuse(name, status_text(status ? status : BAD_HDU_NUM));
+    // (A plain name: cfitsio would read brackets in it as an HDU to move to.)
+    fits_open_memfile(&raw, "image", READONLY, &mem, &size, 0, nullptr, &status);
+    if (status) {
+        const std::string why = status_text(status);
+        if (raw) fits_close_file(raw, &status);
+        refuse(name, why);
     }
-    if (type != IMAGE_HDU) refuse(name, "HDU " + std::to_string(hdu) + " is a table, not an image");
-    int naxis = 0;
-    long naxes[3] = {0, 0, 0};
-    if (fits_get_img_dim(f.get(), &naxis, &status) ||
-        fits_get_img_size(f.get(), 3, naxes, &status))
-        refuse(name, status_text(status));
-    if (naxis == 0) refuse(name, "HDU " + std::to_string(hdu) + " holds no image (NAXIS = 0)");
-    if (!(naxis == 2 || (naxis == 3 && naxes[2] == 1)))
-        refuse(name, "NAXIS = " + std::to_string(naxis) +
-                         "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
-    require_size(naxes[0], naxes[1], name);
+    std::unique_ptr<fitsfile, Closer> f(raw);
     int bitpix = 0;
     if (fits_get_img_type(f.get(), &bitpix, &status)) refuse(name, status_text(status));
     std::vector<double> values(n * n);

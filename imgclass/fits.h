@@ -13,8 +13,10 @@ namespace quenz {
 void write_fits(const char* name, const bild16_base& img);
 void write_fits(const char* name, const bildfloat_base& img);
 
-// Reads the image of HDU `hdu` (1 is the primary HDU, as fits_movabs_hdu
-// counts), BZERO and BSCALE applied. NAXIS must be 2, or 3 with NAXIS3 = 1.
+// Reads the image of HDU `hdu` (1 is the primary HDU), BZERO and BSCALE
+// applied. NAXIS must be 2, or 3 with NAXIS3 = 1; tile-compressed images
+// are refused. The file is walked and checked before cfitsio sees the
+// image (fits_header.h); `name` is a file name, literally.
 // Into a bild16 every value must be a whole number in 0..65535, otherwise
 // the first offending pixel is named; a bildfloat takes the float nearest
 // to each value. A refused or broken file leaves the image unchanged.

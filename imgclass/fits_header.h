@@ -1,0 +1,60 @@
+// The walk over a FITS file's HDUs that decides what cfitsio may see.
+//
+// cfitsio parses every header it passes and trusts what it reads there
+// (axis counts, tile parameters, HDU numbers), and its decoders trust the
+// streams. So the file is walked here, from its bytes, with a bound on
+// everything; only the image of the requested HDU reaches cfitsio, as a
+// one-HDU file in memory with a header made here.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quenz::fits {
+
+constexpr std::size_t card = 80;
+constexpr std::size_t block = 2880;  // FITS files are made of these
+constexpr int max_naxis = 999;       // the standard's limit
+// Bounds of the walk: a header longer than this is no header a camera or
+// the field's tools write, and the HDUs of one file are walked at most
+// this far (multi-extension files of mosaics have about a hundred).
+constexpr std::size_t max_header_blocks = 1000;
+constexpr int max_hdus = 10000;
+// What the walk may read past on a pipe or device, which cannot seek:
+// the bound of a read that never ends.
+constexpr std::uint64_t max_stream_skip = std::uint64_t(1) << 30;
+
+// What a header says about its HDU: its kind, shape and size. The cards
+// are checked as they are read; nothing else of the header is kept.
+struct Header {
+    int index = 0;             // counted from 1
+    std::string xtension;      // empty for the primary HDU
+    int bitpix = 0;
+    int naxis = 0;
+    std::vector<std::int64_t> axes;  // NAXIS1 ...
+    std::int64_t pcount = 0, gcount = 1;
+    bool zimage = false;             // ZIMAGE = T: a tile-compressed image
+    std::uint64_t header_bytes = 0;  // whole blocks, END included
+    // The data's length without padding; none when it overflows 2^62.
+    std::optional<std::uint64_t> data_bytes;
+    // The cards that turn stored values into physical ones (BZERO,
+    // BSCALE, BLANK), each the first of its keyword, as they stand.
+    std::vector<std::string> scaling;
+};
+
+// Reads the image of HDU `hdu` (counted from 1) of the file `name`,
+// literally that name, and returns it as a FITS file of one HDU: a header
+// of the mandatory cards and the scaling cards, then the image's data.
+// Only a 512 x 512 image of NAXIS 2 (or 3 with NAXIS3 = 1) is returned;
+// anything else throws quenz::Error naming the file.
+std::vector<unsigned char> extract_image(const char* name, int hdu);
+
+// The integer, logical or string value of a card, or none when the card
+// has no such value (for the unit tests too).
+std::optional<std::int64_t> int_value(const char* card80);
+std::optional<bool> logical_value(const char* card80);
+std::optional<std::string> string_value(const char* card80);
+
+}  // namespace quenz::fits
