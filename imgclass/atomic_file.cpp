@@ -8,8 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
-#include <memory>
+#include <vector>
 
 #include "error.h"
 
@@ -21,78 +20,154 @@ namespace {
     throw Error("Cannot write to " + name);
 }
 
-// The file a write to name ends in: a symbolic link's target (so that the
-// link stays a link), otherwise name itself.
-std::string resolve(const std::string& name) {
-    struct stat st;
-    if (lstat(name.c_str(), &st) != 0) {
-        if (errno == ENOENT) return name;
-        cannot_write(name);
+// The path's directory and its last component; false when there is no
+// last component to create ("dir/", "", ".", "..").
+bool split(const std::string& path, std::string& dir, std::string& base) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        dir = ".";
+        base = path;
+    } else {
+        dir = slash == 0 ? "/" : path.substr(0, slash);
+        base = path.substr(slash + 1);
     }
-    if (S_ISLNK(st.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> real(realpath(name.c_str(), nullptr), &std::free);
-        if (!real) cannot_write(name);  // a dangling link
-        if (stat(real.get(), &st) != 0 || !S_ISREG(st.st_mode)) cannot_write(name);
-        return real.get();
-    }
-    if (!S_ISREG(st.st_mode)) cannot_write(name);
-    return name;
+    return !base.empty() && base != "." && base != "..";
 }
 
-// A file the caller may not write stays as it is, although its directory
-// would let a rename replace it.
-void check_writable(const std::string& target, const std::string& name) {
-    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) cannot_write(name);
+// The file a write to name ends in, following symbolic links in the last
+// component as open(2) does; st and exists describe it. A dangling link
+// leads to the name it holds, which fopen would create.
+std::string follow(const std::string& name, struct stat& st, bool& exists) {
+    std::string path = name;
+    std::vector<char> buf(PATH_MAX + 1);
+    for (int hops = 0; hops <= 40; ++hops) {  // (the kernel's limit)
+        if (lstat(path.c_str(), &st) != 0) {
+            if (errno != ENOENT) cannot_write(name);
+            exists = false;
+            return path;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            exists = true;
+            return path;
+        }
+        ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
+        if (n <= 0 || std::size_t(n) >= buf.size()) cannot_write(name);
+        std::string link(buf.data(), std::size_t(n));
+        // A relative link is relative to the directory that holds it.
+        auto slash = path.rfind('/');
+        path = link[0] == '/' || slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
+    }
+    cannot_write(name);  // a loop
 }
 
-// A suffix no other writer in this or another process picks at the same
-// moment (and O_EXCL settles the rest).
-std::string suffix() {
+// Eight letters or digits no other writer in this or another process
+// picks at the same moment (and O_EXCL settles the rest).
+std::string random_part() {
     static std::atomic<unsigned long> counter{0};
     unsigned long v = (unsigned long)getpid() * 1000003ul ^
                       (unsigned long)std::chrono::steady_clock::now().time_since_epoch().count() ^
                       counter.fetch_add(1) * 0x9e3779b97f4a7c15ul;
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string s = ".tmp";
+    std::string s;
     for (int i = 0; i < 8; ++i, v /= 36) s += digits[v % 36];
+    return s;
+}
+
+// "<base>.tmp<8 random>", with base cut (never inside a UTF-8 character)
+// so that the whole is at most `limit` bytes.
+std::string temp_name(const std::string& base, std::size_t limit) {
+    std::string tail = ".tmp" + random_part();
+    std::size_t keep = base.size();
+    if (keep + tail.size() > limit) {
+        keep = limit > tail.size() ? limit - tail.size() : 0;
+        while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xc0) == 0x80) --keep;
+    }
+    std::string s = base.substr(0, keep) + tail;
+    if (s.size() > limit) s.resize(limit);
     return s;
 }
 
 }  // namespace
 
-atomic_file::atomic_file(const char* name) : name_(name), target_(resolve(name)) {
-    check_writable(target_, name_);
-    // A file replaced keeps its permissions.
-    struct stat old;
-    const bool replacing = stat(target_.c_str(), &old) == 0;
+atomic_file::atomic_file(const char* name) : name_(name) {
+    struct stat st;
+    bool exists = false;
+    const std::string target = follow(name_, st, exists);
+    if (exists && S_ISDIR(st.st_mode)) cannot_write(name_);
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A FIFO or a device: nothing can take its place, so it is
+        // written as it is (a socket fails to open).
+        fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) cannot_write(name_);
+        temp_ = target;
+        return;
+    }
+    std::string dir;
+    if (!split(target, dir, base_)) cannot_write(name_);
+#ifdef O_PATH
+    // (A directory we may search and write but not list will do.)
+    dir_ = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    dir_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (dir_ < 0) cannot_write(name_);
+    // A file the process may not write stays as it is, although its
+    // directory would let a rename replace it.
+    if (exists && faccessat(dir_, base_.c_str(), W_OK, AT_EACCESS) != 0) fail();
+    long name_max = fpathconf(dir_, _PC_NAME_MAX);
+    std::size_t limit = name_max > 0 ? std::size_t(name_max) : std::size_t(NAME_MAX);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp_ = target_ + suffix();
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temp_base_ = temp_name(base_, limit);
+        fd_ = ::openat(dir_, temp_base_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
-            if (replacing) (void)fchmod(fd_, old.st_mode & 07777);
+            temp_ = dir + "/" + temp_base_;
+            if (exists) {
+                // The replacement is the old file's, as writing in place
+                // kept it: owner and group where we may set them (not
+                // checked: an ordinary user keeps the file as their own),
+                // then the permission bits (a chown clears set-id bits).
+                (void)!fchown(fd_, st.st_uid, st.st_gid);
+                (void)fchmod(fd_, st.st_mode & 07777);
+            }
             return;
+        }
+        // A file system that allows less than it says: no longer than the
+        // target's own name, which it took.
+        if (errno == ENAMETOOLONG && limit > base_.size() && base_.size() > 12) {
+            limit = base_.size();
+            continue;
         }
         if (errno != EEXIST) break;
     }
-    temp_.clear();
-    cannot_write(name_);
+    temp_base_.clear();
+    fail();
 }
 
 atomic_file::~atomic_file() {
     if (!committed_) discard();
 }
 
-void atomic_file::discard() noexcept {
+bool atomic_file::close_file() noexcept {
+    bool ok = true;
     if (stream_) {
-        std::fclose(stream_);
+        ok = std::fclose(stream_) == 0;  // a full disk often shows only here
         stream_ = nullptr;
         fd_ = -1;
     } else if (fd_ >= 0) {
-        ::close(fd_);
+        ok = ::close(fd_) == 0;
         fd_ = -1;
     }
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
+    return ok;
+}
+
+void atomic_file::discard() noexcept {
+    close_file();
+    if (dir_ >= 0) {
+        if (!temp_base_.empty()) ::unlinkat(dir_, temp_base_.c_str(), 0);
+        ::close(dir_);
+        dir_ = -1;
+    }
+    temp_base_.clear();
 }
 
 void atomic_file::fail() {
@@ -126,16 +201,13 @@ std::FILE* atomic_file::stream() {
 }
 
 void atomic_file::commit() {
-    bool ok = true;
-    if (stream_) {
-        ok = std::fclose(stream_) == 0;  // a full disk often shows only here
-        stream_ = nullptr;
-        fd_ = -1;
-    } else if (fd_ >= 0) {
-        ok = ::close(fd_) == 0;
-        fd_ = -1;
+    if (!close_file()) fail();
+    if (dir_ >= 0) {
+        if (::renameat(dir_, temp_base_.c_str(), dir_, base_.c_str()) != 0) fail();
+        temp_base_.clear();
+        ::close(dir_);
+        dir_ = -1;
     }
-    if (!ok || std::rename(temp_.c_str(), target_.c_str()) != 0) fail();
     committed_ = true;
 }
 

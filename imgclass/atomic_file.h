@@ -2,6 +2,32 @@
 // target's directory, which is renamed over the target only once every
 // byte is written and closed. Any failure removes the temporary file and
 // throws "Cannot write to <name>"; the target is then as it was.
+//
+// What a name can be:
+// - a new name in an existing directory: the file appears whole or not at
+//   all;
+// - a regular file: replaced whole, keeping its permission bits (and its
+//   owner and group where the process may set them); one the process may
+//   not write is refused, however the directory's permissions are;
+// - a symbolic link: followed as open(2) follows it (a chain of links, a
+//   dangling link's target created like fopen creates it), so the link
+//   stays a link and the file it names gets the new content;
+// - a name with other hard links: the name written gets a new file, the
+//   other links keep the old content; nothing is lost;
+// - a FIFO, a character or block device (/dev/null, a tape): no file can
+//   be renamed over them, so they are written in place as fopen would
+//   write them (a FIFO's open waits for its reader);
+// - a directory: refused.
+// The temporary file is made with the directory's descriptor and the base
+// name (openat/renameat), so a target whose whole path is near PATH_MAX
+// works, and its name is never longer than the directory allows: it is
+// the target's base name followed by ".tmp" and eight letters or digits
+// ("exp0001.his.tmp3k9x0qaz"), with the base name cut short (to at most
+// NAME_MAX bytes in all, usually 255) when the whole would not fit. A
+// process killed between the open and the rename leaves such a file behind
+// and never a partial file under the target's name; it is safe to delete.
+// Two processes writing the same name at once each write a temporary file
+// of their own, and the name ends up holding one of the two whole files.
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -12,9 +38,7 @@ namespace quenz {
 class atomic_file {
 public:
     // Creates the temporary file (mode 0666 less the umask, as fopen
-    // would). A name that exists but is no regular file (a directory, a
-    // device, a pipe) is refused: renaming over it would replace it. A
-    // symbolic link is followed, so the file it points to is replaced.
+    // would), or opens a FIFO or device in place; throws on failure.
     explicit atomic_file(const char* name);
     atomic_file(const atomic_file&) = delete;
     atomic_file& operator=(const atomic_file&) = delete;
@@ -22,6 +46,8 @@ public:
     ~atomic_file();
 
     const std::string& name() const { return name_; }  // as given
+    // The file being written (for libraries' messages): the temporary
+    // file, or the FIFO or device itself.
     const std::string& temp_path() const { return temp_; }
     int fd() const { return fd_; }
 
@@ -32,16 +58,22 @@ public:
     int release_fd();
     // A stdio stream on the descriptor (made once; closed by commit()).
     std::FILE* stream();
-    // Closes the file and renames it into place, or throws.
+    // Closes the file and renames it into place, or throws. A failure
+    // that shows only at the close (a full disk, NFS) is a failure.
     void commit();
     // Throws the writer's error after cleaning up.
     [[noreturn]] void fail();
 
 private:
-    std::string name_, target_, temp_;
+    std::string name_;
+    std::string temp_;      // for messages: the directory and the temporary's name
+    std::string base_;      // the target's name in its directory
+    std::string temp_base_; // the temporary's name there
+    int dir_ = -1;          // the target's directory (none when written in place)
     int fd_ = -1;
     std::FILE* stream_ = nullptr;
     bool committed_ = false;
+    bool close_file() noexcept;
     void discard() noexcept;
 };
 

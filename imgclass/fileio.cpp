@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "atomic_file.h"
 #include "error.h"
 
 namespace quenz {
@@ -51,12 +52,6 @@ std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_
     return buf;
 }
 
-void write_file(const char* name, const void* data, std::size_t n) {
-    std::FILE* f = std::fopen(name, "wb");
-    if (!f) throw Error(std::string("Cannot write to ") + name);
-    bool ok = std::fwrite(data, 1, n, f) == n;
-    ok = std::fclose(f) == 0 && ok;  // a full disk often shows only here
-    if (!ok) throw Error(std::string("Cannot write to ") + name);
-}
+void write_file(const char* name, const void* data, std::size_t n) { write_file_atomic(name, data, n); }
 
 }  // namespace quenz

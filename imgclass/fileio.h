@@ -35,8 +35,11 @@ private:
 // read. Every reader states its bound.
 std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_t limit);
 
-// Creates or truncates name and writes the bytes; a file that cannot be
-// created or written throws "Cannot write to <name>".
+// Writes the bytes as the new content of name, all or nothing (through
+// atomic_file: a temporary file renamed into place, so a failure part-way
+// leaves the old file as it was); a file that cannot be created or written
+// throws "Cannot write to <name>". Every writer of the library ends here or
+// in atomic_file.
 void write_file(const char* name, const void* data, std::size_t n);
 
 template <class T> void store_le(unsigned char* p, T v) {

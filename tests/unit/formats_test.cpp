@@ -94,7 +94,7 @@ TEST(AtomicFile, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     fs::remove_all(dir);
 }
 
-TEST(AtomicFile, KeepsPermissionsFollowsLinksRefusesWhatIsNoFile) {
+TEST(AtomicFile, KeepsPermissionsFollowsLinksRefusesDirectoriesWritesDevicesInPlace) {
     std::string dir = scratch("atomic2");
     fs::create_directories(dir);
     std::string file = dir + "/f", link = dir + "/l";
@@ -108,9 +108,12 @@ TEST(AtomicFile, KeepsPermissionsFollowsLinksRefusesWhatIsNoFile) {
     quenz::write_file_atomic(link.c_str(), "ccc", 3);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::file_size(file), 3u);
-    for (std::string bad : {dir, std::string("/dev/null"), dir + "/missing/x"})
+    for (std::string bad : {dir, dir + "/missing/x"})
         EXPECT_EQ(error_of([&] { quenz::write_file_atomic(bad.c_str(), "x", 1); }),
                   "Cannot write to " + bad);
+    // A device cannot be replaced: it is written in place and stays a device.
+    EXPECT_EQ(error_of([&] { quenz::write_file_atomic("/dev/null", "x", 1); }), testutil::nothing_thrown);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(files_like(dir, "f").size(), 1u);
     fs::remove_all(dir);
 }
