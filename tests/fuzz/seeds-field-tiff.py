@@ -6,8 +6,8 @@ Usage: seeds-field-tiff.py DIR
 tifffile and tiffcp (libtiff-tools) write every codec they offer (those we
 refuse too), strips and tiles, BigTIFF, planar data, several pages, both
 byte orders, the predictor, and 8/16/32/64-bit samples. fuzz_tiff reads
-page data[0] % 3 of its input: page 1 of a little-endian file ('I'), page
-2 of a big-endian one ('M'), so most seeds have three 512 x 512 pages.
+page (last byte % 3) of its input, so most seeds have three 512 x 512
+pages and any of them can be the one decoded.
 A variant a tool cannot write here is left out and named on stderr.
 """
 import os
@@ -73,7 +73,7 @@ def main():
                 os.remove(path)
 
     for bo, tag in (('<', 'le'), ('>', 'be')):
-        attempt('u16-%s' % tag, lambda p, bo=bo: write(p, pages(np.uint16, 2 if bo == '<' else 3), byteorder=bo))
+        attempt('u16-%s' % tag, lambda p, bo=bo: write(p, pages(np.uint16), byteorder=bo))
         attempt('u8-%s' % tag, lambda p, bo=bo: write(p, pages(np.uint8), byteorder=bo))
         attempt('f32-zlib-%s' % tag, lambda p, bo=bo: write(p, pages(np.float32), byteorder=bo, compression='zlib'))
         attempt('f64-zlib-%s' % tag, lambda p, bo=bo: write(p, pages(np.float64), byteorder=bo, compression='zlib'))
@@ -99,8 +99,8 @@ def main():
     if tiffcp:
         tmp = tempfile.mkdtemp()
         base16, base16x3, base8, basef = (os.path.join(tmp, n) for n in ('b16.tif', 'b16x3.tif', 'b8.tif', 'bf.tif'))
-        write(base16, pages(np.uint16, 2))  # page 1 is what a little-endian seed reads
-        write(base16x3, pages(np.uint16))   # page 2, a big-endian one
+        write(base16, pages(np.uint16, 2))  # (two pages keep the seeds small)
+        write(base16x3, pages(np.uint16))
         write(base8, pages(np.uint8))
         write(basef, pages(np.float32))
 
