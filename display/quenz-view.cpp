@@ -12,12 +12,15 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,8 +64,10 @@ const char* close_after_last_window = R"(
 )";
 
 // A typed command: its result on standard output, its error on standard
-// error (queued scripts of other hosts stay silent).
-const char* console = R"({cmd} {
+// error (queued scripts of other hosts stay silent). It first tells the
+// reader that it has left the queue (see Backlog).
+const char* console = R"({cmd size} {
+        catch {quenzview_taken $size}
         set rc [catch {uplevel #0 $cmd} r]
         if {$rc == 1} {
             puts stderr "error: $r"
@@ -102,7 +107,67 @@ void send_words(std::initializer_list<const char*> words) {
     Tcl_DecrRefCount(cmd);
 }
 
-void send_typed(const std::string& cmd) { send_words({"apply", console, cmd.c_str()}); }
+// Typed commands queued for the viewer and not yet begun. Standard input
+// is read only while the viewer keeps up: a fast producer (yes 'set a 1')
+// would otherwise fill memory with queued commands as fast as it writes.
+// Once the queue is full the reader waits until the viewer has taken half
+// of it; the pipe then fills and stops the producer. A single command
+// larger than the byte bound still goes, alone.
+struct Backlog {
+    std::mutex mutex;
+    std::condition_variable drained;
+    std::size_t commands = 0, bytes = 0;
+    bool counting = true;  // until the viewer's interpreter or its command goes
+    static constexpr std::size_t max_commands = 256, max_bytes = 4u << 20;
+    bool full() const { return commands && (commands >= max_commands || bytes >= max_bytes); }
+    bool half() const { return !commands || (commands <= max_commands / 2 && bytes <= max_bytes / 2); }
+};
+Backlog backlog;
+
+// quenzview_taken SIZE, in the viewer: a typed command of SIZE bytes has
+// left the queue.
+int taken_cmd(ClientData, Tcl_Interp*, int objc, Tcl_Obj* const objv[]) {
+    Tcl_WideInt size = 0;
+    if (objc == 2 && Tcl_GetWideIntFromObj(nullptr, objv[1], &size) == TCL_OK && size >= 0) {
+        std::lock_guard<std::mutex> lock(backlog.mutex);
+        if (backlog.commands) --backlog.commands;
+        backlog.bytes -= std::min(backlog.bytes, std::size_t(size));
+        if (backlog.half()) backlog.drained.notify_one();
+    }
+    return TCL_OK;
+}
+
+// The command renamed or deleted (the interpreter too): nothing counts
+// any more, so the reader never waits again.
+void stop_counting() {
+    std::lock_guard<std::mutex> lock(backlog.mutex);
+    backlog.counting = false;
+    backlog.drained.notify_one();
+}
+void taken_gone(ClientData) { stop_counting(); }
+void taken_traced(ClientData, Tcl_Interp*, const char*, const char*, int) { stop_counting(); }
+
+// The static package that gives the viewer's interpreter quenzview_taken
+// (loaded there with `load {} Quenzview`, in the viewer thread).
+extern "C" int Quenzview_Init(Tcl_Interp* interp) {
+    Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
+    Tcl_TraceCommand(interp, "quenzview_taken", TCL_TRACE_RENAME | TCL_TRACE_DELETE, taken_traced,
+                     nullptr);
+    return TCL_OK;
+}
+
+void send_typed(const std::string& cmd) {
+    {
+        std::unique_lock<std::mutex> lock(backlog.mutex);
+        if (backlog.full())
+            backlog.drained.wait(lock, [] { return !backlog.counting || backlog.half(); });
+        if (backlog.counting) {
+            ++backlog.commands;
+            backlog.bytes += cmd.size();
+        }
+    }
+    send_words({"apply", console, cmd.c_str(), std::to_string(cmd.size()).c_str()});
+}
 
 // `exit` in the viewer (key q, the last window closed) ends the process at
 // once: Tcl's own finalisation would run under the host thread's feet.
@@ -186,9 +251,12 @@ int main(int argc, char** argv) {
     Tcl_Eval(interp, "wm withdraw .");
     if (Quenz_Init(interp) != TCL_OK) die("cannot initialise quenz", interp);
 
+    Tcl_StaticPackage(nullptr, "Quenzview", Quenzview_Init, nullptr);
+
     std::string why;
     if (!quenz::viewer::start_viewer_thread(argc, argv, &why))
         die("the viewer could not start: " + why);
+    send("load {} Quenzview");
     // Tcl buffers a pipe fully; a person or a program reading our output
     // wants each line as it is written.
     send("fconfigure stdout -buffering line");
