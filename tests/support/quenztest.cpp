@@ -8,6 +8,8 @@
 //   quenztest_alive handle              whether a handle's object is still registered
 //   quenztest_signatures                every signature of the loaded command tables
 //   quenztest_classes                   every class with its methods and attributes
+//   quenztest_entries                   every entry of the table in creation order:
+//                                       {section kind name}
 //   quenztest_quiet on                  standard output and std::cerr shut (1) or back (0)
 //   quenztest_check_table real|broken   the table check's messages for the real table
 //                                       or for a small table with one mistake of each kind
@@ -74,6 +76,28 @@ Tcl_Obj* classes() {
     return all;
 }
 
+// Every entry of the command table as {section kind name}, in the order
+// in which register_all creates the commands (upcasts included, with the
+// readable names of their two types), so a change to the table can be
+// compared with a dump taken before it.
+Tcl_Obj* table_entries() {
+    static const char* const kinds[] = {"command", "overloaded", "class", "upcast"};
+    Tcl_Obj* all = Tcl_NewListObj(0, nullptr);
+    const auto& table = qb::command_table();
+    for (std::size_t i = 0; i < table.size(); ++i)
+        for (const qb::Entry& e : table[i]) {
+            std::string name = e.kind == qb::Entry::Upcast
+                                   ? std::string(qb::type_record(e.from).readable) + " -> " +
+                                         qb::type_record(e.to).readable
+                                   : e.name;
+            Tcl_Obj* item[3] = {Tcl_NewStringObj(qb::sections()[i].name, -1),
+                                Tcl_NewStringObj(kinds[e.kind], -1),
+                                Tcl_NewStringObj(name.data(), int(name.size()))};
+            Tcl_ListObjAppendElement(nullptr, all, Tcl_NewListObj(3, item));
+        }
+    return all;
+}
+
 // Sends the process's standard output to /dev/null and silences std::cerr
 // (on), and restores both (off): the analyses print tables and progress
 // there, which would bury a suite's report when it calls them thousands
@@ -135,6 +159,7 @@ std::vector<qb::Entry>& entries() {
         qb::fn(qb::sig(":quenztest_live", {}, [] { return long(qb::live_objects()); })),
         qb::fn(qb::sig(":quenztest_signatures", {}, [] { return signatures(); })),
         qb::fn(qb::sig(":quenztest_classes", {}, [] { return classes(); })),
+        qb::fn(qb::sig(":quenztest_entries", {}, [] { return table_entries(); })),
         qb::fn(qb::sig("o:quenztest_check_table which", {"char const *"},
                        [](const char* w) { return check_table(w); })),
         qb::fn(qb::sig("o:quenztest_next_id id", {"double"},
