@@ -31,7 +31,7 @@ int register_all(Tcl_Interp* interp, bool with_display) {
     setup_type_table(interp);
     const auto& table = command_table();
     for (std::size_t i = 0; i < table.size(); ++i)
-        if (with_display || !sections()[i].display) create_commands(interp, table[i]);
+        if (with_display || !sections()[i].display) create_table_commands(interp, table[i]);
     register_variables(interp);
     return TCL_OK;
 }

@@ -58,8 +58,8 @@ template <const char* F> const char* name_of() {
 
 template <class I, const char* Data, const char* SetData> std::vector<qb::Entry> bulk() {
     return {
-        qb::fn(qb::sig(Data, {Names<I>::cself}, [](const I& img) { return qb::bytes_of(img); })),
-        qb::fn(qb::sig(SetData, {Names<I>::self, bytes}, [](I& img, qb::Bytes b) -> I& {
+        qb::fn(qb::sig<Data>({Names<I>::cself}, [](const I& img) { return qb::bytes_of(img); })),
+        qb::fn(qb::sig<SetData>({Names<I>::self, bytes}, [](I& img, qb::Bytes b) -> I& {
             quenz::from_bytes(img, b.data, b.size, name_of<SetData>());
             return img;
         })),
@@ -71,16 +71,16 @@ std::vector<qb::Entry> lines() {
     using B = typename Names<I>::base;
     using T = typename B::data_t;
     return {
-        qb::fn(qb::sig(GetRow, {Names<I>::cself, "int"},
+        qb::fn(qb::sig<GetRow>({Names<I>::cself, "int"},
                        [](const I& img, int y) { return quenz::get_row<B>(img, name_of<GetRow>(), y); })),
-        qb::fn(qb::sig(GetCol, {Names<I>::cself, "int"},
+        qb::fn(qb::sig<GetCol>({Names<I>::cself, "int"},
                        [](const I& img, int x) { return quenz::get_col<B>(img, name_of<GetCol>(), x); })),
-        qb::fn(qb::sig(SetRow, {Names<I>::self, "int", Names<I>::values},
+        qb::fn(qb::sig<SetRow>({Names<I>::self, "int", Names<I>::values},
                        [](I& img, int y, qb::Values<T> v) -> I& {
                            quenz::set_row<B>(img, name_of<SetRow>(), y, v.v);
                            return img;
                        })),
-        qb::fn(qb::sig(SetCol, {Names<I>::self, "int", Names<I>::values},
+        qb::fn(qb::sig<SetCol>({Names<I>::self, "int", Names<I>::values},
                        [](I& img, int x, qb::Values<T> v) -> I& {
                            quenz::set_col<B>(img, name_of<SetCol>(), x, v.v);
                            return img;

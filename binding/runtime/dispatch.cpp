@@ -48,12 +48,26 @@ CmdImpl impl_of(const Entry& e) {
     }
 }
 
-void create_commands(Tcl_Interp* interp, const std::vector<Entry>& entries) {
+void create_table_commands(Tcl_Interp* interp, const std::vector<Entry>& entries) {
     for (const Entry& e : entries) {
         if (e.kind == Entry::Upcast) continue;
         CmdImpl f = impl_of(e);
         Tcl_CreateObjCommand(interp, e.name.c_str(), f.proc, f.cd, nullptr);
     }
+}
+
+int create_commands(Tcl_Interp* interp, const std::vector<Entry>& entries) {
+    std::vector<const Entry*> list;
+    for (const Entry& e : entries) list.push_back(&e);
+    std::vector<std::string> mistakes = check_table(list);
+    if (!mistakes.empty()) {
+        std::string msg = "the commands are inconsistent:";
+        for (const std::string& m : mistakes) msg += "\n  " + m;
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(msg.data(), int(msg.size())));
+        return TCL_ERROR;
+    }
+    create_table_commands(interp, entries);
+    return TCL_OK;
 }
 
 }  // namespace qb

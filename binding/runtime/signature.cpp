@@ -2,14 +2,18 @@
 // messages it gives.
 #include "signature.h"
 
+#include <algorithm>
+
 namespace qb {
 
-Sig make_sig(const char* fmt, std::initializer_list<const char*> types, CallFn call, TestFn test) {
+Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arity, CallFn call,
+             TestFn test) {
     Sig s;
     s.fmt = fmt;
-    std::size_t colon = s.fmt.find(':');
+    s.arity = arity;
+    std::size_t colon = std::min(s.fmt.find(':'), s.fmt.size());
     s.nargs = int(colon);
-    std::string usage = s.fmt.substr(colon + 1);
+    std::string usage = colon < s.fmt.size() ? s.fmt.substr(colon + 1) : s.fmt;
     std::size_t blank = usage.find(' ');
     s.name = usage.substr(0, blank);
     // Usage texts end in a blank after the last argument name.
@@ -20,6 +24,20 @@ Sig make_sig(const char* fmt, std::initializer_list<const char*> types, CallFn c
     s.call = call;
     s.test = test;
     return s;
+}
+
+std::string check_sig(const Sig& s) {
+    std::size_t colon = s.fmt.find(':');
+    std::string head = "signature \"" + s.fmt + "\" of command \"" + s.name + "\"";
+    if (colon == std::string::npos || s.fmt.find_first_not_of('o') < colon)
+        return head + " does not begin with one \"o\" per argument and ':'";
+    if (s.nargs != s.arity)
+        return head + " has " + std::to_string(s.nargs) + " argument letters but its body takes " +
+               std::to_string(s.arity) + " parameters";
+    if (s.types.size() != std::size_t(s.arity))
+        return head + " has " + std::to_string(s.types.size()) + " argument type texts but its body takes " +
+               std::to_string(s.arity) + " parameters";
+    return {};
 }
 
 int Sig::check_count(Tcl_Interp* interp, int objc) const {

@@ -23,6 +23,7 @@ struct Sig {
     std::string fmt;    // the stored argument format
     std::string name;   // the command name, from the format
     int nargs = 0;      // letters before ':'
+    int arity = 0;      // the body's parameter count: must equal nargs
     bool self = false;  // first argument is "self": null is refused
     std::vector<std::string> types;
     CallFn call = nullptr;
@@ -114,13 +115,40 @@ template <class F> bool test(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv,
                      static_cast<args*>(nullptr));
 }
 
-Sig make_sig(const char* fmt, std::initializer_list<const char*> types, CallFn call, TestFn test);
+Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arity, CallFn call,
+             TestFn test);
+
+// What is wrong with a signature, or the empty string: its format must be
+// one "o" per parameter of its body, then ':' and the command name, and
+// give one type text per parameter. The wrapper reads one word per
+// parameter, so a format with fewer letters would let it read past the
+// words the count check admitted. The table check stops the load on any.
+std::string check_sig(const Sig& s);
+
+template <class F> constexpr int arity_of = int(std::tuple_size_v<typename fn_traits<F>::args>);
+
+// The letters before ':' of a format known at compile time; -1 if any is
+// not an "o" or there is no ':'.
+constexpr int format_letters(const char* f) {
+    int n = 0;
+    for (; f[n] != ':'; ++n)
+        if (f[n] != 'o') return -1;
+    return n;
+}
 
 // A signature whose wrapper is generated from the body F.
 template <class F> Sig sig(const char* fmt, std::initializer_list<const char*> types, F) {
     static_assert(std::is_empty_v<F> && std::is_default_constructible_v<F>,
                   "a command body must be a captureless lambda or qb::mem<>");
-    return make_sig(fmt, types, &invoke<F>, &test<F>);
+    return make_sig(fmt, types, arity_of<F>, &invoke<F>, &test<F>);
+}
+
+// The same with the format as a template argument (a constant array):
+// its letters are counted against the body when the entry is compiled.
+template <const char* Fmt, class F> Sig sig(std::initializer_list<const char*> types, F f) {
+    static_assert(format_letters(Fmt) == arity_of<F>,
+                  "the format's letters before ':' must be one 'o' per parameter of the body");
+    return sig(Fmt, types, f);
 }
 
 }  // namespace qb

@@ -84,6 +84,8 @@ std::vector<std::string> check_table(const std::vector<const Entry*>& entries) {
     for (const Entry* e : entries) {
         if (e->kind == Entry::Upcast) continue;
         if (!names.insert(e->name).second) out.push_back("command \"" + e->name + "\" is declared twice");
+        for (const Sig& s : e->sigs)
+            if (std::string m = check_sig(s); !m.empty()) out.push_back(m);
         if (e->kind == Entry::Class) classes.insert(e->name);
     }
     auto need = [&](const std::string& cls, const std::string& cmd, const char* what,

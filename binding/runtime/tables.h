@@ -40,9 +40,11 @@ struct ClassDesc {
     std::unordered_map<std::string, CmdImpl, NameHash, std::equal_to<>> reachable;
 };
 
-// The mistakes a table can hold, one message each: a listed method or
-// attribute without its command, a command name given twice, a command
-// named after a class that the class does not list, an unknown base.
+// The mistakes a table can hold, one message each: a signature whose
+// format letters or type texts do not match its body's parameters, a
+// listed method or attribute without its command, a command name given
+// twice, a command named after a class that the class does not list, an
+// unknown base.
 std::vector<std::string> check_table(const std::vector<const Entry*>& entries);
 
 // Builds the tables once per process; the empty string, or the check's
@@ -55,6 +57,10 @@ ClassDesc* class_desc(const std::string& name);
 // Creates the commands of entries that live outside the command table (a
 // host program's or test extension's own); entries must outlive interp.
 // Class entries need the process tables, so only plain commands here.
-void create_commands(Tcl_Interp* interp, const std::vector<Entry>& entries);
+// Checks the entries as the table is checked: on a mistake nothing is
+// created, the messages are the result and the answer is TCL_ERROR.
+int create_commands(Tcl_Interp* interp, const std::vector<Entry>& entries);
+// The same for a section of the checked table.
+void create_table_commands(Tcl_Interp* interp, const std::vector<Entry>& entries);
 
 }  // namespace qb

@@ -13,6 +13,8 @@
 //   quenztest_quiet on                  standard output and std::cerr shut (1) or back (0)
 //   quenztest_check_table real|broken   the table check's messages for the real table
 //                                       or for a small table with one mistake of each kind
+//   quenztest_create_broken             creates a command whose format has fewer
+//                                       letters than its body has parameters (refused)
 //   quenztest_next_id id                the next registry id to try (the 2^32 wrap)
 #include <fcntl.h>
 #include <unistd.h>
@@ -133,6 +135,10 @@ Tcl_Obj* check_table(const char* which) {
         qb::fn(qb::sig("o:vec2d_turn self", {"vec2d *"}, [](vec2d&) {})),
         qb::fn(qb::sig("o:vec2d_paint self", {"vec2d *"}, [](vec2d&) {})),
         qb::klass<vec2d>("vec2d", {"turn", "spin"}, {{"-x", false}}, {"nosuch *"}),
+        qb::fn(qb::sig("o:scale v", {"vec2d *"}, [](vec2d&, double) {})),
+        qb::fn(qb::sig("oo:shift v d", {"vec2d *"}, [](vec2d&, double) {})),
+        qb::fn(qb::sig("oo:stretch v", {"vec2d *", "double", "double"}, [](vec2d&, double, double) {})),
+        qb::fn(qb::sig("flip v", {}, [] {})),
     };
     std::vector<const qb::Entry*> list;
     if (std::strcmp(which, "broken") == 0) {
@@ -145,6 +151,14 @@ Tcl_Obj* check_table(const char* which) {
     for (const std::string& m : qb::check_table(list))
         Tcl_ListObjAppendElement(nullptr, out, Tcl_NewStringObj(m.data(), int(m.size())));
     return out;
+}
+
+// An extension's own commands are checked like the table: this one would
+// read a second word that the count check never admitted.
+int create_broken(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const*) {
+    static const std::vector<qb::Entry> few = {
+        qb::fn(qb::sig("o:quenztest_few x", {"double", "double"}, [](double, double) {}))};
+    return qb::create_commands(interp, few);
 }
 
 std::vector<qb::Entry>& entries() {
@@ -181,6 +195,7 @@ std::vector<qb::Entry>& entries() {
 extern "C" int Quenztest_Init(Tcl_Interp* interp) {
     if (!Tcl_InitStubs(interp, "8.6", 0)) return TCL_ERROR;
     qb::set_destructor(qb::T_region, &qb::destroy_as<region_t>);
-    qb::create_commands(interp, entries());
+    if (qb::create_commands(interp, entries()) != TCL_OK) return TCL_ERROR;
+    Tcl_CreateObjCommand(interp, "quenztest_create_broken", &create_broken, nullptr, nullptr);
     return Tcl_PkgProvide(interp, "quenztest", "1.2");
 }
