@@ -54,10 +54,7 @@ std::vector<qb::Entry> qb::tables::bildcomplex_commands() {
         qb::fn(qb::sig("ooooo:bildcomplex_set self y x real imag",
                        {"bildcomplex *", "int", "int", "float", "float"},
                        [](bildcomplex& c, int y, int x, float re, float im) { c.set(y, x, re, im); })),
-        qb::klass<bildcomplex>("bildcomplex",
-                               {"decompose", "FFT_forward", "FFT_backward", "Hamming_window",
-                                "Hamming_unwindow", "norm", "set", "data", "setdata"},
-                               {}, {"imgbase< 512,512,COMPLEX > *"}),
+        qb::klass<bildcomplex>("bildcomplex", {}, {"imgbase< 512,512,COMPLEX > *"}),
         qb::upcast<bildcomplex, bildcomplex_base>(),
     };
 }

@@ -58,7 +58,7 @@ std::vector<qb::Entry> container() {
                            C::check_yx(K::set, y, x);
                            c.set(y, x, v);
                        })),
-        qb::klass<C>(K::cls, {"get", "set"}, {{"-SIZEX", true}, {"-SIZEY", true}}),
+        qb::klass<C>(K::cls, {{"-SIZEX", true}, {"-SIZEY", true}}),
     };
 }
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-const std::vector<const char*> model = {"eichfun", "deichfun_dx", "initguess"};
-
 // eichfun, deichfun_dx and initguess, reached through the type K itself.
 template <class K>
 void add_model_methods(std::vector<qb::Entry>& v, const std::string& cls) {
@@ -31,7 +29,7 @@ std::vector<qb::Entry> curve_kind(const char* cls, qb::Entry ctor) {
     std::vector<qb::Entry> v{std::move(ctor)};
     add_model_methods<K>(v, c);
     v.push_back(qb::deleter<K>(("o:delete_" + c + " self").c_str(), (c + " *").c_str()));
-    v.push_back(qb::klass<K>(cls, model, {}, {"eichkurve *"}));
+    v.push_back(qb::klass<K>(cls, {}, {"eichkurve *"}));
     v.push_back(qb::upcast<K, eichkurve>());
     return v;
 }
@@ -47,8 +45,7 @@ std::vector<qb::Entry> base_commands() {
                                {"eichkurve const *", "char const *"},
                                qb::mem<&eichkurve::table_write>())));
     // No constructor: the class command answers "No constructor available.".
-    v.push_back(qb::klass<eichkurve>("eichkurve",
-                                     {"apply", "eichfun", "deichfun_dx", "initguess", "table_write"}));
+    v.push_back(qb::klass<eichkurve>("eichkurve"));
     return v;
 }
 
@@ -88,7 +85,8 @@ std::vector<qb::Entry> qb::tables::tablekurve_commands() {
 }
 
 std::vector<qb::Entry> qb::tables::bildfloat_apply_eichkurve_commands() {
-    return {qb::fn(qb::sig("oo:bildfloat_apply_eichkurve self ek", {"bildfloat *", "eichkurve const &"},
-                       qb::mem<&bildfloat::apply_eichkurve>()))};
+    return {qb::listed_at(8, qb::fn(qb::sig("oo:bildfloat_apply_eichkurve self ek",
+                                            {"bildfloat *", "eichkurve const &"},
+                                            qb::mem<&bildfloat::apply_eichkurve>())))};
 }
 

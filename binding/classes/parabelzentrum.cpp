@@ -33,9 +33,7 @@ std::vector<qb::Entry> qb::tables::Parabelzentrum_commands() {
         qb::fn(qb::sig("o:Parabelzentrum_s_y self", {"Parabelzentrum *"}, qb::mem<&P::s_y>())),
         qb::fn(qb::sig("o:Parabelzentrum_s_height self", {"Parabelzentrum *"},
                        qb::mem<&P::s_height>())),
-        qb::klass<P>("Parabelzentrum",
-                     {"estimate", "put", "clear", "fit", "x", "y", "height", "s_x", "s_y", "s_height"},
-                     {{"-koeff"}}),
+        qb::klass<P>("Parabelzentrum", {{"-koeff"}}),
     };
 }
 

@@ -101,14 +101,15 @@ std::vector<qb::Entry> qb::tables::QRfit_commands() {
                        qb::mem<&QRfit::apply>())),
         qb::fn(qb::sig("oooo:QRfit_get_coeff self x y n", {"QRfit const *", "int", "int", "int"},
                        qb::mem<&QRfit::get_coeff>())),
-        qb::klass<QRfit>("QRfit", {"write", "read", "apply", "get_coeff"}),
+        qb::klass<QRfit>("QRfit"),
     };
 }
 
 std::vector<qb::Entry> qb::tables::bildfloat_polyfit_correct_commands() {
     return {
-        qb::fn(qb::sig("oo:bildfloat_polyfit_correct self korrektor", {"bildfloat *", "QRfit const &"},
-                       qb::mem<&bildfloat::polyfit_correct>())),
+        qb::listed_at(11, qb::fn(qb::sig("oo:bildfloat_polyfit_correct self korrektor",
+                                         {"bildfloat *", "QRfit const &"},
+                                         qb::mem<&bildfloat::polyfit_correct>()))),
     };
 }
 

@@ -16,7 +16,7 @@ std::vector<qb::Entry> qb::tables::surface_commands() {
                        qb::mem<&surface::put>())),
         qb::fn(qb::sig("o:surface_get self", {"surface *"}, qb::mem<&surface::get>())),
         qb::deleter<surface>("o:delete_surface self", "surface *"),
-        qb::klass<surface>("surface", {"put", "get"}, {{"-rb", true}, {"-surf"}}),
+        qb::klass<surface>("surface", {{"-rb", true}, {"-surf"}}),
     };
 }
 

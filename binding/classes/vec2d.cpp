@@ -27,7 +27,7 @@ std::vector<qb::Entry> qb::tables::vec2d_commands() {
         qb::fn(qb::sig("oo:vec2d_/ self s", {"vec2d *", "double"},
                        [](vec2d& a, double s) { return a / s; })),
         qb::deleter<vec2d>("o:delete_vec2d self", "vec2d *"),
-        qb::klass<vec2d>("vec2d", {"-", "+", "/=", "*", "/"}, {{"-x"}, {"-y"}}),
+        qb::klass<vec2d>("vec2d", {{"-x"}, {"-y"}}),
         qb::fn(qb::sig("o:abs v", {"vec2d const &"}, [](const vec2d& v) { return abs(v); })),
     };
 }

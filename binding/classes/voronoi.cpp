@@ -22,9 +22,7 @@ std::vector<qb::Entry> qb::tables::Voronoischnitt_commands() {
         qb::fn(qb::sig("ooo:Voronoischnitt_contains self x y",
                        {"Voronoischnitt *", "float", "float"},
                        qb::mem<&Voronoischnitt::contains>())),
-        qb::klass<Voronoischnitt>("Voronoischnitt",
-                                  {"compute_schnitt", "boundary_average", "contains"},
-                                  {{"-stddev"}}),
+        qb::klass<Voronoischnitt>("Voronoischnitt", {{"-stddev"}}),
     };
 }
 

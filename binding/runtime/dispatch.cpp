@@ -39,6 +39,11 @@ Entry over(const char* name, std::vector<Sig> sigs) {
     return e;
 }
 
+Entry listed_at(int place, Entry e) {
+    e.place = place;
+    return e;
+}
+
 CmdImpl impl_of(const Entry& e) {
     switch (e.kind) {
         case Entry::Single: return {&single_proc, (ClientData)&e.sigs[0]};

@@ -15,12 +15,13 @@ struct Attr {
     bool readonly = false;
 };
 
+// A class. Its methods are not listed here: every command named
+// <class>_<method> is one (see class_methods in tables.h).
 struct ClassDef {
     const char* name;
     Ty type;
-    std::vector<const char*> methods;  // each has a command <name>_<method>
-    std::vector<Attr> attrs;           // each has <name>_<attr>_get (and _set)
-    std::vector<const char*> bases;    // readable type names
+    std::vector<Attr> attrs;         // each has <name>_<attr>_get (and _set)
+    std::vector<const char*> bases;  // readable type names
     void (*dtor)(void*) = nullptr;
 };
 
@@ -31,16 +32,22 @@ struct Entry {
     ClassDef cls{};
     Ty from = T_count, to = T_count;
     void* (*cast)(void*) = nullptr;
+    int place = -1;  // of a method: its place in its class's list, if fixed
 };
 
 Entry fn(Sig s);
 Entry over(const char* name, std::vector<Sig> sigs);
 
+// A method whose place in its class's list (the "Invalid method" message)
+// is fixed: the methods with a place come first, in the order of their
+// places 0, 1, 2, ..., then the others in the order their commands are
+// created. The first classes' lists were published in an order other than
+// that of their sections; a new method needs no place.
+Entry listed_at(int place, Entry e);
+
 template <class T>
-Entry klass(const char* name, std::vector<const char*> methods, std::vector<Attr> attrs = {},
-            std::vector<const char*> bases = {}) {
-    Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(methods),
-                                             std::move(attrs), std::move(bases), nullptr}};
+Entry klass(const char* name, std::vector<Attr> attrs = {}, std::vector<const char*> bases = {}) {
+    Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(attrs), std::move(bases), nullptr}};
     if constexpr (!std::is_abstract_v<T> || std::has_virtual_destructor_v<T>)
         e.cls.dtor = &destroy_as<T>;
     return e;

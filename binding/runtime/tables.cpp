@@ -1,6 +1,7 @@
 // Builds the class descriptors and the procedure of every command from
 // the command table, once per process, after checking that the table is
 // consistent: a mistake in it stops the package from loading.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -48,11 +49,13 @@ std::string build() {
         auto it = cmds.find(n);
         return it == cmds.end() ? CmdImpl{} : it->second;
     };
+    const auto methods = class_methods(all);
     for (const Entry* e : all) {
         if (e->kind != Entry::Class) continue;
         const ClassDef& d = e->cls;
         auto* c = new ClassDesc{&d, find(std::string("new_") + d.name), {}, {}, {}, {}};
-        for (const char* m : d.methods) c->methods.emplace_back(m, find(std::string(d.name) + "_" + m));
+        if (auto m = methods.find(d.name); m != methods.end())
+            for (const std::string& name : m->second) c->methods.emplace_back(name, find(e->name + "_" + name));
         for (const Attr& a : d.attrs) {
             std::string base = std::string(d.name) + "_" + (a.name + 1);
             c->attrs.push_back({a.name, find(base + "_get"), a.readonly ? CmdImpl{} : find(base + "_set")});
@@ -78,34 +81,92 @@ ClassDesc* class_desc(const std::string& name) {
     return it == class_map().end() ? nullptr : it->second;
 }
 
+namespace {
+
+// The class a command named <class>_<word> belongs to: the longest class
+// name it begins with; empty for any other command.
+std::string owner_of(const std::string& cmd, const std::set<std::string>& classes) {
+    std::string owner;
+    for (const std::string& c : classes)
+        if (cmd.size() > c.size() + 1 && cmd.compare(0, c.size() + 1, c + "_") == 0 && c.size() > owner.size())
+            owner = c;
+    return owner;
+}
+
+std::set<std::string> class_names(const std::vector<const Entry*>& entries) {
+    std::set<std::string> out;
+    for (const Entry* e : entries)
+        if (e->kind == Entry::Class) out.insert(e->name);
+    return out;
+}
+
+// The accessor commands of every class's attributes.
+std::set<std::string> accessors(const std::vector<const Entry*>& entries) {
+    std::set<std::string> out;
+    for (const Entry* e : entries) {
+        if (e->kind != Entry::Class) continue;
+        for (const Attr& a : e->cls.attrs) {
+            std::string base = e->name + "_" + (a.name + 1);
+            out.insert(base + "_get");
+            if (!a.readonly) out.insert(base + "_set");
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+ClassMethods class_methods(const std::vector<const Entry*>& entries, std::vector<std::string>* mistakes) {
+    const std::set<std::string> classes = class_names(entries), attr_cmds = accessors(entries);
+    std::map<std::string, std::vector<std::pair<int, std::string>>> placed;
+    ClassMethods out;
+    for (const Entry* e : entries) {
+        if (e->kind == Entry::Upcast || e->kind == Entry::Class) continue;
+        std::string owner = owner_of(e->name, classes);
+        if (owner.empty() || attr_cmds.count(e->name)) {
+            if (e->place >= 0 && mistakes)
+                mistakes->push_back("command \"" + e->name + "\" has a place in a class's list but is no method");
+            continue;
+        }
+        std::string method = e->name.substr(owner.size() + 1);
+        if (e->place >= 0) placed[owner].emplace_back(e->place, method);
+        else out[owner].push_back(method);
+    }
+    for (auto& [cls, list] : placed) {
+        std::sort(list.begin(), list.end());
+        std::vector<std::string> first;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (list[i].first != int(i) && mistakes)
+                mistakes->push_back("class \"" + cls + "\": method \"" + list[i].second + "\" has place " +
+                                    std::to_string(list[i].first) + ", expected " + std::to_string(i));
+            first.push_back(list[i].second);
+        }
+        std::vector<std::string>& rest = out[cls];
+        rest.insert(rest.begin(), first.begin(), first.end());
+    }
+    return out;
+}
+
 std::vector<std::string> check_table(const std::vector<const Entry*>& entries) {
     std::vector<std::string> out;
-    std::set<std::string> names, classes, used;
+    std::set<std::string> names, classes = class_names(entries);
     for (const Entry* e : entries) {
         if (e->kind == Entry::Upcast) continue;
         if (!names.insert(e->name).second) out.push_back("command \"" + e->name + "\" is declared twice");
         for (const Sig& s : e->sigs)
             if (std::string m = check_sig(s); !m.empty()) out.push_back(m);
-        if (e->kind == Entry::Class) classes.insert(e->name);
     }
-    auto need = [&](const std::string& cls, const std::string& cmd, const char* what,
-                    const std::string& item) {
+    auto need = [&](const std::string& cls, const std::string& cmd, const Attr& a) {
         if (!names.count(cmd) || classes.count(cmd))
-            out.push_back("class \"" + cls + "\" lists " + what + " \"" + item + "\" but there is no command \"" + cmd + "\"");
-        used.insert(cmd);
+            out.push_back("class \"" + cls + "\" lists attribute \"" + a.name + "\" but there is no command \"" + cmd + "\"");
     };
     for (const Entry* e : entries) {
         if (e->kind != Entry::Class) continue;
         const ClassDef& d = e->cls;
-        std::set<std::string> listed;
-        for (const char* m : d.methods) {
-            if (!listed.insert(m).second) out.push_back("class \"" + e->name + "\" lists method \"" + m + "\" twice");
-            need(e->name, e->name + "_" + m, "method", m);
-        }
         for (const Attr& a : d.attrs) {
             std::string base = e->name + "_" + (a.name + 1);
-            need(e->name, base + "_get", "attribute", a.name);
-            if (!a.readonly) need(e->name, base + "_set", "attribute", a.name);
+            need(e->name, base + "_get", a);
+            if (!a.readonly) need(e->name, base + "_set", a);
         }
         for (const char* b : d.bases) {
             Ty t = type_by_readable(b);
@@ -116,18 +177,7 @@ std::vector<std::string> check_table(const std::vector<const Entry*>& entries) {
                 out.push_back("class \"" + e->name + "\" names base \"" + b + "\", which is no class");
         }
     }
-    // A command named <class>_<word> (after the longest class name it starts
-    // with) is a method or attribute accessor that its class must list.
-    for (const Entry* e : entries) {
-        if (e->kind == Entry::Upcast || e->kind == Entry::Class || used.count(e->name)) continue;
-        std::string owner;
-        for (const std::string& c : classes)
-            if (e->name.size() > c.size() + 1 && e->name.compare(0, c.size() + 1, c + "_") == 0 &&
-                c.size() > owner.size())
-                owner = c;
-        if (!owner.empty())
-            out.push_back("command \"" + e->name + "\" is not listed by class \"" + owner + "\"");
-    }
+    class_methods(entries, &out);
     return out;
 }
 

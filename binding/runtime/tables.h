@@ -4,6 +4,7 @@
 #pragma once
 #include <tcl.h>
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,11 +41,19 @@ struct ClassDesc {
     std::unordered_map<std::string, CmdImpl, NameHash, std::equal_to<>> reachable;
 };
 
+// The methods of each class, by class name: every command named
+// <class>_<method> (after the longest class name it begins with) that is
+// not an accessor of the class's attributes, in list order (listed_at in
+// entries.h). Mistakes in the places are added to mistakes if given.
+using ClassMethods = std::map<std::string, std::vector<std::string>>;
+ClassMethods class_methods(const std::vector<const Entry*>& entries,
+                           std::vector<std::string>* mistakes = nullptr);
+
 // The mistakes a table can hold, one message each: a signature whose
 // format letters or type texts do not match its body's parameters, a
-// listed method or attribute without its command, a command name given
-// twice, a command named after a class that the class does not list, an
-// unknown base.
+// listed attribute without its command, a command name given twice, an
+// unknown base, a place in a class's list given to no method or not one
+// of 0, 1, 2, ... in turn.
 std::vector<std::string> check_table(const std::vector<const Entry*>& entries);
 
 // Builds the tables once per process; the empty string, or the check's
