@@ -41,6 +41,6 @@ std::vector<qb::Entry> qb::tables::bild16_commands() {
         qb::listed_at(13, op<&B::operator-=, &B::operator-=>("bild16_-=", "oo:bild16_-= self what")),
         qb::listed_at(14, op<&B::operator+=, &B::operator+=>("bild16_+=", "oo:bild16_+= self what")),
         qb::upcast<bild16, bild16_base>(),
-        qb::klass<bild16>("bild16", {}, {"imgbase< 512,512,unsigned short > *"}),
+        qb::klass<bild16>("bild16"),
     };
 }

@@ -54,7 +54,7 @@ std::vector<qb::Entry> qb::tables::bildcomplex_commands() {
         qb::fn(qb::sig("ooooo:bildcomplex_set self y x real imag",
                        {"bildcomplex *", "int", "int", "float", "float"},
                        [](bildcomplex& c, int y, int x, float re, float im) { c.set(y, x, re, im); })),
-        qb::klass<bildcomplex>("bildcomplex", {}, {"imgbase< 512,512,COMPLEX > *"}),
+        qb::klass<bildcomplex>("bildcomplex"),
         qb::upcast<bildcomplex, bildcomplex_base>(),
     };
 }

@@ -45,7 +45,7 @@ std::vector<qb::Entry> qb::tables::bildfloat_commands() {
         qb::listed_at(6, op<&F::operator-=, &F::operator-=>("bildfloat_-=", "oo:bildfloat_-= self what")),
         qb::listed_at(7, op<&F::operator+=, &F::operator+=>("bildfloat_+=", "oo:bildfloat_+= self what")),
         qb::upcast<bildfloat, bildfloat_base>(),
-        qb::klass<bildfloat>("bildfloat", {}, {"imgbase< 512,512,float > *"}),
+        qb::klass<bildfloat>("bildfloat"),
     };
 }
 

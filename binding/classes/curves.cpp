@@ -29,7 +29,7 @@ std::vector<qb::Entry> curve_kind(const char* cls, qb::Entry ctor) {
     std::vector<qb::Entry> v{std::move(ctor)};
     add_model_methods<K>(v, c);
     v.push_back(qb::deleter<K>(("o:delete_" + c + " self").c_str(), (c + " *").c_str()));
-    v.push_back(qb::klass<K>(cls, {}, {"eichkurve *"}));
+    v.push_back(qb::klass<K>(cls));
     v.push_back(qb::upcast<K, eichkurve>());
     return v;
 }

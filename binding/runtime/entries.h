@@ -16,12 +16,12 @@ struct Attr {
 };
 
 // A class. Its methods are not listed here: every command named
-// <class>_<method> is one (see class_methods in tables.h).
+// <class>_<method> is one (see class_methods in tables.h); its bases are
+// the classes its upcast entries lead to.
 struct ClassDef {
     const char* name;
     Ty type;
-    std::vector<Attr> attrs;         // each has <name>_<attr>_get (and _set)
-    std::vector<const char*> bases;  // readable type names
+    std::vector<Attr> attrs;  // each has <name>_<attr>_get (and _set)
     void (*dtor)(void*) = nullptr;
 };
 
@@ -46,15 +46,16 @@ Entry over(const char* name, std::vector<Sig> sigs);
 Entry listed_at(int place, Entry e);
 
 template <class T>
-Entry klass(const char* name, std::vector<Attr> attrs = {}, std::vector<const char*> bases = {}) {
-    Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(attrs), std::move(bases), nullptr}};
+Entry klass(const char* name, std::vector<Attr> attrs = {}) {
+    Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(attrs), nullptr}};
     if constexpr (!std::is_abstract_v<T> || std::has_virtual_destructor_v<T>)
         e.cls.dtor = &destroy_as<T>;
     return e;
 }
 
 // Declares that handles of From are accepted where To is expected and how
-// the address converts.
+// the address converts; the class of To is a base of the class of From
+// (its methods and attributes reach From's objects).
 template <class From, class To> Entry upcast() {
     Entry e;
     e.kind = Entry::Upcast;

@@ -64,9 +64,10 @@ std::string build() {
         type_record(d.type).cls = c;
         if (d.dtor) set_destructor(d.type, d.dtor);
     }
-    // Bases are named by readable type names.
-    for (auto& [name, c] : class_map())
-        for (const char* b : c->def->bases) c->bases.push_back(type_record(type_by_readable(b)).cls);
+    // Bases: the classes the upcasts lead to, in the order of the upcasts.
+    for (const Entry* e : all)
+        if (e->kind == Entry::Upcast && type_record(e->from).cls)
+            type_record(e->from).cls->bases.push_back(type_record(e->to).cls);
     for (auto& [name, c] : class_map())
         walk_classes(c, [&](ClassDesc* k) {
             for (auto& [m, f] : k->methods) c->reachable.emplace(m, f);  // keeps the first of a name
@@ -168,15 +169,18 @@ std::vector<std::string> check_table(const std::vector<const Entry*>& entries) {
             need(e->name, base + "_get", a);
             if (!a.readonly) need(e->name, base + "_set", a);
         }
-        for (const char* b : d.bases) {
-            Ty t = type_by_readable(b);
-            bool found = false;
-            for (const Entry* k : entries)
-                if (k->kind == Entry::Class && k->cls.type == t) found = true;
-            if (t == T_count || !found)
-                out.push_back("class \"" + e->name + "\" names base \"" + b + "\", which is no class");
-        }
     }
+    // An upcast between classes makes a base; one from a class must lead to
+    // a class, or its objects would lose the methods they are promised.
+    auto class_of = [&](Ty t) -> const Entry* {
+        for (const Entry* k : entries)
+            if (k->kind == Entry::Class && k->cls.type == t) return k;
+        return nullptr;
+    };
+    for (const Entry* e : entries)
+        if (e->kind == Entry::Upcast && class_of(e->from) && !class_of(e->to))
+            out.push_back("class \"" + class_of(e->from)->name + "\" has an upcast to \"" +
+                          type_record(e->to).readable + "\", which is no class");
     class_methods(entries, &out);
     return out;
 }

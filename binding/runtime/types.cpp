@@ -1,6 +1,9 @@
 // The type table: mangled and readable names, which handles each type
-// accepts, and the destructor and class of each type.
+// accepts (itself and what an upcast entry names), and the destructor and
+// class of each type.
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cstring>
 #include <string_view>
 
@@ -11,41 +14,61 @@ namespace {
 
 constexpr std::uint32_t bit(Ty t) { return std::uint32_t{1} << t; }
 
-TypeRecord table[T_count] = {
-    {"_p_COMPLEX", "COMPLEX *", bit(T_COMPLEX), T_COMPLEX},
-    {"_p_Parabelzentrum", "Parabelzentrum *", bit(T_Parabelzentrum), T_Parabelzentrum},
-    {"_p_QRfit", "QRfit *", bit(T_QRfit), T_QRfit},
-    {"_p_Voronoischnitt", "Voronoischnitt *", bit(T_Voronoischnitt), T_Voronoischnitt},
-    {"_p_bild16", "bild16 *", bit(T_bild16), T_b16base},
-    {"_p_bildcomplex", "bildcomplex *", bit(T_bildcomplex), T_cbase},
-    {"_p_bildfloat", "bildfloat *", bit(T_bildfloat), T_fbase},
-    {"_p_char", "char *", bit(T_char), T_char},
-    {"_p_data_t", "data_t *", bit(T_data_t), T_data_t},
-    {"_p_double", "double *", bit(T_double), T_double},
-    {"_p_eichkurve", "eichkurve *",
-     bit(T_eichkurve) | bit(T_expkurve) | bit(T_exp4kurve) | bit(T_tablekurve), T_eichkurve},
-    {"_p_exp4kurve", "exp4kurve *", bit(T_exp4kurve), T_eichkurve},
-    {"_p_expkurve", "expkurve *", bit(T_expkurve), T_eichkurve},
-    {"_p_float", "float *", bit(T_float), T_float},
-    {"_p_imgbaseT_512_512_COMPLEX_t", "imgbase< 512,512,COMPLEX > *|bildcomplex_base *",
-     bit(T_cbase) | bit(T_bildcomplex), T_cbase},
-    {"_p_imgbaseT_512_512_bool_t", "region_t *|imgbase< 512,512,bool > *|region_base *",
-     bit(T_region), T_region},
-    {"_p_imgbaseT_512_512_float_t", "imgbase< 512,512,float > *|bildfloat_base *",
-     bit(T_fbase) | bit(T_bildfloat), T_fbase},
-    {"_p_imgbaseT_512_512_std__valarrayT_float_t_t",
-     "imgbase< 512,512,std::valarray< float > > *|interpol_base *", bit(T_interpol), T_interpol},
-    {"_p_imgbaseT_512_512_unsigned_short_t",
-     "imgbase< 512,512,unsigned short > *|bild16_base *", bit(T_b16base) | bit(T_bild16),
-     T_b16base},
-    {"_p_int", "int *", bit(T_int), T_int},
-    {"_p_std__valarrayT_float_t", "std::valarray< float > *|lut *", bit(T_lut), T_lut},
-    {"_p_surface", "surface *", bit(T_surface), T_surface},
-    {"_p_tablekurve", "tablekurve *", bit(T_tablekurve), T_eichkurve},
-    {"_p_vec2d", "vec2d *", bit(T_vec2d), T_vec2d},
+// One row per Ty, in its order: mangled and readable names. Which handles
+// a type accepts and its family follow from the upcast entries of the
+// command table (set_upcast), not from this table.
+constexpr TypeRecord rows[] = {
+    {"_p_COMPLEX", "COMPLEX *"},
+    {"_p_Parabelzentrum", "Parabelzentrum *"},
+    {"_p_QRfit", "QRfit *"},
+    {"_p_Voronoischnitt", "Voronoischnitt *"},
+    {"_p_bild16", "bild16 *"},
+    {"_p_bildcomplex", "bildcomplex *"},
+    {"_p_bildfloat", "bildfloat *"},
+    {"_p_char", "char *"},
+    {"_p_data_t", "data_t *"},
+    {"_p_double", "double *"},
+    {"_p_eichkurve", "eichkurve *"},
+    {"_p_exp4kurve", "exp4kurve *"},
+    {"_p_expkurve", "expkurve *"},
+    {"_p_float", "float *"},
+    {"_p_imgbaseT_512_512_COMPLEX_t", "imgbase< 512,512,COMPLEX > *|bildcomplex_base *"},
+    {"_p_imgbaseT_512_512_bool_t", "region_t *|imgbase< 512,512,bool > *|region_base *"},
+    {"_p_imgbaseT_512_512_float_t", "imgbase< 512,512,float > *|bildfloat_base *"},
+    {"_p_imgbaseT_512_512_std__valarrayT_float_t_t", "imgbase< 512,512,std::valarray< float > > *|interpol_base *"},
+    {"_p_imgbaseT_512_512_unsigned_short_t", "imgbase< 512,512,unsigned short > *|bild16_base *"},
+    {"_p_int", "int *"},
+    {"_p_std__valarrayT_float_t", "std::valarray< float > *|lut *"},
+    {"_p_surface", "surface *"},
+    {"_p_tablekurve", "tablekurve *"},
+    {"_p_vec2d", "vec2d *"},
 };
+static_assert(std::size(rows) == T_count, "one row per Ty");
+static_assert(std::is_sorted(std::begin(rows), std::end(rows),
+                             [](const TypeRecord& a, const TypeRecord& b) {
+                                 return std::string_view(a.mangled) < std::string_view(b.mangled);
+                             }),
+              "Ty and its rows are sorted by mangled name (type_by_mangled searches them)");
+static_assert(T_count <= 32, "accepts has one bit per Ty");
+
+// Each type accepts itself and is its own family until an upcast says more.
+std::array<TypeRecord, T_count> table = [] {
+    std::array<TypeRecord, T_count> t{};
+    for (int i = 0; i < T_count; ++i) {
+        t[i] = rows[i];
+        t[i].accepts = bit(Ty(i));
+        t[i].family = Ty(i);
+    }
+    return t;
+}();
 
 void* (*casts[T_count][T_count])(void*) = {};
+// The type an upcast leads to, or T_count.
+std::array<Ty, T_count> parent = [] {
+    std::array<Ty, T_count> p{};
+    p.fill(T_count);
+    return p;
+}();
 
 bool same_ignoring_blanks(const char* a, const char* aend, const char* b) {
     for (;;) {
@@ -86,7 +109,18 @@ Ty type_by_readable(const char* name) {
 }
 
 void set_destructor(Ty t, void (*dtor)(void*)) { table[t].dtor = dtor; }
-void set_upcast(Ty from, Ty to, void* (*cast)(void*)) { casts[from][to] = cast; }
+// An upcast: handles of from are accepted where to is expected, and from
+// is of to's family (an object keeps one handle whichever type names it).
+void set_upcast(Ty from, Ty to, void* (*cast)(void*)) {
+    casts[from][to] = cast;
+    table[to].accepts |= bit(from);
+    parent[from] = to;
+    for (int i = 0; i < T_count; ++i) {
+        Ty root = Ty(i);
+        for (int depth = 0; depth < T_count && parent[root] != T_count; ++depth) root = parent[root];
+        table[i].family = root;
+    }
+}
 
 void* cast_address(void* addr, Ty from, Ty to) {
     if (!addr || from == to || !casts[from][to]) return addr;

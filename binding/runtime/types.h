@@ -24,7 +24,8 @@ namespace qb {
 
 struct ClassDesc;
 
-// Sorted by mangled name (the type table is searched by it).
+// Sorted by mangled name (the type table is searched by it; types.cpp
+// checks the order when it is compiled).
 enum Ty : int {
     T_COMPLEX, T_Parabelzentrum, T_QRfit, T_Voronoischnitt, T_bild16, T_bildcomplex,
     T_bildfloat, T_char, T_data_t, T_double, T_eichkurve, T_exp4kurve, T_expkurve,
@@ -66,8 +67,8 @@ struct is_table_type<T, std::void_t<decltype(TypeOf<T>::value)>> : std::true_typ
 struct TypeRecord {
     const char* mangled;
     const char* readable;
-    std::uint32_t accepts;  // bit per Ty whose handles this type accepts
-    Ty family;              // root of the inheritance family (address lookup)
+    std::uint32_t accepts = 0;  // bit per Ty whose handles this type accepts
+    Ty family = T_count;        // root of the inheritance family (address lookup)
     void (*dtor)(void*) = nullptr;
     ClassDesc* cls = nullptr;
 };

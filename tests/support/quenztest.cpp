@@ -24,6 +24,7 @@
 #include <iostream>
 
 #include "binding/runtime.h"
+#include "imgclass/bild16.h"
 #include "imgclass/vec2d.h"
 #include "binding/runtime/handle.h"
 #include "binding/runtime/tables.h"
@@ -136,7 +137,9 @@ Tcl_Obj* check_table(const char* which) {
         qb::listed_at(0, qb::fn(qb::sig("o:vec2d_paint self", {"vec2d *"}, [](vec2d&) {}))),
         qb::listed_at(2, qb::fn(qb::sig("o:vec2d_fold self", {"vec2d *"}, [](vec2d&) {}))),
         qb::listed_at(0, qb::fn(qb::sig("o:paint self", {"vec2d *"}, [](vec2d&) {}))),
-        qb::klass<vec2d>("vec2d", {{"-x", false}}, {"nosuch *"}),
+        qb::klass<vec2d>("vec2d", {{"-x", false}}),
+        qb::klass<bild16>("bild16"),
+        qb::upcast<bild16, bild16_base>(),
         qb::fn(qb::sig("o:scale v", {"vec2d *"}, [](vec2d&, double) {})),
         qb::fn(qb::sig("oo:shift v d", {"vec2d *"}, [](vec2d&, double) {})),
         qb::fn(qb::sig("oo:stretch v", {"vec2d *", "double", "double"}, [](vec2d&, double, double) {})),
