@@ -7,19 +7,11 @@
 namespace qb {
 
 const char* error_class(int code) {
+    // Conversions fail with E_TYPE or E_OVERFLOW; the other codes never
+    // reach a class (Sig::arg_error words them itself).
     switch (code) {
-        case -1: return "TypeError";
-        case -2: return "IOError";
-        case -3: return "RuntimeError";
-        case -4: return "IndexError";
-        case -5: return "TypeError";
-        case -6: return "ZeroDivisionError";
-        case -7: return "OverflowError";
-        case -8: return "SyntaxError";
-        case -9: return "ValueError";
-        case -10: return "SystemError";
-        case -11: return "AttributeError";
-        case -12: return "MemoryError";
+        case E_TYPE: return "TypeError";
+        case E_OVERFLOW: return "OverflowError";
         default: return "RuntimeError";
     }
 }

@@ -16,7 +16,7 @@ enum : int {
     E_REPORTED = -200  // the converter left its own message in the result
 };
 
-// "TypeError", "ValueError", ... for a negative code.
+// "TypeError" or "OverflowError" for a conversion's failure code.
 const char* error_class(int code);
 void set_error(Tcl_Interp* interp, const char* cls, const std::string& msg);
 // Called from a catch block: a library exception becomes a RuntimeError.

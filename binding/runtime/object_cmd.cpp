@@ -37,7 +37,8 @@ static bool already_listed(const std::string& result, const std::string& word) {
     return false;
 }
 
-// The method, cget and configure lookup of object_cmd over cls and its bases.
+// cget and configure over cls and its bases, and the message for a word
+// that is no method (object_cmd has looked it up in reachable already).
 static int walk(Tcl_Interp* interp, ClassDesc* cls, Id id, Tcl_Obj* h, const char* m, int objc,
                 Tcl_Obj* const objv[]) {
     bool is_cget = std::strcmp(m, "cget") == 0;
@@ -49,8 +50,6 @@ static int walk(Tcl_Interp* interp, ClassDesc* cls, Id id, Tcl_Obj* h, const cha
     while (!stack.empty() && depth++ < 64) {
         ClassDesc* c = stack.back();
         stack.pop_back();
-        for (auto& [name, f] : c->methods)
-            if (name == m && f) return call_with_handle(f, interp, h, objc, objv);
         if (is_cget) {
             const char* a = Tcl_GetString(objv[2]);
             for (auto& at : c->attrs)
@@ -130,7 +129,7 @@ int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
     Tcl_IncrRefCount(h);
     int rc;
     // A method: one lookup in the class's table of reachable methods. The
-    // walk stays for cget, configure and the error message.
+    // walk is for cget, configure and the error message.
     auto it = is_cget || is_configure ? inst->cls->reachable.end()
                                       : inst->cls->reachable.find(std::string_view(m));
     if (it != inst->cls->reachable.end())
