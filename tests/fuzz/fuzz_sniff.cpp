@@ -1,0 +1,122 @@
+// quenz-view's way into a file it is given: the format told from the
+// first bytes (qv::sniff), then the readers it names in turn (qv::reader),
+// with both procedures taken from the view layer's own script. The reader
+// commands are the library's readers behind the names the layer uses (the
+// binding around them only converts words). Any error is an answer; a
+// crash, a leak or a runaway allocation is a finding.
+#include <tcl.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "bild16.h"
+#include "bildfloat.h"
+#include "error.h"
+#include "fits.h"
+#include "fuzz_file.h"
+#include "npy.h"
+#include "png_file.h"
+#include "tiff.h"
+
+namespace {
+
+bild16 b;
+bildfloat f;
+
+using Read = std::function<void(const char*)>;
+const std::pair<const char*, Read> readers[] = {
+    {"bild16_read_his", [](const char* n) { b.read_his(n); }},
+    {"bild16_read_pgm", [](const char* n) { b.read_pgm(n); }},
+    {"bildfloat_read_gnuplot", [](const char* n) { f.read_gnuplot(n); }},
+    {"bild16_read_png", [](const char* n) { quenz::read_png(n, b); }},
+    {"bild16_read_tiff", [](const char* n) { quenz::read_tiff(n, b, 0); }},
+    {"bildfloat_read_tiff", [](const char* n) { quenz::read_tiff(n, f, 0); }},
+    {"bild16_read_fits", [](const char* n) { quenz::read_fits(n, b, 1); }},
+    {"bildfloat_read_fits", [](const char* n) { quenz::read_fits(n, f, 1); }},
+    {"bild16_read_npy", [](const char* n) { quenz::read_npy(n, b); }},
+    {"bildfloat_read_npy", [](const char* n) { quenz::read_npy(n, f); }},
+};
+
+// <reader> img file: a library error becomes a Tcl error, as in the binding.
+int read_cmd(ClientData cd, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3) return TCL_ERROR;
+    try {
+        (*static_cast<const Read*>(cd))(Tcl_GetString(objv[2]));
+    } catch (const quenz::Error& e) {
+        Tcl_SetObjResult(in, Tcl_NewStringObj(e.what(), -1));
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+const char* setup_script = R"(
+    namespace eval qv {}
+    set f [open $layer]
+    set text [read $f]
+    close $f
+    set cmd ""
+    foreach line [split $text \n] {
+        append cmd $line \n
+        if {![info complete $cmd]} continue
+        if {[regexp {^proc (qv::sniff|qv::reader) } $cmd]} { eval $cmd }
+        set cmd ""
+    }
+    foreach class {bild16 bildfloat} {
+        proc new_$class {} { return img }
+        proc delete_$class {img} {}
+    }
+    # Every reader the layer may name is here: a new one must be added.
+    foreach kind {his pgm gnuplot png tiff fits npy} {
+        foreach candidate [qv::reader $kind] {
+            if {[info commands [lindex $candidate 1]] eq ""} {
+                error "no fuzz command for [lindex $candidate 1]"
+            }
+        }
+    }
+    # qv::readfile's loop, without the display.
+    proc readany {file} {
+        foreach candidate [qv::reader [qv::sniff $file]] {
+            lassign $candidate class read
+            set img [new_$class]
+            set rc [catch {$read $img $file}]
+            delete_$class $img
+            if {!$rc} break
+        }
+    }
+)";
+
+Tcl_Interp* interp() {
+    static Tcl_Interp* in = [] {
+        Tcl_FindExecutable(nullptr);
+        Tcl_Interp* i = Tcl_CreateInterp();
+        Tcl_SetVar(i, "layer", QUENZ_VIEW_LAYER, TCL_GLOBAL_ONLY);
+        for (auto& [name, read] : readers)
+            Tcl_CreateObjCommand(i, name, read_cmd, const_cast<Read*>(&read), nullptr);
+        if (Tcl_Eval(i, setup_script) != TCL_OK) {
+            std::fprintf(stderr, "fuzz_sniff: %s\n", Tcl_GetStringResult(i));
+            std::abort();
+        }
+        return i;
+    }();
+    return in;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Tcl_Interp* in = interp();
+    // The name's extension matters to the sniffing only for gnuplot
+    // matrices; the last byte picks one, so both ways are reached.
+    std::string file = fuzz::temp_file(data, size);
+    std::string named = file + (size && data[size - 1] % 2 ? ".bin" : ".his");
+    if (std::rename(file.c_str(), named.c_str()) != 0) std::abort();
+    Tcl_Obj* words[2] = {Tcl_NewStringObj("readany", -1), Tcl_NewStringObj(named.c_str(), -1)};
+    for (Tcl_Obj* w : words) Tcl_IncrRefCount(w);
+    (void)Tcl_EvalObjv(in, 2, words, TCL_EVAL_GLOBAL);  // an error is an answer
+    for (Tcl_Obj* w : words) Tcl_DecrRefCount(w);
+    Tcl_ResetResult(in);
+    return 0;
+}
