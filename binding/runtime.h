@@ -12,13 +12,17 @@
 //           qb::fn(qb::sig("oo:bild16_write_pgm16 self name ", {"bild16 const *", "char const *"},
 //                          qb::mem<&bild16::write_pgm16>())),
 //           qb::deleter<bild16>("o:delete_bild16 self", "bild16 *"),
-//           qb::klass<bild16>("bild16", {"write_pgm16"}, {}, {"imgbase< 512,512,unsigned short > *"}),
+//           qb::klass<bild16>("bild16"),
+//           qb::upcast<bild16, bild16_base>(),
 //       };
 //   }
 //
 // and is listed once in binding/command_table.cpp. The callable's
 // parameter types choose the argument conversions (Arg<T>), its result
-// type the result handling (Ret<T>).
+// type the result handling (Ret<T>); the format has one "o" and the list
+// one type text per parameter (the table check refuses any other). A
+// command named <class>_<method> is a method of the class; the upcast
+// makes bild16_base its base.
 #pragma once
 #include "command_table.h"
 #include "runtime/entries.h"
