@@ -71,6 +71,22 @@ std::size_t CommandLines::begin_word(std::size_t i, bool expanded) {
     return i;
 }
 
+// Byte i of a word that substitutes (bare, quoted or an index): a backslash
+// hides the next byte, a dollar sign or a bracket opens a substitution.
+std::size_t CommandLines::substitution(std::size_t i) {
+    switch (text_[i]) {
+        case '\\':
+            return i + 2;
+        case '$':
+            return dollar(i);
+        case '[':
+            stack_.push_back(Frame{Kind::bracket});
+            return i + 1;
+        default:
+            return i + 1;
+    }
+}
+
 // A dollar sign at byte i in a word, a quoted word or an index: ${name},
 // name(index), name, or just a dollar sign. A name is ASCII letters,
 // digits, underscores and runs of two or more colons.
@@ -168,33 +184,18 @@ bool CommandLines::scan(std::size_t i) {
             break;
         }
         case Kind::word:  // a bare word: up to white space or a command end
-            if (is_space(c) || c == '\n' || c == ';' || (c == ']' && f.level) || bs_newline) {
+            if (is_space(c) || c == '\n' || c == ';' || (c == ']' && f.level) || bs_newline)
                 stack_.pop_back();
-            } else if (c == '\\') {
-                i += 2;
-            } else if (c == '$') {
-                i = dollar(i);
-            } else if (c == '[') {
-                stack_.push_back(Frame{Kind::bracket});
-                ++i;
-            } else {
-                ++i;
-            }
+            else
+                i = substitution(i);
             break;
         case Kind::quote:
         case Kind::index:
             if (c == (f.kind == Kind::quote ? '"' : ')')) {
                 stack_.pop_back();
                 ++i;
-            } else if (c == '\\') {
-                i += 2;
-            } else if (c == '$') {
-                i = dollar(i);
-            } else if (c == '[') {
-                stack_.push_back(Frame{Kind::bracket});
-                ++i;
             } else {
-                ++i;
+                i = substitution(i);
             }
             break;
         case Kind::braces:  // braces nest; a backslash hides the next byte

@@ -47,6 +47,7 @@ private:
     // (Tcl stops there: what came before is a complete command).
     bool scan(std::size_t i);
     std::size_t begin_word(std::size_t i, bool expanded);
+    std::size_t substitution(std::size_t i);
     std::size_t dollar(std::size_t i);
     void reset();
 
