@@ -17,7 +17,7 @@
 #include "bild16.h"
 #include "bildcomplex.h"
 #include "bildfloat.h"
-#include "display/render.h"
+#include "render/render.h"
 #include "qrfit.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Mapping an image to the grey levels of a photo (the Tk hand-over itself
 // is in the Tcl timing).
 #include "common.h"
-#include "display/render.h"
+#include "render/render.h"
 
 static void render_photo(benchmark::State& st) {
     const bildfloat& f = bench::floats("a.his");

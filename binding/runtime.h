@@ -26,3 +26,14 @@
 #pragma once
 #include "command_table.h"
 #include "runtime/entries.h"
+
+namespace qb {
+
+// A type of one's own as a command parameter (display/'s photo images) is
+// an Arg<T> specialisation; its get() answers with one of these. A refusal
+// is the TypeError of a bad word, and an overloaded command tries its next
+// signature.
+inline constexpr int arg_converted = OK;
+inline constexpr int arg_refused = E_TYPE;
+
+}  // namespace qb

@@ -5,9 +5,9 @@
 
 #include "binding/runtime.h"
 #include "display/photo_block.h"
-#include "display/render.h"
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
+#include "render/render.h"
 
 namespace {
 

@@ -42,7 +42,7 @@ template <> struct Arg<quenz::display::Photo> {
     static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int) {
         s.interp = i;
         s.handle = i ? Tk_FindPhoto(i, Tcl_GetString(o)) : nullptr;
-        return s.handle ? OK : E_TYPE;
+        return s.handle ? arg_converted : arg_refused;
     }
     static stored pass(stored& s) { return s; }
 };

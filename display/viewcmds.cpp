@@ -4,10 +4,10 @@
 #include <tk.h>
 
 #include "binding/runtime.h"
-#include "display/colormap.h"
 #include "display/photo_block.h"
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
+#include "render/colormap.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // (Named png_file.h: libpng's own header is png.h.)
 // PNG files through libpng: lossless 16-bit grey files of a bild16, 8-bit
 // grey pictures (the mapping to grey levels is the caller's; see
-// display/picture.h), and a reader of 8- and 16-bit grey files.
+// render/picture.h), and a reader of 8- and 16-bit grey files.
 #pragma once
 #include <cstdint>
 

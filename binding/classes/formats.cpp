@@ -4,13 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "display/picture.h"
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
 #include "imgclass/fits.h"
 #include "imgclass/npy.h"
 #include "imgclass/png_file.h"
 #include "imgclass/tiff.h"
+#include "render/picture.h"
 #include "binding/runtime.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "display/colormap.h"
+#include "render/colormap.h"
 
 using namespace quenz;
 

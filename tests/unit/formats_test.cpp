@@ -14,11 +14,11 @@
 #include "atomic_file.h"
 #include "bild16.h"
 #include "bildfloat.h"
-#include "display/picture.h"
 #include "fileio.h"
 #include "fits.h"
 #include "npy.h"
 #include "png_file.h"
+#include "render/picture.h"
 #include "testutil.h"
 #include "tiff.h"
 

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "testutil.h"
-#include "display/render.h"
+#include "render/render.h"
 
 using quenz::render_buffer;
 

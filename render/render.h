@@ -1,7 +1,7 @@
 // Grey-level rendering of images for display: 16-bit counts or floats are
 // mapped to one byte per pixel in a render buffer, and the minimum and
 // maximum of a rectangle pick a contrast range. Plain C++; the Tk side that
-// hands the buffer to a photo image is photo.cpp.
+// hands the buffer to a photo image is display/photo.cpp.
 #pragma once
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 // Colour-mapped rendering for quenz-view: images mapped through a range,
 // an optional log scale and one of four colour maps into RGBA pixels, at an
 // integer zoom, for any rectangle of the zoomed image (the part a window
-// shows). Plain C++; the Tk side is viewcmds.cpp.
+// shows). Plain C++; the Tk side is display/viewcmds.cpp.
 #pragma once
 #include <array>
 #include <cstdint>
