@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean
+.PHONY: all deps build test test-asan test-isa test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean
 
 all: build
 
@@ -26,6 +26,18 @@ test: build
 # The same suites against an AddressSanitizer + UndefinedBehaviorSanitizer build.
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DQUENZ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)"
+
+# Results are bit for bit the same whichever instruction set the kernels'
+# clones use: every checksum of the widest clones this machine runs against
+# plain x86-64 code (a build without clones), NaN payloads made canonical.
+test-isa: build
+	cmake -S . -B build-isa -DCMAKE_BUILD_TYPE=Release -DQUENZ_NO_CLONES=ON $(CMAKE_FLAGS)
+	cmake --build build-isa -j $(JOBS) --target quenz_checksums
+	cmake --build $(BUILD) -j $(JOBS) --target quenz_checksums
+	$(BUILD)/bench/quenz_checksums --canonical-nan > build-isa/clones.txt
+	build-isa/bench/quenz_checksums --canonical-nan > build-isa/plain.txt
+	diff build-isa/clones.txt build-isa/plain.txt
+	@echo "test-isa: $$(wc -l < build-isa/plain.txt) checksums identical with and without the clones"
 
 demo: build
 	examples/demo $(BUILD) demo-out

@@ -12,6 +12,7 @@
 
 #include "bildfloat.h"
 #include "parallel.h"
+#include "pixelloop.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ typedef float v16 __attribute__((vector_size(64), aligned(4), may_alias));
 constexpr int block = 64;  // pixels per step: four vectors of sixteen
 
 // The interior pixels of rows [y0, y1): hx <= x < N - hx.
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void convolve_rows(
+QUENZ_VECTOR_CLONES void convolve_rows(
     const float* src, float* dst, const float* k, int sx, int sy, int y0, int y1) {
     int hx = sx / 2, hy = sy / 2;
     int xlo = hx, xhi = N - hx;

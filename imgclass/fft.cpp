@@ -4,6 +4,7 @@
 // operations of a lone sequence, so the result is the same for any lane
 // count and any split of rows over threads.
 #include "fft.h"
+#include "pixelloop.h"
 
 #include <algorithm>
 #include <cmath>
@@ -158,8 +159,7 @@ FftPlan::FftPlan(int n) : n_(n), rev_(std::size_t(n)) {
 
 // Compiled for AVX2 too (picked at run time); either way each lane does the
 // same IEEE operations in the same order.
-__attribute__((target_clones("avx2", "default"))) void FftPlan::transform(double* re, double* im,
-                                                                        int lanes) const {
+QUENZ_AVX2_CLONES void FftPlan::transform(double* re, double* im, int lanes) const {
     switch (lanes) {
         case 1: return run<1>(re, im, n_, passes_, tail_radix_);
         case 2: return run<2>(re, im, n_, passes_, tail_radix_);

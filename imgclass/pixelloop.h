@@ -8,11 +8,16 @@
 #pragma once
 #include <cstddef>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// QUENZ_NO_CLONES (the build option of that name) leaves only the plain
+// x86-64 code, so that a check can compare every result with the widest
+// clones' (make test-isa).
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUENZ_NO_CLONES)
 #define QUENZ_VECTOR_CLONES \
     __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#define QUENZ_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define QUENZ_VECTOR_CLONES
+#define QUENZ_AVX2_CLONES
 #endif
 
 namespace quenz {
