@@ -26,10 +26,10 @@ public:
     }
     CallPins(const CallPins&) = delete;
     CallPins& operator=(const CallPins&) = delete;
-    static std::vector<Id>* active() { return current ? &current->ids_ : nullptr; }
+    static PinList* active() { return current ? &current->ids_ : nullptr; }
 
 private:
-    std::vector<Id> ids_;
+    PinList ids_;
     CallPins* prev_;
     static thread_local CallPins* current;
 };

@@ -26,6 +26,63 @@ static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Tcl_Obj* h, int objc,
     return f.proc(f.cd, interp, objc, args);
 }
 
+namespace {
+
+// A method word remembers the method it named on the class it was last
+// used with, as Tcl remembers a command in its name's object: a call
+// through the same word (a literal in compiled code) skips hashing the
+// name. Class descriptors and their reachable tables are built once per
+// process and never change or go away, so the class pointer is the whole
+// key; another class's object sees a miss and looks the name up again.
+using Reachable = decltype(ClassDesc::reachable)::value_type;
+
+void dup_method_rep(Tcl_Obj* src, Tcl_Obj* dup) {
+    dup->internalRep = src->internalRep;
+    dup->typePtr = src->typePtr;
+}
+void method_string(Tcl_Obj* obj) {
+    const std::string& s = static_cast<const Reachable*>(obj->internalRep.twoPtrValue.ptr2)->first;
+    obj->bytes = Tcl_Alloc(unsigned(s.size() + 1));
+    std::memcpy(obj->bytes, s.c_str(), s.size() + 1);
+    obj->length = int(s.size());
+}
+const Tcl_ObjType method_type = {"quenz-method", nullptr, dup_method_rep, method_string, nullptr};
+
+const CmdImpl* cached_method(Tcl_Obj* word, const ClassDesc* cls) {
+    if (word->typePtr != &method_type || word->internalRep.twoPtrValue.ptr1 != cls) return nullptr;
+    return &static_cast<const Reachable*>(word->internalRep.twoPtrValue.ptr2)->second;
+}
+
+// One lookup in the class's table of reachable methods; a hit is kept in
+// the word.
+const CmdImpl* find_method(Tcl_Obj* word, ClassDesc* cls) {
+    int len;
+    const char* m = Tcl_GetStringFromObj(word, &len);
+    auto it = cls->reachable.find(std::string_view(m, std::size_t(len)));
+    if (it == cls->reachable.end()) return nullptr;
+    if (word->typePtr && word->typePtr->freeIntRepProc) word->typePtr->freeIntRepProc(word);
+    word->internalRep.twoPtrValue.ptr1 = cls;
+    word->internalRep.twoPtrValue.ptr2 = const_cast<Reachable*>(&*it);
+    word->typePtr = &method_type;
+    return &it->second;
+}
+
+// Calls a method with the object's handle. inst may die in the call (a
+// setter's argument may name a foreign command whose "cget -this" deletes
+// this object's command): only h is used after it. No Tcl_Preserve here:
+// the method's own procedure holds the interpreter, and nothing after the
+// call touches it.
+int call_method(const CmdImpl& f, Tcl_Interp* interp, Instance* inst, int objc,
+                Tcl_Obj* const objv[]) {
+    Tcl_Obj* h = inst->handle;
+    Tcl_IncrRefCount(h);
+    int rc = call_with_handle(f, interp, h, objc, objv);
+    Tcl_DecrRefCount(h);
+    return rc;
+}
+
+}  // namespace
+
 static bool already_listed(const std::string& result, const std::string& word) {
     std::size_t pos = result.find(':');
     while ((pos = result.find(word, pos)) != std::string::npos) {
@@ -100,7 +157,10 @@ static int walk(Tcl_Interp* interp, ClassDesc* cls, Id id, Tcl_Obj* h, const cha
 int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     auto* inst = static_cast<Instance*>(cd);
     if (objc < 2) return plain_error(interp, "wrong # args.");
-    Preserved keep(interp);
+    // A word that named a method of this class before: no keyword is ever
+    // kept as a method, so the checks below would all have passed.
+    if (const CmdImpl* f = cached_method(objv[1], inst->cls))
+        return call_method(*f, interp, inst, objc, objv);
     const char* m = Tcl_GetString(objv[1]);
     if (std::strcmp(m, "-acquire") == 0) {
         inst->owns = true;
@@ -112,6 +172,7 @@ int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
         inst->owns = false;
         return TCL_OK;
     }
+    Preserved keep(interp);
     if (std::strcmp(m, "-delete") == 0) {
         Tcl_DeleteCommandFromToken(interp, inst->token);
         return TCL_OK;
@@ -121,21 +182,15 @@ int object_cmd(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
     if (is_cget && objc < 3) return plain_error(interp, "wrong # args.");
     // An attribute name without a value would hand the setter a missing word.
     if (is_configure && (objc < 4 || objc % 2 != 0)) return plain_error(interp, "wrong # args.");
+    if (!is_cget && !is_configure)
+        if (const CmdImpl* f = find_method(objv[1], inst->cls))
+            return call_method(*f, interp, inst, objc, objv);
 
-    // From here on inst may die in any call (a setter's argument may name
-    // a foreign command whose "cget -this" deletes this object's command):
-    // only h and the class descriptors are used after a call.
+    // cget, configure or no method. From here on inst may die in any call
+    // (see call_method): only h and the class descriptors are used after one.
     Tcl_Obj* h = inst->handle;
     Tcl_IncrRefCount(h);
-    int rc;
-    // A method: one lookup in the class's table of reachable methods. The
-    // walk is for cget, configure and the error message.
-    auto it = is_cget || is_configure ? inst->cls->reachable.end()
-                                      : inst->cls->reachable.find(std::string_view(m));
-    if (it != inst->cls->reachable.end())
-        rc = call_with_handle(it->second, interp, h, objc, objv);
-    else
-        rc = walk(interp, inst->cls, inst->id, h, m, objc, objv);
+    int rc = walk(interp, inst->cls, inst->id, h, m, objc, objv);
     Tcl_DecrRefCount(h);
     return rc;
 }

@@ -98,9 +98,10 @@ Object* find_pinnable(Registry& r, Id id) {
 
 // Pins the memory behind a live object: its own (or its owner's, for an
 // inner pointer) and that of the objects it refers to.
-void pin(Registry& r, Id id, const Object& o, std::vector<Id>* pins) {
+void pin(Registry& r, Id id, Object& o, PinList* pins) {
     Id root = o.owner ? o.owner : id;
-    if (Object* p = find_pinnable(r, root)) {
+    // The object itself through the record already found: no second lookup.
+    if (Object* p = o.owner ? find_pinnable(r, root) : &o) {
         ++p->pins;
         pins->push_back(root);
     }
@@ -182,7 +183,7 @@ void destroy_object(Id id) {
     if (o.pins == 0) free_object(o);
 }
 
-void unpin(const std::vector<Id>& pins) {
+void unpin(const PinList& pins) {
     std::vector<Object> freed;
     {
         std::lock_guard lock(state_mutex());
@@ -230,7 +231,7 @@ void* resolve(Id id, Ty named, Ty want, const Access& a) {
     Registry& r = reg();
     auto it = r.by_id.find(id);
     if (it == r.by_id.end()) return nullptr;
-    const Object& o = it->second;
+    Object& o = it->second;
     if (o.orphaned && !a.for_delete) return nullptr;
     if (a.domain && o.domain != a.domain) return nullptr;
     if (!(type_record(named).accepts >> o.type & 1)) return nullptr;

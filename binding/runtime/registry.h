@@ -28,15 +28,47 @@ bool is_live(Id id);
 void destroy_object(Id id);
 // The address of a live id converted to type t, or null.
 void* lookup(Id id, Ty t);
+// The ids one call pinned. A call converts a few objects: they are kept
+// in place, without an allocation per call; more go to the heap.
+class PinList {
+public:
+    void push_back(Id id) {
+        if (n_ < kInline)
+            inline_[n_++] = id;
+        else
+            more_.push_back(id);
+    }
+    bool empty() const { return n_ == 0; }
+    std::size_t size() const { return n_ + more_.size(); }
+    struct iterator {
+        const PinList* list;
+        std::size_t i;
+        Id operator*() const { return i < kInline ? list->inline_[i] : list->more_[i - kInline]; }
+        iterator& operator++() {
+            ++i;
+            return *this;
+        }
+        bool operator!=(const iterator& o) const { return i != o.i; }
+    };
+    iterator begin() const { return {this, 0}; }
+    iterator end() const { return {this, size()}; }
+
+private:
+    static constexpr std::size_t kInline = 8;
+    Id inline_[kInline];
+    std::size_t n_ = 0;
+    std::vector<Id> more_;
+};
+
 struct Access {
     bool for_delete = false;         // an object whose referenced image is gone may only be deleted
     Domain domain = 0;               // a safe interpreter reaches its own objects only
-    std::vector<Id>* pins = nullptr; // pin the object for a call, recording what was pinned
+    PinList* pins = nullptr;         // pin the object for a call, recording what was pinned
 };
 // The address of a live id named by a handle of type `named`, as `want`.
 void* resolve(Id id, Ty named, Ty want, const Access& access);
 // Releases what resolve pinned; frees objects destroyed meanwhile.
-void unpin(const std::vector<Id>& pins);
+void unpin(const PinList& pins);
 std::size_t live_objects();
 // How many objects have left the registry through the calling thread. A
 // wrapper compares it before and after converting its arguments: naming an
