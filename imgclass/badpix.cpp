@@ -11,14 +11,13 @@ namespace {
 // neighbour below it (a value equal to the threshold is neither). Bad
 // pixels never serve as neighbours, so updating in place is safe, in any
 // order. The map is scanned sixteen counts at a time: bad pixels are rare.
-QUENZ_VECTOR_CLONES void repair(float* const* rows, const unsigned short* const* map,
-                                unsigned short threshold) {
+QUENZ_VECTOR_CLONES void repair(float* px, const unsigned short* map, unsigned short threshold) {
     static constexpr int dy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
     static constexpr int dx[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
     constexpr int W = quenz::image_size;
     static_assert(W % 16 == 0);
     for (int y = 1; y < quenz::image_size - 1; ++y) {
-        const unsigned short* m = map[y];
+        const unsigned short* m = map + std::size_t(y) * W;
         for (int x0 = 0; x0 < W; x0 += 16) {
             quenz::u16x16 v;
             quenz::load16(v, m + x0);
@@ -29,12 +28,13 @@ QUENZ_VECTOR_CLONES void repair(float* const* rows, const unsigned short* const*
                 int count = 0;
                 for (int i = 0; i < 8; ++i) {
                     int ny = y + dy[i], nx = x + dx[i];
-                    if (map[ny][nx] < threshold) {
-                        sum += rows[ny][nx];
+                    const std::size_t at = std::size_t(ny) * W + nx;
+                    if (map[at] < threshold) {
+                        sum += px[at];
                         ++count;
                     }
                 }
-                rows[y][x] = count > 0 ? sum / float(count) : 0.0f;
+                px[std::size_t(y) * W + x] = count > 0 ? sum / float(count) : 0.0f;
             }
         }
     }
@@ -43,7 +43,7 @@ QUENZ_VECTOR_CLONES void repair(float* const* rows, const unsigned short* const*
 }  // namespace
 
 bildfloat& bildfloat::badpix_correct(const bild16& bpmap, unsigned short threshold) {
-    repair(rows, bpmap.rows, threshold);
+    repair(data(), bpmap.data(), threshold);
     return *this;
 }
 

@@ -28,19 +28,9 @@ bild16::header_t bild16::default_header() {
     return h;
 }
 
-bild16::bild16() : header(std::make_unique<header_t>(default_header())) {}
+bild16::bild16() : header_(default_header()) {}
 
 bild16::bild16(const char* fname) : bild16() { read_his(fname); }
-
-bild16::bild16(const bild16& bmp) : bild16_base(bmp), header(std::make_unique<header_t>(*bmp.header)) {}
-
-bild16& bild16::operator=(const bild16& b) {
-    if (this != &b) {
-        copy_pixels(b);
-        *header = *b.header;
-    }
-    return *this;
-}
 
 namespace {
 

@@ -3,7 +3,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <memory>
 
 #include "imgbase.h"
 
@@ -13,14 +12,15 @@ class bild16 : public bild16_base {
 public:
     static constexpr int header_size = 34;
     using header_t = std::array<std::uint8_t, header_size>;
-    std::unique_ptr<header_t> header;
 
     bild16();
     explicit bild16(const char* fname);  // reads a HIS file
-    bild16(const bild16& bmp);
+    bild16(const bild16&) = default;
+    bild16(bild16&&) noexcept = default;
     ~bild16() = default;
 
-    bild16& operator=(const bild16& b);  // pixels and header bytes
+    bild16& operator=(const bild16&) = default;  // pixels and header bytes
+    bild16& operator=(bild16&&) noexcept = default;
     bild16& operator=(data_t v);
     bild16& operator+=(const bild16& b);
     bild16& operator+=(data_t v);
@@ -49,4 +49,11 @@ public:
     void write_his(const char* name) const;
 
     static header_t default_header();
+
+    // The bytes a HIS file written from this image begins with.
+    const header_t& header() const { return header_; }
+    header_t& header() { return header_; }
+
+private:
+    header_t header_;
 };

@@ -36,7 +36,7 @@ bildfloat& bildcomplex::norm(bildfloat& ret) const {
 
 void bildcomplex::set(int y, int x, float real, float imag) {
     check_yx("bildcomplex_set", y, x);
-    rows[y][x] = {real, imag};
+    row(y)[x] = {real, imag};
 }
 
 // A size that is not a power of two is reported on standard error by the

@@ -30,14 +30,14 @@ std::pair<int, int> clip_line(const char* cmd, char axis, int at, int at_size, i
 
 bild16& bild16::drawx(int x, int y1, int y2) {
     auto [lo, hi] = clip_line("drawx", 'x', x, SIZEX, y1, y2, SIZEY);
-    for (int y = lo; y <= hi; ++y) rows[y][x] = (unsigned short)~rows[y][x];
+    for (int y = lo; y <= hi; ++y) row(y)[x] = (unsigned short)~row(y)[x];
     return *this;
 }
 
 bild16& bild16::drawy(int y, int x1, int x2) {
     auto [lo, hi] = clip_line("drawy", 'y', y, SIZEY, x1, x2, SIZEX);
-    unsigned short* row = rows[y];
-    for (int x = lo; x <= hi; ++x) row[x] = (unsigned short)~row[x];
+    unsigned short* r = row(y);
+    for (int x = lo; x <= hi; ++x) r[x] = (unsigned short)~r[x];
     return *this;
 }
 

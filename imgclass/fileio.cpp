@@ -52,6 +52,28 @@ std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_
     return buf;
 }
 
+std::optional<std::size_t> read_file_into(const char* name, std::initializer_list<std::span<unsigned char>> blocks) {
+    std::FILE* f = std::fopen(name, "rb");
+    if (!f) return std::nullopt;
+    // Unbuffered: each block is one read into its own memory.
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    std::size_t total = 0;
+    bool more = true;
+    for (auto b : blocks) {
+        std::size_t have = 0;
+        while (more && have < b.size()) {
+            std::size_t n = std::fread(b.data() + have, 1, b.size() - have, f);
+            if (n == 0) more = false;
+            have += n;
+        }
+        total += have;
+    }
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return std::nullopt;
+    return total;
+}
+
 void write_file(const char* name, const void* data, std::size_t n) { write_file_atomic(name, data, n); }
 
 }  // namespace quenz

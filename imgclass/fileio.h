@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,12 @@ private:
 // what follows their format's size), or nothing if it cannot be opened or
 // read. Every reader states its bound.
 std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_t limit);
+
+// Reads the file's first bytes straight into the blocks, filling one after
+// the other, with no buffer in between (a fixed-size format reads its
+// pixels where they are to stay). The count read, less than the blocks
+// hold if the file is shorter, or nothing if it cannot be opened or read.
+std::optional<std::size_t> read_file_into(const char* name, std::initializer_list<std::span<unsigned char>> blocks);
 
 // Writes the bytes as the new content of name, all or nothing (through
 // atomic_file: a temporary file renamed into place, so a failure part-way

@@ -20,7 +20,7 @@ void bildfloat::write_gnuplot(const char* name) const {
     for (std::size_t j = 0; j < n; ++j) {
         unsigned char* row = p + 4 * (n + 1) * (j + 1);
         quenz::store_le<float>(row, axis(j));
-        quenz::pack_le(row + 4, rows[j], n);
+        quenz::pack_le(row + 4, this->row(int(j)), n);
     }
     quenz::write_file(name, buf.data(), buf.size());
 }
@@ -33,7 +33,7 @@ void quenz::decode_gnuplot(bildfloat& img, std::span<const unsigned char> file, 
         throw Error(std::string(name) + ": gnuplot file too short (" + std::to_string(file.size()) +
                     " of " + std::to_string(gnuplot_file_size) + " bytes)");
     for (std::size_t j = 0; j < n; ++j)
-        unpack_le(img.rows[j], file.data() + 4 * ((n + 1) * (j + 1) + 1), n);
+        unpack_le(img.row(int(j)), file.data() + 4 * ((n + 1) * (j + 1) + 1), n);
 }
 
 bildfloat& bildfloat::read_gnuplot(const char* name) {

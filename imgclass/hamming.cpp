@@ -61,7 +61,7 @@ void each_weight(bildcomplex& img, float width, float xm, float ym, F f) {
     quenz::parallel_for(0, ny, [&](int i0, int i1) {
         for (int i = i0; i < i1; ++i) {
             const float* wr = &w[std::size_t(row[i]) * ncols];
-            COMPLEX* pr = img.rows[i];
+            COMPLEX* pr = img.row(i);
             for (int j = 0; j < nx; ++j) {
                 float h = wr[col[j]];
                 if (h < 0.0f)

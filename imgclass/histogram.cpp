@@ -40,7 +40,7 @@ std::vector<std::uint32_t> histogram(const bild16_base& b, const bin_rule& rule,
     if (r.area() < 16384) {
         for (int y = r.y1; y <= r.y2; ++y)
             for (int x = r.x1; x <= r.x2; ++x)
-                if (int i = rule.bin(b.rows[y][x]); i >= 0) ++h[std::size_t(i)];
+                if (int i = rule.bin(b.row(y)[x]); i >= 0) ++h[std::size_t(i)];
         return h;
     }
     // A large rectangle: count each value once, then place the values.
@@ -57,7 +57,7 @@ std::vector<std::uint32_t> histogram(const bild16_base& b, const bin_rule& rule,
 std::vector<std::uint32_t> histogram(const bildfloat_base& f, const bin_rule& rule, const rect& r) {
     std::vector<std::uint32_t> h(std::size_t(rule.n), 0);
     for (int y = r.y1; y <= r.y2; ++y) {
-        const float* row = f.rows[y];
+        const float* row = f.row(y);
         for (int x = r.x1; x <= r.x2; ++x)
             if (int i = rule.bin(row[x]); i >= 0) ++h[std::size_t(i)];
     }

@@ -1,5 +1,5 @@
 // The fixed-size image container: one contiguous row-major block of
-// pixels plus a row table into it.
+// pixels, reached through row(y) and data().
 #pragma once
 #include <algorithm>
 #include <memory>
@@ -21,40 +21,43 @@ template <int SX, int SY, class T>
 class imgbase {
 public:
     using data_t = T;
-    int SIZEX = SX;
-    int SIZEY = SY;
-    T** rows;
+    // The size is the type's: loops take it as a bound the compiler knows.
+    static constexpr int SIZEX = SX;
+    static constexpr int SIZEY = SY;
 
     // New images start at zero, so nothing a script reads is left over
     // from earlier memory.
     imgbase() : imgbase(quenz::no_init) { std::fill(data(), data() + npixels(), T()); }
     // For constructors that write every pixel themselves: saves a pass.
-    explicit imgbase(quenz::no_init_t) : rows(new T*[SY]) {
-        try {
-            rows[0] = new T[npixels()];
-        } catch (...) {
-            delete[] rows;
-            throw;
-        }
-        for (int y = 1; y < SY; ++y) rows[y] = rows[0] + std::size_t(y) * SX;
-        quenz::big_block_taken(npixels() * sizeof(T));
+    explicit imgbase(quenz::no_init_t) : px_(std::make_unique_for_overwrite<T[]>(npixels())) {
+        quenz::big_block_taken(bytes);
     }
     imgbase(const imgbase& o) : imgbase(quenz::no_init) { copy_pixels(o); }
     imgbase& operator=(const imgbase& o) {
         if (this != &o) copy_pixels(o);
         return *this;
     }
+    // A moved-from image has no pixels: it may only be destroyed or
+    // assigned to.
+    imgbase(imgbase&& o) noexcept : px_(std::move(o.px_)) {}
+    imgbase& operator=(imgbase&& o) noexcept {
+        swap(o);
+        return *this;
+    }
+    void swap(imgbase& o) noexcept { px_.swap(o.px_); }
     ~imgbase() {
-        delete[] rows[0];
-        delete[] rows;
-        quenz::big_block_freed(npixels() * sizeof(T));
+        if (!px_) return;
+        px_.reset();
+        quenz::big_block_freed(bytes);
     }
 
-    T get(int y, int x) const { return rows[y][x]; }
-    void set(int y, int x, T val) { rows[y][x] = val; }
+    T get(int y, int x) const { return row(y)[x]; }
+    void set(int y, int x, T val) { row(y)[x] = val; }
 
-    T* data() { return rows[0]; }
-    const T* data() const { return rows[0]; }
+    T* row(int y) { return px_.get() + std::size_t(y) * SX; }
+    const T* row(int y) const { return px_.get() + std::size_t(y) * SX; }
+    T* data() { return px_.get(); }
+    const T* data() const { return px_.get(); }
     static constexpr std::size_t npixels() { return std::size_t(SX) * SY; }
 
     static bool inside(long y, long x) { return y >= 0 && y < SY && x >= 0 && x < SX; }
@@ -67,6 +70,10 @@ public:
 
 protected:
     void copy_pixels(const imgbase& o) { std::copy(o.data(), o.data() + npixels(), data()); }
+
+private:
+    static constexpr std::size_t bytes = std::size_t(SX) * SY * sizeof(T);
+    std::unique_ptr<T[]> px_;  // SY rows of SX pixels, row-major
 };
 
 struct COMPLEX {

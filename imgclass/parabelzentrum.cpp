@@ -28,7 +28,7 @@ void Parabelzentrum::estimate(double x, double y) {
 void Parabelzentrum::put(int x, int y) {
     if (npkt_ == pktmax_) throw quenz::Error("Mist -- zuwenig Platz für die Punkte");
     bildfloat_base::check_yx("Parabelzentrum_put", y, x);
-    werte_[npkt_] = double(bild_.rows[y][x]);
+    werte_[npkt_] = double(bild_.row(y)[x]);
     double dx = x - x0_, dy = y - y0_;
     double* row = design_[npkt_];
     row[0] = 1.0;

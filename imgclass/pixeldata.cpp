@@ -71,25 +71,25 @@ void from_bytes(bildcomplex_base& c, const unsigned char* in, std::size_t n, con
 
 template <class Img> std::vector<typename Img::data_t> get_row(const Img& img, const char* what, long y) {
     check_index(what, "row", 'y', y);
-    return {img.rows[y], img.rows[y] + image_size};
+    return {img.row(y), img.row(y) + image_size};
 }
 template <class Img> std::vector<typename Img::data_t> get_col(const Img& img, const char* what, long x) {
     check_index(what, "column", 'x', x);
     std::vector<typename Img::data_t> v(image_size);
-    for (int y = 0; y < image_size; ++y) v[std::size_t(y)] = img.rows[y][x];
+    for (int y = 0; y < image_size; ++y) v[std::size_t(y)] = img.row(y)[x];
     return v;
 }
 template <class Img>
 void set_row(Img& img, const char* what, long y, std::span<const typename Img::data_t> v) {
     check_index(what, "row", 'y', y);
     check_count(what, v.size());
-    std::copy(v.begin(), v.end(), img.rows[y]);
+    std::copy(v.begin(), v.end(), img.row(y));
 }
 template <class Img>
 void set_col(Img& img, const char* what, long x, std::span<const typename Img::data_t> v) {
     check_index(what, "column", 'x', x);
     check_count(what, v.size());
-    for (int y = 0; y < image_size; ++y) img.rows[y][x] = v[std::size_t(y)];
+    for (int y = 0; y < image_size; ++y) img.row(y)[x] = v[std::size_t(y)];
 }
 
 #define QUENZ_ROWS(Img)                                                                      \

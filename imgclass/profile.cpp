@@ -15,12 +15,12 @@ template <class Img>
 double sample(const Img& img, double x, double y) {
     const int x0 = int(x), y0 = int(y);  // x, y >= 0: truncation is floor
     const double fx = x - x0, fy = y - y0;
-    const auto* r0 = img.rows[y0];
+    const auto* r0 = img.row(y0);
     auto row = [&](const typename Img::data_t* r) {
         return fx == 0.0 ? double(r[x0]) : lerp(double(r[x0]), double(r[x0 + 1]), fx);
     };
     const double top = row(r0);
-    return fy == 0.0 ? top : lerp(top, row(img.rows[y0 + 1]), fy);
+    return fy == 0.0 ? top : lerp(top, row(img.row(y0 + 1)), fy);
 }
 
 template <class Img>

@@ -101,7 +101,7 @@ void QRfit::fit(std::span<const bild16_base* const> refbilder) {
                 }
                 store(x);
             };
-            for (int j = 0; j < m; ++j) src[j] = refbilder[j]->rows[y];
+            for (int j = 0; j < m; ++j) src[j] = refbilder[j]->row(y);
             constexpr int W = quenz::LaneFit::lanes;
             static_assert(N % W == 0);
             for (int x0 = 0; x0 < N; x0 += W) {

@@ -92,7 +92,7 @@ void Voronoischnitt::compute_schnitt(int nr, std::ostream& out, std::ostream& lo
         double c = col(k), r = row(k);
         double s = length(c - mx, r - my);
         if (richtung.x * (c - mx) + richtung.y * (r - my) < 0) s = -s;
-        float v = bfl.rows[int(r)][int(c)];
+        float v = bfl.row(int(r))[int(c)];
         out << nr << '\t' << s << '\t' << v << std::endl;
     }
     out << std::endl;
@@ -108,7 +108,7 @@ float Voronoischnitt::boundary_average(std::ostream& log) {
     }
     double sum = 0.0, sumsq = 0.0;
     for (const voronoi_corner& k : ecken) {
-        float v = bfl.rows[int(std::floor(k.y + 0.5))][int(std::floor(k.x + 0.5))];
+        float v = bfl.row(int(std::floor(k.y + 0.5)))[int(std::floor(k.x + 0.5))];
         sum += v;
         sumsq += float(v * v);
     }

@@ -224,15 +224,15 @@ image_stats<float> imgstats(const bildfloat_base& f, const rect& r) {
     // The values that are numbers, as one block: the pixels themselves
     // when the rectangle spans whole rows and holds no NaN, else a copy.
     const std::size_t area = std::size_t(r.area());
-    const float* v = f.rows[r.y1];
+    const float* v = f.row(r.y1);
     std::size_t m = area;
     std::unique_ptr<float[]> vals;
-    const bool whole_rows = r.x1 == 0 && r.x2 == f.SIZEX - 1 && f.rows[r.y2] == v + (area - f.SIZEX);
+    const bool whole_rows = r.x1 == 0 && r.x2 == f.SIZEX - 1 && f.row(r.y2) == v + (area - f.SIZEX);
     if (!whole_rows || has_nan(v, area)) {
         vals.reset(new float[area]);
         m = 0;
         for (int y = r.y1; y <= r.y2; ++y)
-            m += copy_numbers(vals.get() + m, f.rows[y] + r.x1, std::size_t(r.x2 - r.x1 + 1));
+            m += copy_numbers(vals.get() + m, f.row(y) + r.x1, std::size_t(r.x2 - r.x1 + 1));
         v = vals.get();
     }
     s.n = long(m);

@@ -16,8 +16,8 @@ void surface::put(int x, int y) {
         throw quenz::Error("surface_put: position (x=" + std::to_string(x) +
                            ", y=" + std::to_string(y) +
                            ") needs neighbours outside the image (1 <= x, y <= 510)");
-    const float* row = rb.rows[y];
+    const float* row = rb.row(y);
     double gx = (double(row[x + 1]) - double(row[x - 1])) / D;
-    double gy = (double(rb.rows[y + 1][x]) - double(rb.rows[y - 1][x])) / D;
+    double gy = (double(rb.row(y + 1)[x]) - double(rb.row(y - 1)[x])) / D;
     surf += std::sqrt(1.0 + gx * gx + gy * gy);
 }

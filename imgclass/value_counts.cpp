@@ -11,7 +11,7 @@ value_counts::value_counts(const bild16_base& b, const rect& r) : c_(new std::ui
     std::uint32_t* odd = even + 65536;
     std::memset(even, 0, 2 * 65536 * sizeof(std::uint32_t));
     for (int y = r.y1; y <= r.y2; ++y) {
-        const unsigned short* row = b.rows[y];
+        const unsigned short* row = b.row(y);
         int x = r.x1;
         for (; x < r.x2; x += 2) {
             ++even[row[x]];

@@ -78,21 +78,22 @@ void put(std::uint8_t* d, rgb c) {
 // the colour of one image pixel.
 template <class Img, class Colour>
 void fill(const Img& b, const view_params& p, std::vector<std::uint8_t>& out, Colour colour) {
-    const int n = b.SIZEX, z = p.zoom;
+    constexpr int nx = Img::SIZEX, ny = Img::SIZEY;
+    const int z = p.zoom;
     out.resize(std::size_t(p.width) * p.height * 4);
     std::vector<int> col(p.width);
     for (int ox = 0; ox < p.width; ++ox) {
         long zx = long(p.x0) + ox;
-        col[ox] = zx >= 0 && zx / z < n ? int(zx / z) : -1;
+        col[ox] = zx >= 0 && zx / z < nx ? int(zx / z) : -1;
     }
     std::uint8_t* d = out.data();
     for (int oy = 0; oy < p.height; ++oy) {
         long zy = long(p.y0) + oy;
-        if (zy < 0 || zy / z >= n) {
+        if (zy < 0 || zy / z >= ny) {
             for (int ox = 0; ox < p.width; ++ox, d += 4) put(d, background_colour);
             continue;
         }
-        const auto* row = b.rows[zy / z];
+        const auto* row = b.row(zy / z);
         for (int ox = 0; ox < p.width; ++ox, d += 4) put(d, col[ox] < 0 ? background_colour : colour(row, col[ox]));
     }
 }

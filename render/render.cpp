@@ -53,9 +53,9 @@ template <class T> [[noreturn]] void zero_range(T low) {
 template <class Img>
 minmax_t<typename Img::data_t> minmax_of(const Img& b, int x1_, int y1_, int x2_, int y2_) {
     const auto [x1, y1, x2, y2] = checked_rect("getminmax", x1_, y1_, x2_, y2_);
-    auto mn = b.rows[y1][x1], mx = mn;
+    auto mn = b.row(y1)[x1], mx = mn;
     for (int y = y1; y <= y2; ++y) {
-        const auto* row = b.rows[y];
+        const auto* row = b.row(y);
         for (int x = x1; x <= x2; ++x) {
             if (row[x] < mn) mn = row[x];
             if (row[x] > mx) mx = row[x];

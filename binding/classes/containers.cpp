@@ -49,7 +49,8 @@ std::vector<qb::Entry> container() {
                        [](const C& c, int y, int x) -> typename K::GetR {
                            C::check_yx(K::get, y, x);
                            if constexpr (std::is_same_v<typename K::GetR, qb::Inner<COMPLEX>>)
-                               return qb::inner(&c.rows[y][x], c);
+                               // The pixel handle may be written through, as ever.
+                               return qb::inner(&const_cast<C&>(c).row(y)[x], c);
                            else
                                return c.get(y, x);
                        })),

@@ -34,7 +34,7 @@ template <class T> bool same_pixels(const T& a, const T& b) {
     return std::memcmp(a.data(), b.data(), T::npixels() * sizeof *a.data()) == 0;
 }
 inline bool same(const bild16& a, const bild16& b) {
-    return same_pixels(a, b) && *a.header == *b.header;  // a HIS read sets the header too
+    return same_pixels(a, b) && a.header() == b.header();  // a HIS read sets the header too
 }
 template <class T> bool same(const T& a, const T& b) { return same_pixels(a, b); }
 

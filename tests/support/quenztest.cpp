@@ -36,10 +36,10 @@ region_t* make_region(const char* rule, int y0, int x0, int y1, int x1) {
     bool inside_value = std::strcmp(rule, "except") != 0;
     bool base = std::strcmp(rule, "all") == 0 || std::strcmp(rule, "except") == 0;
     for (int y = 0; y < 512; ++y)
-        for (int x = 0; x < 512; ++x) r->rows[y][x] = base;
+        for (int x = 0; x < 512; ++x) r->row(y)[x] = base;
     if (std::strcmp(rule, "all") && std::strcmp(rule, "none")) {
         for (int y = std::max(y0, 0); y <= std::min(y1, 511); ++y)
-            for (int x = std::max(x0, 0); x <= std::min(x1, 511); ++x) r->rows[y][x] = inside_value;
+            for (int x = std::max(x0, 0); x <= std::min(x1, 511); ++x) r->row(y)[x] = inside_value;
     }
     return r;
 }

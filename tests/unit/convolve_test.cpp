@@ -33,14 +33,14 @@ void reference(const bildfloat& src, bildfloat& dst, const std::vector<float>& k
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < 512; ++x) {
             if (y < hy || y >= 512 - hy || x < hx || x >= 512 - hx) {
-                dst.rows[y][x] = src.rows[y][x];
+                dst.row(y)[x] = src.row(y)[x];
                 continue;
             }
             float acc = 0.0f;
             for (int r = 0; r < sy; ++r)
                 for (int c = 0; c < sx; ++c)
-                    acc += src.rows[y - hy + r][x - hx + c] * k[std::size_t(r) * sx + c];
-            dst.rows[y][x] = acc;
+                    acc += src.row(y - hy + r)[x - hx + c] * k[std::size_t(r) * sx + c];
+            dst.row(y)[x] = acc;
         }
 }
 
@@ -56,8 +56,8 @@ bool same_bits(const bildfloat& a, const bildfloat& b) {
 TEST(Convolve, BitIdenticalToThePlainLoop) {
     bildfloat src;
     fill_random(src, 1);
-    src.rows[100][200] = quenz::quiet_nan;
-    src.rows[300][5] = INFINITY;
+    src.row(100)[200] = quenz::quiet_nan;
+    src.row(300)[5] = INFINITY;
     for (auto [sx, sy] : {std::pair{1, 1}, {3, 3}, {5, 5}, {11, 11}, {21, 21}, {7, 1}, {1, 9},
                           {31, 3}, {447, 1}, {449, 3}, {451, 1}, {501, 1}, {1, 511}, {511, 511}}) {
         auto k = random_kernel(sx * sy, unsigned(sx * 1000 + sy));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testutil.h"
@@ -47,6 +48,46 @@ TEST(FileIo, WrittenBytesReadBackAndTheLimitCutsTheRead) {
     EXPECT_FALSE(quenz::read_file(f.c_str(), 10));
     // A directory opens but cannot be read: no file, not an empty one.
     EXPECT_FALSE(quenz::read_file(std::filesystem::temp_directory_path().c_str(), 10));
+}
+
+TEST(FileIo, ReadsIntoBlocksFillThemInOrderAndCountWhatArrived) {
+    std::string f = scratch("into.bin");
+    std::string data(70000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i * 13 + i / 251);
+    quenz::write_file(f.c_str(), data.data(), data.size());
+    auto as_text = [](const std::vector<unsigned char>& v) { return std::string(v.begin(), v.end()); };
+    std::vector<unsigned char> a(100, 0xee), b(69000, 0xee), c(5000, 0xee);
+    auto n = quenz::read_file_into(f.c_str(), {a, b, c});
+    ASSERT_TRUE(n);
+    EXPECT_EQ(*n, 70000u);
+    EXPECT_EQ(as_text(a), data.substr(0, 100));
+    EXPECT_EQ(as_text(b), data.substr(100, 69000));
+    // The file ends inside the last block: the rest of it is untouched.
+    EXPECT_EQ(as_text(c).substr(0, 900), data.substr(69100));
+    EXPECT_EQ(std::count(c.begin() + 900, c.end(), 0xee), 4100);
+    // A longer file is read only as far as the blocks go.
+    std::vector<unsigned char> d(10);
+    EXPECT_EQ(quenz::read_file_into(f.c_str(), {d}), 10u);
+    EXPECT_EQ(as_text(d), data.substr(0, 10));
+    std::remove(f.c_str());
+    EXPECT_FALSE(quenz::read_file_into(f.c_str(), {d}));
+    EXPECT_FALSE(quenz::read_file_into(std::filesystem::temp_directory_path().c_str(), {d}));
+    // A pipe that delivers in small pieces still fills every block.
+    int fd[2];
+    ASSERT_EQ(pipe(fd), 0);
+    std::thread writer([&] {
+        for (std::size_t i = 0; i < 4000; i += 7) {
+            std::size_t k = std::min<std::size_t>(7, 4000 - i);
+            if (write(fd[1], data.data() + i, k) != ssize_t(k)) break;
+        }
+        close(fd[1]);
+    });
+    std::vector<unsigned char> p1(3), p2(3997);
+    auto m = quenz::read_file_into(("/dev/fd/" + std::to_string(fd[0])).c_str(), {p1, p2});
+    writer.join();
+    close(fd[0]);
+    EXPECT_EQ(m, 4000u);
+    EXPECT_EQ(as_text(p1) + as_text(p2), data.substr(0, 4000));
 }
 
 TEST(FileIo, DeviceWithoutEndIsReadOnlyUpToTheLimit) {

@@ -4,11 +4,10 @@
 
 #include "imgbase.h"
 
-TEST(Imgbase, RowTableOverOneBlock) {
+TEST(Imgbase, RowsOfOneBlock) {
     bildfloat_base b;
-    EXPECT_EQ(b.SIZEX, 512);
-    EXPECT_EQ(b.SIZEY, 512);
-    for (int y = 0; y < 512; ++y) EXPECT_EQ(b.rows[y], b.rows[0] + y * 512);
+    static_assert(bildfloat_base::SIZEX == 512 && bildfloat_base::SIZEY == 512);
+    for (int y = 0; y < 512; ++y) EXPECT_EQ(b.row(y), b.data() + y * 512);
     b.set(3, 7, 2.5f);
     EXPECT_EQ(b.data()[3 * 512 + 7], 2.5f);
 }
@@ -21,7 +20,32 @@ TEST(Imgbase, CopiesNeverShareStorage) {
     EXPECT_EQ(c.get(0, 511), 7);
     a = c;
     EXPECT_EQ(a.get(0, 511), 7);
-    EXPECT_NE(a.rows[0], c.rows[0]);
+    EXPECT_NE(a.data(), c.data());
+}
+
+// A move hands the block over: no copy, no second block counted, and the
+// moved-to image owns it (freed once).
+TEST(Imgbase, MovesHandOverTheBlockWithoutCopying) {
+    const std::size_t bytes0 = quenz::big_block_bytes();
+    {
+        bild16_base a;
+        a.set(5, 6, 77);
+        const unsigned short* block = a.data();
+        bild16_base b(std::move(a));
+        EXPECT_EQ(b.data(), block);
+        EXPECT_EQ(b.get(5, 6), 77);
+        EXPECT_EQ(quenz::big_block_bytes(), bytes0 + (std::size_t(1) << 19));
+        bild16_base c;
+        c = std::move(b);
+        EXPECT_EQ(c.data(), block);
+        EXPECT_EQ(c.get(5, 6), 77);
+        EXPECT_EQ(quenz::big_block_bytes(), bytes0 + 2 * (std::size_t(1) << 19));
+        std::vector<bildfloat_base> v(1);
+        const float* fb = v[0].data();
+        v.reserve(v.capacity() + 8);  // reallocation moves the images
+        EXPECT_EQ(v[0].data(), fb);
+    }
+    EXPECT_EQ(quenz::big_block_bytes(), bytes0);
 }
 
 TEST(Imgbase, ComplexDefaultsToZero) {

@@ -284,27 +284,27 @@ TEST(PixelOps, BadPixelRepairFollowsThePlainRule) {
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < 512; ++x) {
             unsigned r = rng() % 100;
-            map.rows[y][x] = (unsigned short)(r < 3 ? t + 1 + rng() % 5 : r < 5 ? t : rng() % t);
-            img.rows[y][x] = want.rows[y][x] = float(rng() % 10000) / 7.0f;
+            map.row(y)[x] = (unsigned short)(r < 3 ? t + 1 + rng() % 5 : r < 5 ? t : rng() % t);
+            img.row(y)[x] = want.row(y)[x] = float(rng() % 10000) / 7.0f;
         }
-    for (int y = 0; y < 512; ++y) map.rows[y][15] = map.rows[y][16] = map.rows[y][511] = t + 1;
+    for (int y = 0; y < 512; ++y) map.row(y)[15] = map.row(y)[16] = map.row(y)[511] = t + 1;
     for (int y = 1; y < 511; ++y)
         for (int x = 1; x < 511; ++x) {
-            if (map.rows[y][x] <= t) continue;
+            if (map.row(y)[x] <= t) continue;
             float sum = 0.0f;
             int count = 0;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)
-                    if ((dy || dx) && map.rows[y + dy][x + dx] < t) {
-                        sum += want.rows[y + dy][x + dx];
+                    if ((dy || dx) && map.row(y + dy)[x + dx] < t) {
+                        sum += want.row(y + dy)[x + dx];
                         ++count;
                     }
-            want.rows[y][x] = count > 0 ? sum / float(count) : 0.0f;
+            want.row(y)[x] = count > 0 ? sum / float(count) : 0.0f;
         }
     img.badpix_correct(map, t);
     int differ = 0;
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < 512; ++x)
-            differ += std::bit_cast<std::uint32_t>(img.rows[y][x]) != std::bit_cast<std::uint32_t>(want.rows[y][x]);
+            differ += std::bit_cast<std::uint32_t>(img.row(y)[x]) != std::bit_cast<std::uint32_t>(want.row(y)[x]);
     EXPECT_EQ(differ, 0);
 }

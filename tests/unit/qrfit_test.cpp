@@ -25,7 +25,7 @@ struct Refs {
         for (int j = 0; j < n; ++j) {
             ptr.push_back(&img[j]);
             for (int y = 0; y < 512; ++y)
-                for (int x = 0; x < 512; ++x) img[j].rows[y][x] = f(j, y, x);
+                for (int x = 0; x < 512; ++x) img[j].row(y)[x] = f(j, y, x);
         }
     }
 };
@@ -125,11 +125,11 @@ TEST(QRfit, SameOutputAndCoefficientsAsOnePixelAtATime) {
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < 512; ++x) {
             if (x % W == 0) {
-                for (int j = 0; j < 4; ++j) row[j] = r.img[j].rows[y];
+                for (int j = 0; j < 4; ++j) row[j] = r.img[j].row(y);
                 together = lanes.fit(row.data(), x, refw.data(), 1e-10);
             }
             for (int j = 0; j < 4; ++j) {
-                double v = r.img[j].rows[y][x] / 65535.0;
+                double v = r.img[j].row(y)[x] / 65535.0;
                 A[j][0] = 1.0;
                 A[j][1] = v;
                 A[j][2] = v * v;
