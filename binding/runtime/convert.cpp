@@ -56,6 +56,7 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
             // word, so nothing in the name is substituted.
             Tcl_Obj* words[3] = {cur, Tcl_NewStringObj("cget", 4), Tcl_NewStringObj("-this", 5)};
             for (Tcl_Obj* w : words) Tcl_IncrRefCount(w);
+            CallPins::hold(interp);
             int code = Tcl_EvalObjv(interp, 3, words, 0);
             for (Tcl_Obj* w : words) Tcl_DecrRefCount(w);
             if (code != TCL_OK) {

@@ -17,19 +17,33 @@ enum { F_DISOWN = 1, F_SELF = 2, F_PROBE = 4 };
 // The objects converted for one call stay pinned until the call returns:
 // another thread may destroy them meanwhile, and they are freed only then.
 // One per call on the stack; conversions pin into the innermost.
+// It also holds the interpreter once a conversion runs a script (which
+// may delete it) until the call, which still reports into it, returns:
+// calls that run none pay no Tcl_Preserve.
 class CallPins {
 public:
     CallPins() : prev_(current) { current = this; }
     ~CallPins() {
         current = prev_;
         if (!ids_.empty()) unpin(ids_);
+        for (Tcl_Interp* i : held_) Tcl_Release(i);
     }
     CallPins(const CallPins&) = delete;
     CallPins& operator=(const CallPins&) = delete;
     static PinList* active() { return current ? &current->ids_ : nullptr; }
+    // Before a script runs in interp. Without a call (an overload probe)
+    // the command procedure holds the interpreter itself.
+    static void hold(Tcl_Interp* interp) {
+        if (!current) return;
+        for (Tcl_Interp* i : current->held_)
+            if (i == interp) return;
+        Tcl_Preserve(interp);
+        current->held_.push_back(interp);
+    }
 
 private:
     PinList ids_;
+    std::vector<Tcl_Interp*> held_;
     CallPins* prev_;
     static thread_local CallPins* current;
 };

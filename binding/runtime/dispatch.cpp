@@ -7,7 +7,9 @@ namespace qb {
 
 static int single_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     const Sig& s = *static_cast<const Sig*>(cd);
-    Preserved keep(interp);
+    // Not held here: the one script a call can run (a foreign command's
+    // "cget -this" while converting) holds the interpreter for the rest of
+    // the call (CallPins::hold), and nothing here uses it afterwards.
     return s.call(interp, objc, objv, s);
 }
 

@@ -70,8 +70,8 @@ const CmdImpl* find_method(Tcl_Obj* word, ClassDesc* cls) {
 // Calls a method with the object's handle. inst may die in the call (a
 // setter's argument may name a foreign command whose "cget -this" deletes
 // this object's command): only h is used after it. No Tcl_Preserve here:
-// the method's own procedure holds the interpreter, and nothing after the
-// call touches it.
+// nothing after the call touches the interpreter, and the call holds it
+// itself if it runs a script.
 int call_method(const CmdImpl& f, Tcl_Interp* interp, Instance* inst, int objc,
                 Tcl_Obj* const objv[]) {
     Tcl_Obj* h = inst->handle;
