@@ -21,6 +21,7 @@ struct Object {
     bool orphaned = false;  // an object it refers to is gone
     int pins = 0;           // calls running on it
     std::vector<Id> refers; // objects it keeps a reference to
+    bool zombie = false;    // destroyed while pinned: in zombies, not by_id
 };
 
 struct AddrKey {
@@ -39,7 +40,8 @@ struct Registry {
     std::unordered_map<Id, Object> by_id;
     // Destroyed while a call was running on them: unreachable, freed when
     // the last such call returns. Their addresses stay in by_addr so the
-    // memory cannot be registered again as a new object meanwhile.
+    // memory cannot be registered again as a new object meanwhile. A record
+    // moves here node and all, so a call's pins keep pointing at it.
     std::unordered_map<Id, Object> zombies;
     std::unordered_map<AddrKey, Id, AddrHash> by_addr;
     std::unordered_multimap<Id, Id> inner;       // owner -> inner pointers
@@ -61,12 +63,15 @@ thread_local std::uint64_t removed_here = 0;
 Object unlink(Registry& r, Id id) {
     auto it = r.by_id.find(id);
     Object o = it->second;
-    r.by_id.erase(it);
     ++removed_here;
-    if (o.pins > 0)
-        r.zombies.emplace(id, o);
-    else
+    if (o.pins > 0) {
+        auto node = r.by_id.extract(it);
+        node.mapped().zombie = true;
+        r.zombies.insert(std::move(node));
+    } else {
+        r.by_id.erase(it);
         r.by_addr.erase(AddrKey{o.addr, type_record(o.type).family});
+    }
     r.owned.erase(id);
     auto range = r.inner.equal_range(id);
     std::vector<Id> children;
@@ -103,12 +108,12 @@ void pin(Registry& r, Id id, Object& o, PinList* pins) {
     // The object itself through the record already found: no second lookup.
     if (Object* p = o.owner ? find_pinnable(r, root) : &o) {
         ++p->pins;
-        pins->push_back(root);
+        pins->push_back(root, p);
     }
     for (Id ref : o.refers)
         if (Object* p = find_pinnable(r, ref)) {
             ++p->pins;
-            pins->push_back(ref);
+            pins->push_back(ref, p);
         }
 }
 
@@ -188,16 +193,16 @@ void unpin(const PinList& pins) {
     {
         std::lock_guard lock(state_mutex());
         Registry& r = reg();
-        for (Id id : pins) {
-            if (auto it = r.by_id.find(id); it != r.by_id.end()) {
-                --it->second.pins;
-            } else if (auto z = r.zombies.find(id); z != r.zombies.end() && --z->second.pins == 0) {
-                AddrKey key{z->second.addr, type_record(z->second.type).family};
-                if (auto a = r.by_addr.find(key); a != r.by_addr.end() && a->second == id)
-                    r.by_addr.erase(a);
-                freed.push_back(z->second);
-                r.zombies.erase(z);
-            }
+        // A pinned record stays where it is (in by_id, or moved to zombies
+        // node and all) until its pins are gone: no lookup for a live one.
+        for (auto [id, rec] : pins) {
+            auto* o = static_cast<Object*>(rec);
+            if (--o->pins > 0 || !o->zombie) continue;
+            AddrKey key{o->addr, type_record(o->type).family};
+            if (auto a = r.by_addr.find(key); a != r.by_addr.end() && a->second == id)
+                r.by_addr.erase(a);
+            freed.push_back(*o);
+            r.zombies.erase(id);
         }
     }
     for (const Object& o : freed) free_object(o);

@@ -28,22 +28,28 @@ bool is_live(Id id);
 void destroy_object(Id id);
 // The address of a live id converted to type t, or null.
 void* lookup(Id id, Ty t);
-// The ids one call pinned. A call converts a few objects: they are kept
-// in place, without an allocation per call; more go to the heap.
+// What one call pinned: each id with its registry record (which stays in
+// place while pinned, so unpin needs no lookup). A call converts a few
+// objects: they are kept in place, without an allocation per call; more
+// go to the heap.
 class PinList {
 public:
-    void push_back(Id id) {
+    struct Pin {
+        Id id;
+        void* record;
+    };
+    void push_back(Id id, void* record) {
         if (n_ < kInline)
-            inline_[n_++] = id;
+            inline_[n_++] = {id, record};
         else
-            more_.push_back(id);
+            more_.push_back({id, record});
     }
     bool empty() const { return n_ == 0; }
     std::size_t size() const { return n_ + more_.size(); }
     struct iterator {
         const PinList* list;
         std::size_t i;
-        Id operator*() const { return i < kInline ? list->inline_[i] : list->more_[i - kInline]; }
+        const Pin& operator*() const { return i < kInline ? list->inline_[i] : list->more_[i - kInline]; }
         iterator& operator++() {
             ++i;
             return *this;
@@ -55,9 +61,9 @@ public:
 
 private:
     static constexpr std::size_t kInline = 8;
-    Id inline_[kInline];
+    Pin inline_[kInline];
     std::size_t n_ = 0;
-    std::vector<Id> more_;
+    std::vector<Pin> more_;
 };
 
 struct Access {
