@@ -16,4 +16,9 @@ struct InternalError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A file a reader refuses: "<file>: <why>".
+[[noreturn]] inline void refuse(const char* file, const std::string& why) {
+    throw Error(std::string(file) + ": " + why);
+}
+
 }  // namespace quenz

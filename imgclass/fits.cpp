@@ -14,6 +14,7 @@
 #include "atomic_file.h"
 #include "bild16.h"
 #include "bildfloat.h"
+#include "error.h"
 #include "fits_header.h"
 #include "samples.h"
 
@@ -81,10 +82,6 @@ template <class T> void write_image(const char* name, const T* px, int bitpix, i
 }
 
 // ------------------------------------------------------------ reading
-
-[[noreturn]] void refuse(const char* name, const std::string& why) {
-    throw Error(std::string(name) + ": " + why);
-}
 
 std::string number(double v) {
     char buf[40];

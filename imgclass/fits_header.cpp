@@ -16,9 +16,6 @@ namespace {
 
 constexpr std::uint64_t max_data = std::uint64_t(1) << 62;
 
-[[noreturn]] void refuse(const char* name, const std::string& why) {
-    throw Error(std::string(name) + ": " + why);
-}
 
 std::string keyword(const char* c) {
     std::string k(c, 8);

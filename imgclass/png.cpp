@@ -163,7 +163,7 @@ void read_png(const char* name, bild16& img) {
     if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
         throw Error(std::string(name) + ": not a PNG file");
     const std::string why = chunk_refusal(f.get());
-    if (!why.empty()) throw Error(std::string(name) + ": " + why);
+    if (!why.empty()) refuse(name, why);
     std::rewind(f.get());
     std::vector<unsigned char> px(std::size_t(n) * n * 2);
     std::vector<png_bytep> rows8(n), rows16(n);

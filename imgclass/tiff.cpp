@@ -14,6 +14,7 @@
 #include "atomic_file.h"
 #include "bild16.h"
 #include "bildfloat.h"
+#include "error.h"
 #include "samples.h"
 #include "tiff_ifd.h"
 
@@ -122,9 +123,6 @@ void write_page(const char* name, const T* px, std::uint16_t bits, std::uint16_t
 
 // ------------------------------------------------------------ reading
 
-[[noreturn]] void refuse(const char* name, const std::string& why) {
-    throw Error(std::string(name) + ": " + why);
-}
 [[noreturn]] void broken(const char* name, const Messages& m, const char* what) {
     refuse(name, m.first_error.empty() ? std::string(what) : m.first_error);
 }
