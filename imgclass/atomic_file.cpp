@@ -16,10 +16,6 @@ namespace quenz {
 
 namespace {
 
-[[noreturn]] void cannot_write(const std::string& name) {
-    throw Error("Cannot write to " + name);
-}
-
 // The path's directory and its last component; false when there is no
 // last component to create ("dir/", "", ".", "..").
 bool split(const std::string& path, std::string& dir, std::string& base) {

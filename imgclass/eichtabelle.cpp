@@ -22,7 +22,7 @@ void write_eichtabelle(const char* name, std::span<const double, eichtabelle_ent
 
 void read_eichtabelle(const char* name, std::span<double, eichtabelle_entries> table) {
     auto buf = read_file(name, eichtabelle_bytes);  // bytes after the table are ignored
-    if (!buf) throw Error(std::string(name) + " not found.");
+    if (!buf) cannot_open(name, Unopened::dot);
     // A file shorter than the magic word counts as a wrong header.
     if (buf->size() < sizeof eichtabelle_magic ||
         std::memcmp(buf->data(), eichtabelle_magic, sizeof eichtabelle_magic) != 0)

@@ -70,7 +70,7 @@ template <class T> void write_image(const char* name, const T* px, int bitpix, i
     if (status || length > size) {
         fits_clear_errmsg();
         std::free(mem);
-        throw Error(std::string("Cannot write to ") + name);
+        cannot_write(name);
     }
     try {
         write_file_atomic(name, mem, length);

@@ -285,7 +285,7 @@ std::optional<std::string> string_value(const char* c) {
 
 std::vector<unsigned char> extract_image(const char* name, int hdu) {
     Input in(name);
-    if (!in) throw Error(std::string(name) + " not found!");
+    if (!in) cannot_open(name, Unopened::bang);
     char first[9];
     if (in.read(first, 9) != 9 || std::memcmp(first, "SIMPLE  =", 9) != 0)
         refuse(name, "not a FITS file");

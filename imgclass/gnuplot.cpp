@@ -38,7 +38,7 @@ void quenz::decode_gnuplot(bildfloat& img, std::span<const unsigned char> file, 
 
 bildfloat& bildfloat::read_gnuplot(const char* name) {
     auto buf = quenz::read_file(name, gnuplot_file_size);
-    if (!buf) throw quenz::Error(std::string(name) + " not readable");
+    if (!buf) quenz::cannot_open(name, quenz::Unopened::unreadable);
     quenz::decode_gnuplot(*this, *buf, name);
     return *this;
 }

@@ -33,7 +33,7 @@ bild16& bild16::read_his(const char* name) {
     bild16_base px(quenz::no_init);
     const std::span<unsigned char> bytes(reinterpret_cast<unsigned char*>(px.data()), npixels() * sizeof(data_t));
     auto n = quenz::read_file_into(name, {head, bytes});
-    if (!n) throw quenz::Error(std::string(name) + " not found!\n");
+    if (!n) quenz::cannot_open(name, quenz::Unopened::bang_newline);
     if (*n < his_file_size) throw too_short(name, *n);
     if constexpr (std::endian::native != std::endian::little) {
         data_t* p = px.data();

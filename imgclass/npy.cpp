@@ -237,7 +237,7 @@ grey_samples parse_file(std::span<const unsigned char> file, const char* name, b
 std::vector<unsigned char> slurp(const char* name) {
     // The longest file read: the largest header and 64-bit samples.
     auto buf = read_file(name, 12 + npy_max_header + n * n * 8);
-    if (!buf) throw Error(std::string(name) + " not found!");
+    if (!buf) cannot_open(name, Unopened::bang);
     return std::move(*buf);
 }
 

@@ -174,7 +174,7 @@ void bild16::write_pgm8_bounds(const char* name, data_t low, data_t high) const 
 
 bild16& bild16::read_pgm(const char* name) {
     std::ifstream in(name, std::ios::binary);
-    if (!in) throw quenz::Error(std::string(name) + " not found!");
+    if (!in) quenz::cannot_open(name, quenz::Unopened::bang);
     try {
         parse_pgm(in, *this);
     } catch (const quenz::Error& e) {

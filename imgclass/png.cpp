@@ -158,7 +158,7 @@ void write_png8(const char* name, const std::uint8_t* grey) { write_rows(name, g
 
 void read_png(const char* name, bild16& img) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(name, "rb"), &std::fclose);
-    if (!f) throw Error(std::string(name) + " not found!");
+    if (!f) cannot_open(name, Unopened::bang);
     unsigned char sig[8];
     if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
         throw Error(std::string(name) + ": not a PNG file");

@@ -149,8 +149,7 @@ void QRfit::read(const char* fname) {
     // a pipe without end included) holds beyond that.
     quenz::FileReader in(fname);
     std::vector<unsigned char> buf;
-    auto not_found = [&] { return quenz::Error(std::string(fname) + " not found."); };
-    if (!in || !in.read_to(buf, header_size)) throw not_found();
+    if (!in || !in.read_to(buf, header_size)) quenz::cannot_open(fname, quenz::Unopened::dot);
     if (buf.size() < sizeof magic || std::memcmp(buf.data(), magic, sizeof magic) != 0)
         throw quenz::Error(std::string(fname) + " is not a QRfit file");
     auto truncated = [&] { return quenz::Error(std::string(fname) + " is a truncated QRfit file"); };
@@ -162,7 +161,7 @@ void QRfit::read(const char* fname) {
                            std::to_string(nref) + ", order = " + std::to_string(order) + ")");
     std::size_t nc = npix * std::size_t(order);
     std::size_t size = header_size + 4 * (std::size_t(nref) + nc);
-    if (!in.read_to(buf, size)) throw not_found();
+    if (!in.read_to(buf, size)) quenz::cannot_open(fname, quenz::Unopened::dot);
     if (buf.size() < size) throw truncated();
     // Nothing changes unless the whole file is there. (A file without
     // reference values is read too: it still corrects images.)

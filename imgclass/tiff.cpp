@@ -199,10 +199,10 @@ void decode_page(TIFF* t, const char* name, const Messages& m, std::size_t size,
 // `page` found only codecs we read: libtiff sets up a directory's codec
 // while reading the directory, before any strip is decoded.
 Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m) {
-    if (access(name, R_OK) != 0) throw Error(std::string(name) + " not found!");
+    if (access(name, R_OK) != 0) cannot_open(name, Unopened::bang);
     // One descriptor for our walk and libtiff: both see the same file.
     int fd = open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(std::string(name) + " not found!");
+    if (fd < 0) cannot_open(name, Unopened::bang);
     const std::string why = tiff_codec_refusal(
         [fd](std::uint64_t offset, void* buf, std::size_t size) -> std::size_t {
             std::size_t got = 0;
