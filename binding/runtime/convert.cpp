@@ -11,8 +11,6 @@
 
 namespace qb {
 
-thread_local CallPins* CallPins::current = nullptr;
-
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags, Id* idp) {
     *addr = nullptr;
     if (idp) *idp = 0;

@@ -35,17 +35,28 @@ public:
     // the command procedure holds the interpreter itself.
     static void hold(Tcl_Interp* interp) {
         if (!current) return;
+        if (!current->ran_script_) {
+            current->ran_script_ = true;
+            current->removals_before_ = removals();
+        }
         for (Tcl_Interp* i : current->held_)
             if (i == interp) return;
         Tcl_Preserve(interp);
         current->held_.push_back(interp);
     }
+    // Whether a script run while converting destroyed objects: one of
+    // those already converted may be among them. Only a script destroys.
+    bool script_destroyed() const { return ran_script_ && removals() != removals_before_; }
 
 private:
     PinList ids_;
     std::vector<Tcl_Interp*> held_;
     CallPins* prev_;
-    static thread_local CallPins* current;
+    bool ran_script_ = false;
+    std::uint64_t removals_before_ = 0;
+    // (initial-exec: read on every call, so no lookup through the dynamic
+    // loader; a few bytes of the static TLS reserve)
+    [[gnu::tls_model("initial-exec")]] static inline thread_local CallPins* current = nullptr;
 };
 
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags = 0,

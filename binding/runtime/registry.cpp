@@ -56,7 +56,7 @@ Registry& reg() {
 }
 
 // Objects that left the registry through this thread (see removals()).
-thread_local std::uint64_t removed_here = 0;
+[[gnu::tls_model("initial-exec")]] thread_local std::uint64_t removed_here = 0;
 
 // Removes id and everything that points into it; returns the object. A
 // pinned object becomes a zombie and keeps its address.

@@ -40,20 +40,36 @@ template <class T> struct Owned {
 
 template <class R, class = void> struct Ret;
 template <> struct Ret<void> {};
+// A number goes into the interpreter's result object when no one else
+// holds it, as Tcl's own commands do: no allocation on the common path.
+inline void set_wide_result(Tcl_Interp* i, Tcl_WideInt v) {
+    Tcl_Obj* r = Tcl_GetObjResult(i);
+    if (Tcl_IsShared(r))
+        Tcl_SetObjResult(i, Tcl_NewWideIntObj(v));
+    else
+        Tcl_SetWideIntObj(r, v);
+}
+inline void set_double_result(Tcl_Interp* i, double v) {
+    Tcl_Obj* r = Tcl_GetObjResult(i);
+    if (Tcl_IsShared(r))
+        Tcl_SetObjResult(i, Tcl_NewDoubleObj(v));
+    else
+        Tcl_SetDoubleObj(r, v);
+}
 template <> struct Ret<int> {
-    static void set(Tcl_Interp* i, int v) { Tcl_SetObjResult(i, Tcl_NewIntObj(v)); }
+    static void set(Tcl_Interp* i, int v) { set_wide_result(i, v); }
 };
 template <> struct Ret<long> {
-    static void set(Tcl_Interp* i, long v) { Tcl_SetObjResult(i, Tcl_NewWideIntObj(v)); }
+    static void set(Tcl_Interp* i, long v) { set_wide_result(i, v); }
 };
 template <> struct Ret<unsigned short> {
-    static void set(Tcl_Interp* i, unsigned short v) { Tcl_SetObjResult(i, Tcl_NewIntObj(v)); }
+    static void set(Tcl_Interp* i, unsigned short v) { set_wide_result(i, v); }
 };
 template <> struct Ret<double> {
-    static void set(Tcl_Interp* i, double v) { Tcl_SetObjResult(i, Tcl_NewDoubleObj(v)); }
+    static void set(Tcl_Interp* i, double v) { set_double_result(i, v); }
 };
 template <> struct Ret<float> {
-    static void set(Tcl_Interp* i, float v) { Tcl_SetObjResult(i, Tcl_NewDoubleObj(double(v))); }
+    static void set(Tcl_Interp* i, float v) { set_double_result(i, double(v)); }
 };
 template <> struct Ret<bool> {
     static void set(Tcl_Interp* i, bool v) { Tcl_SetObjResult(i, Tcl_NewBooleanObj(v)); }

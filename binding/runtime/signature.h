@@ -62,7 +62,6 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
     std::tuple<typename Arg<std::remove_cv_t<A>>::stored...> st{};
     int rc = OK;
     int pos = 0;
-    const std::uint64_t removed_before = removals();
     // Convert in order, stopping at the first failure.
     ((rc == OK ? (pos = int(I) + 1,
                   rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], std::get<I>(st),
@@ -72,7 +71,7 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
     if (rc != OK) return s.arg_error(interp, rc, pos);
     // A conversion may run a script (a foreign "cget -this"): an address
     // converted earlier may be gone, or the interpreter itself.
-    if (removals() != removed_before) return s.destroyed_error(interp);
+    if (pins.script_destroyed()) return s.destroyed_error(interp);
     if (Tcl_InterpDeleted(interp)) return s.deleted_interp_error(interp);
     using R = typename fn_traits<F>::ret;
     try {
