@@ -63,14 +63,14 @@ template <class I> qb::Sig percentiles() {
 // The viewer's rendering: after the display commands, with Tk only.
 std::vector<qb::Entry> qb::tables::view_commands() {
     return {
-        qb::over("render_view", {render_view<bild16>(), render_view<bildfloat>()}),
-        qb::fn(qb::sig("ooooo:render_colorbar photo map logscale width height",
+        qb::with_usage(qb::over("render_view", {render_view<bild16>(), render_view<bildfloat>()})),
+        qb::with_usage(qb::fn(qb::sig("ooooo:render_colorbar photo map logscale width height",
                        {photo, "char const *", "bool", "int", "int"},
                        [](ViewPhoto ph, std::string_view map, bool log, int width, int height) {
                            std::vector<std::uint8_t> px;
                            quenz::render_colorbar(quenz::colormap_named(std::string(map)), log, width, height, px);
                            put_rgba(ph, px, width, height);
-                       })),
-        qb::over("percentiles", {percentiles<bild16>(), percentiles<bildfloat>()}),
+                       }))),
+        qb::with_usage(qb::over("percentiles", {percentiles<bild16>(), percentiles<bildfloat>()})),
     };
 }

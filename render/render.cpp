@@ -44,9 +44,9 @@ QUENZ_VECTOR_CLONES void map_floats(const float* src, double low, double span, s
     map_range(src, low, span, dst);
 }
 
-template <class T> [[noreturn]] void zero_range(T low) {
+template <class T> [[noreturn]] void zero_range(T low, const char* command) {
     std::ostringstream os;
-    os << "Error: Zero range (getimage_contrast), low==high==" << low;
+    os << "Error: Zero range (" << command << "), low==high==" << low;
     throw Error(os.str());
 }
 
@@ -76,14 +76,16 @@ void render_auto(const bildfloat_base& b, render_buffer& out) {
     render_contrast(b, 0.0f, 1.0f, out);
 }
 
-void render_contrast(const bild16_base& b, int low, int high, render_buffer& out) {
-    if (low == high) zero_range(low);
+void render_contrast(const bild16_base& b, int low, int high, render_buffer& out,
+                     const char* command) {
+    if (low == high) zero_range(low, command);
     // Both differences are exact in double for any int bounds.
     map_counts(b.data(), double(low), double(high) - double(low), out.data());
 }
 
-void render_contrast(const bildfloat_base& b, float low, float high, render_buffer& out) {
-    if (high == low) zero_range(low);
+void render_contrast(const bildfloat_base& b, float low, float high, render_buffer& out,
+                     const char* command) {
+    if (high == low) zero_range(low, command);
     map_floats(b.data(), double(low), double(high) - double(low), out.data());
 }
 

@@ -33,9 +33,12 @@ void render_auto(const bildfloat_base& b, render_buffer& out);
 
 // (p - low) * 255 / (high - low), truncated toward zero and clamped to
 // 0..255; low > high inverts the scale. NaN gives 0. low == high throws
-// "Error: Zero range (getimage_contrast), low==high==<low>".
-void render_contrast(const bild16_base& b, int low, int high, render_buffer& out);
-void render_contrast(const bildfloat_base& b, float low, float high, render_buffer& out);
+// "Error: Zero range (<command>), low==high==<low>", naming the command
+// the script called.
+void render_contrast(const bild16_base& b, int low, int high, render_buffer& out,
+                     const char* command = "getimage_contrast");
+void render_contrast(const bildfloat_base& b, float low, float high, render_buffer& out,
+                     const char* command = "getimage_contrast");
 
 // Minimum and maximum over the inclusive rectangle between two corners
 // (x is the column); corners may come in either order. Every coordinate

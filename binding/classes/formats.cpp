@@ -109,10 +109,18 @@ std::vector<qb::Entry> bild16_format_commands() {
     return e;
 }
 
+// These commands came after the first ones: a wrong count gets Tcl's usage.
+std::vector<qb::Entry> all_with_usage(std::vector<qb::Entry> entries) {
+    for (qb::Entry& e : entries) e = qb::with_usage(std::move(e));
+    return entries;
+}
+
 }  // namespace
 
-std::vector<qb::Entry> qb::tables::bild16_formats_commands() { return bild16_format_commands(); }
+std::vector<qb::Entry> qb::tables::bild16_formats_commands() {
+    return all_with_usage(bild16_format_commands());
+}
 
 std::vector<qb::Entry> qb::tables::bildfloat_formats_commands() {
-    return format_commands<bildfloat, float>("bildfloat", "float");
+    return all_with_usage(format_commands<bildfloat, float>("bildfloat", "float"));
 }

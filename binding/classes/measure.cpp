@@ -90,8 +90,8 @@ std::vector<qb::Sig> join(std::vector<qb::Sig> a, std::vector<qb::Sig> b) {
 // After every other command: measurements came last.
 std::vector<qb::Entry> qb::tables::measure_commands() {
     return {
-        qb::over("imgstats", join(imgstats<bild16>(), imgstats<bildfloat>())),
-        qb::over("histogram", join(histogram<bild16>(), histogram<bildfloat>())),
-        qb::over("profile", join(profile<bild16>(), profile<bildfloat>())),
+        qb::with_usage(qb::over("imgstats", join(imgstats<bild16>(), imgstats<bildfloat>()))),
+        qb::with_usage(qb::over("histogram", join(histogram<bild16>(), histogram<bildfloat>()))),
+        qb::with_usage(qb::over("profile", join(profile<bild16>(), profile<bildfloat>()))),
     };
 }

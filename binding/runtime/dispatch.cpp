@@ -1,5 +1,7 @@
 // The procedures behind plain and overloaded commands, and the entry
 // constructors for them.
+#include <algorithm>
+
 #include "tables.h"
 #include "instances.h"
 
@@ -16,6 +18,9 @@ static int single_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* con
 static int over_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     const Entry& e = *static_cast<const Entry*>(cd);
     Preserved keep(interp);
+    if (!e.sigs.empty() && !e.sigs[0].usage.empty() &&
+        std::none_of(e.sigs.begin(), e.sigs.end(), [&](const Sig& s) { return s.nargs == objc - 1; }))
+        return usage_error(interp, objv, e.sigs[0].usage);
     for (const Sig& s : e.sigs)
         if (s.nargs == objc - 1 && s.test(interp, objc, objv, s)) return s.call(interp, objc, objv, s);
     // A probe that asked a foreign command may have left its error behind.
@@ -38,6 +43,12 @@ Entry over(const char* name, std::vector<Sig> sigs) {
     e.kind = Entry::Overloaded;
     e.name = name;
     e.sigs = std::move(sigs);
+    return e;
+}
+
+Entry with_usage(Entry e) {
+    std::string usage = usage_of(e.sigs);
+    for (Sig& s : e.sigs) s.usage = usage;
     return e;
 }
 

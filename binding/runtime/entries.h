@@ -45,6 +45,11 @@ Entry over(const char* name, std::vector<Sig> sigs);
 // that of their sections; a new method needs no place.
 Entry listed_at(int place, Entry e);
 
+// A command that answers a wrong argument count as Tcl's own commands do,
+// with its usage: "wrong # args: should be \"imgstats img ?x1 y1 x2 y2?\"".
+// The older commands keep their own count messages.
+Entry with_usage(Entry e);
+
 template <class T>
 Entry klass(const char* name, std::vector<Attr> attrs = {}) {
     Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(attrs), nullptr}};

@@ -44,6 +44,9 @@ struct Preserved {
 // The object and class command procedures (object_cmd also serves to
 // recognise our own commands when a name is resolved).
 int object_cmd(ClientData, Tcl_Interp*, int, Tcl_Obj* const*);
+// When args are the words a method wrapper was called with by an object
+// command: the words the script wrote ("obj method ..."); else null.
+Tcl_Obj* const* method_call_words(Tcl_Obj* const* args);
 int class_cmd(ClientData, Tcl_Interp*, int, Tcl_Obj* const*);
 
 }  // namespace qb

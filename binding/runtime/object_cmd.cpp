@@ -10,10 +10,36 @@
 
 namespace qb {
 
-// Calls a method wrapper with the handle in place of objv[1]. The caller
-// holds a reference to h: the call may delete the command and its record.
+namespace {
+// The innermost method call of this thread, so that a usage message names
+// the object and the method as the script wrote them.
+struct MethodCall {
+    Tcl_Obj* const* args;     // what the wrapper gets
+    Tcl_Obj* const* written;  // what the script wrote
+    MethodCall* outer;
+};
+[[gnu::tls_model("initial-exec")]] thread_local MethodCall* innermost = nullptr;
+
+struct EnterMethod {
+    MethodCall call;
+    EnterMethod(Tcl_Obj* const* args, Tcl_Obj* const* written) : call{args, written, innermost} {
+        innermost = &call;
+    }
+    ~EnterMethod() { innermost = call.outer; }
+    EnterMethod(const EnterMethod&) = delete;
+    EnterMethod& operator=(const EnterMethod&) = delete;
+};
+}  // namespace
+
+Tcl_Obj* const* method_call_words(Tcl_Obj* const* args) {
+    return innermost && innermost->args == args ? innermost->written : nullptr;
+}
+
+// Calls a method wrapper with the handle in place of objv[1] (the method
+// word of a method call). The caller holds a reference to h: the call may
+// delete the command and its record.
 static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Tcl_Obj* h, int objc,
-                            Tcl_Obj* const objv[]) {
+                            Tcl_Obj* const objv[], bool method = false) {
     Tcl_Obj* few[8];  // no allocation for the usual short calls
     std::vector<Tcl_Obj*> many;
     Tcl_Obj** args = few;
@@ -23,6 +49,8 @@ static int call_with_handle(CmdImpl f, Tcl_Interp* interp, Tcl_Obj* h, int objc,
     }
     std::copy(objv, objv + objc, args);
     args[1] = h;
+    if (!method) return f.proc(f.cd, interp, objc, args);
+    EnterMethod enter(args, objv);
     return f.proc(f.cd, interp, objc, args);
 }
 
@@ -76,7 +104,7 @@ int call_method(const CmdImpl& f, Tcl_Interp* interp, Instance* inst, int objc,
                 Tcl_Obj* const objv[]) {
     Tcl_Obj* h = inst->handle;
     Tcl_IncrRefCount(h);
-    int rc = call_with_handle(f, interp, h, objc, objv);
+    int rc = call_with_handle(f, interp, h, objc, objv, true);
     Tcl_DecrRefCount(h);
     return rc;
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "instances.h"
+
 namespace qb {
 
 Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arity, CallFn call,
@@ -40,9 +42,10 @@ std::string check_sig(const Sig& s) {
     return {};
 }
 
-int Sig::check_count(Tcl_Interp* interp, int objc) const {
+int Sig::check_count(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv) const {
     int given = objc - 1;
     if (given == nargs) return TCL_OK;
+    if (!usage.empty()) return usage_error(interp, objv, usage);
     std::string msg = given < nargs ? "Wrong number of arguments " : "Wrong # args.";
     msg += fmt.substr(fmt.find(':'));
     msg += " argument " + std::to_string(given < nargs ? given + 1 : nargs + 1);
@@ -74,6 +77,66 @@ int Sig::deleted_interp_error(Tcl_Interp* interp) const {
 int Sig::destroyed_error(Tcl_Interp* interp) const {
     set_error(interp, "RuntimeError",
               "in method '" + name + "', an object was destroyed while the arguments were converted");
+    return TCL_ERROR;
+}
+
+namespace {
+
+// The words of a format after the command name.
+std::vector<std::string> arg_words(const Sig& s) {
+    std::vector<std::string> words;
+    std::string rest = s.fmt.substr(s.fmt.find(':') + 1);
+    std::size_t pos = rest.find(' ');
+    while (pos != std::string::npos) {
+        std::size_t end = rest.find(' ', pos + 1);
+        std::string w = rest.substr(pos + 1, end == std::string::npos ? end : end - pos - 1);
+        if (!w.empty()) words.push_back(w);
+        pos = end;
+    }
+    return words;
+}
+
+std::string joined(const std::vector<std::string>& words, std::size_t from, std::size_t to) {
+    std::string out;
+    for (std::size_t i = from; i < to; ++i) out += (out.empty() ? "" : " ") + words[i];
+    return out;
+}
+
+}  // namespace
+
+std::string usage_of(const std::vector<Sig>& sigs) {
+    std::vector<std::vector<std::string>> forms;
+    for (const Sig& s : sigs) {
+        auto w = arg_words(s);
+        if (std::find(forms.begin(), forms.end(), w) == forms.end()) forms.push_back(w);
+    }
+    std::stable_sort(forms.begin(), forms.end(),
+                     [](const auto& a, const auto& b) { return a.size() < b.size(); });
+    bool chain = true;
+    for (std::size_t i = 1; i < forms.size(); ++i)
+        chain = chain && forms[i].size() > forms[i - 1].size() &&
+                std::equal(forms[i - 1].begin(), forms[i - 1].end(), forms[i].begin());
+    if (forms.empty()) return {};
+    std::string out = joined(forms[0], 0, forms[0].size());
+    for (std::size_t i = 1; i < forms.size(); ++i) {
+        if (chain)
+            out += (out.empty() ? "?" : " ?") + joined(forms[i], forms[i - 1].size(), forms[i].size()) + "?";
+        else
+            out += "\" or \"" + sigs[0].name + (forms[i].empty() ? "" : " ") + joined(forms[i], 0, forms[i].size());
+    }
+    return out;
+}
+
+int usage_error(Tcl_Interp* interp, Tcl_Obj* const* objv, const std::string& usage) {
+    // Through an object: "obj method" stand for the command and "self".
+    if (Tcl_Obj* const* call = method_call_words(objv)) {
+        std::string rest = usage.compare(0, 5, "self ") == 0 ? usage.substr(5)
+                           : usage == "self"                 ? std::string()
+                                                             : usage;
+        Tcl_WrongNumArgs(interp, 2, call, rest.empty() ? nullptr : rest.c_str());
+    } else {
+        Tcl_WrongNumArgs(interp, 1, objv, usage.empty() ? nullptr : usage.c_str());
+    }
     return TCL_ERROR;
 }
 

@@ -28,7 +28,11 @@ struct Sig {
     std::vector<std::string> types;
     CallFn call = nullptr;
     TestFn test = nullptr;
-    int check_count(Tcl_Interp* interp, int objc) const;
+    // Tcl's usage words after the command name ("img ?x1 y1 x2 y2?"): a
+    // wrong count says "wrong # args: should be ...". Empty: the older
+    // commands' own count messages, which scripts match.
+    std::string usage;
+    int check_count(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv) const;
     int arg_error(Tcl_Interp* interp, int code, int pos) const;
     int destroyed_error(Tcl_Interp* interp) const;
     int deleted_interp_error(Tcl_Interp* interp) const;
@@ -87,7 +91,7 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
 }
 
 template <class F> int invoke(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv, const Sig& s) {
-    if (s.check_count(interp, objc) != TCL_OK) return TCL_ERROR;
+    if (s.check_count(interp, objc, objv) != TCL_OK) return TCL_ERROR;
     using args = typename fn_traits<F>::args;
     return invoke_impl<F>(interp, objv, s, std::make_index_sequence<std::tuple_size_v<args>>{},
                           static_cast<args*>(nullptr));
@@ -116,6 +120,14 @@ template <class F> bool test(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv,
 
 Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arity, CallFn call,
              TestFn test);
+
+// The usage of a command with these signatures: the argument words of the
+// shortest, then each longer one's further words as "?...?" when each
+// extends the one before; otherwise the forms joined by "\" or \"".
+std::string usage_of(const std::vector<Sig>& sigs);
+// "wrong # args: should be ..." for the usage; a method called through its
+// object shows "obj method words" without "self".
+int usage_error(Tcl_Interp* interp, Tcl_Obj* const* objv, const std::string& usage);
 
 // What is wrong with a signature, or the empty string: its format must be
 // one "o" per parameter of its body, then ':' and the command name, and

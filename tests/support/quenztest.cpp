@@ -7,6 +7,7 @@
 //   quenztest_live                      the number of live objects in the registry
 //   quenztest_alive handle              whether a handle's object is still registered
 //   quenztest_signatures                every signature of the loaded command tables
+//                                       {command format types usage}
 //   quenztest_classes                   every class with its methods and attributes
 //   quenztest_entries                   every entry of the table in creation order:
 //                                       {section kind name}
@@ -44,7 +45,8 @@ region_t* make_region(const char* rule, int y0, int x0, int y1, int x1) {
     return r;
 }
 
-// Every signature of the command table as {command format {type texts}},
+// Every signature of the command table as {command format {type texts}
+// usage} (usage: Tcl's, for a wrong count; empty for the older commands),
 // overloads once per signature, so the hostile-input suite can derive its
 // cases from the table instead of a hand-kept list.
 Tcl_Obj* signatures() {
@@ -55,8 +57,8 @@ Tcl_Obj* signatures() {
             for (const qb::Sig& s : e.sigs) {
                 Tcl_Obj* types = Tcl_NewListObj(0, nullptr);
                 for (const std::string& t : s.types) Tcl_ListObjAppendElement(nullptr, types, text(t));
-                Tcl_Obj* item[3] = {text(e.name), text(s.fmt), types};
-                Tcl_ListObjAppendElement(nullptr, all, Tcl_NewListObj(3, item));
+                Tcl_Obj* item[4] = {text(e.name), text(s.fmt), types, text(s.usage)};
+                Tcl_ListObjAppendElement(nullptr, all, Tcl_NewListObj(4, item));
             }
     return all;
 }
