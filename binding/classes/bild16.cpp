@@ -26,8 +26,9 @@ std::vector<qb::Entry> qb::tables::bild16_commands() {
                   qb::sig("o:new_bild16 bmp", {img}, [](const bild16& b) { return new bild16(b); }),
                   qb::sig("o:new_bild16 fname", {"char const *"}, [](const char* f) { return new bild16(f); })}),
         qb::deleter<bild16>("o:delete_bild16 self", self),
-        qb::listed_at(3, qb::fn(qb::sig("oo:bild16_read_his self name", {self, "char const *"},
-                                        qb::mem<&B::read_his>()))),
+        // (the pixels arrive in a block of their own that replaces the old)
+        qb::listed_at(3, qb::alone(qb::fn(qb::sig("oo:bild16_read_his self name", {self, "char const *"},
+                                                  qb::mem<&B::read_his>())))),
         qb::listed_at(4, qb::fn(qb::sig("oo:bild16_write_his self name", {"bild16 const *", "char const *"},
                                         qb::mem<&B::write_his>()))),
         qb::listed_at(9, qb::over("bild16_fromfloat",

@@ -95,8 +95,9 @@ std::vector<qb::Entry> qb::tables::QRfit_commands() {
         qb::deleter<QRfit>("o:delete_QRfit self", "QRfit *"),
         qb::fn(qb::sig("oo:QRfit_write self fname", {"QRfit const *", "char const *"},
                        qb::mem<&QRfit::write>())),
-        qb::fn(qb::sig("oo:QRfit_read self fname", {"QRfit *", "char const *"},
-                       qb::mem<&QRfit::read>())),
+        // (a file of another order replaces the coefficient array)
+        qb::alone(qb::fn(qb::sig("oo:QRfit_read self fname", {"QRfit *", "char const *"},
+                                 qb::mem<&QRfit::read>()))),
         qb::fn(qb::sig("oooo:QRfit_apply self y x val", {"QRfit const *", "int", "int", "float"},
                        qb::mem<&QRfit::apply>())),
         qb::fn(qb::sig("oooo:QRfit_get_coeff self x y n", {"QRfit const *", "int", "int", "int"},

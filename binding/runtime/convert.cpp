@@ -26,9 +26,12 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
             Ty named;
             if (!parse_handle_obj(cur, &id, &named)) break;
             if (!(type_record(want).accepts >> named & 1)) break;
+            bool busy = false;
             Access access{(flags & F_DISOWN) != 0, domain_of(interp),
-                          (flags & F_PROBE) ? nullptr : CallPins::active()};
+                          (flags & F_PROBE) ? nullptr : CallPins::active(), (flags & F_ALONE) != 0,
+                          &busy};
             void* p = resolve(id, named, want, access);
+            if (busy) rc = E_BUSY;
             if (!p) break;
             if (flags & F_DISOWN) disown(id);
             *addr = p;

@@ -11,7 +11,9 @@
 namespace qb {
 
 // F_PROBE: the conversion only decides overload dispatch (nothing is kept).
-enum { F_DISOWN = 1, F_SELF = 2, F_PROBE = 4 };
+// F_ALONE: the call replaces the object's storage, so it must be the only
+// call using the object, and no other call may begin on it meanwhile.
+enum { F_DISOWN = 1, F_SELF = 2, F_PROBE = 4, F_ALONE = 8 };
 
 // On success *addr is the address as type `want` (null for "NULL").
 // The objects converted for one call stay pinned until the call returns:

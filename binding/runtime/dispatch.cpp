@@ -52,6 +52,11 @@ Entry with_usage(Entry e) {
     return e;
 }
 
+Entry alone(Entry e) {
+    for (Sig& s : e.sigs) s.alone = true;
+    return e;
+}
+
 Entry listed_at(int place, Entry e) {
     e.place = place;
     return e;

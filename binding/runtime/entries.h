@@ -50,6 +50,12 @@ Entry listed_at(int place, Entry e);
 // The older commands keep their own count messages.
 Entry with_usage(Entry e);
 
+// A method that replaces its object's storage (reading a whole new file
+// into it): it runs only while no other call uses the object, and no
+// other call begins on the object until it returns; a call that meets
+// the other is refused with "the object is in use by another call".
+Entry alone(Entry e);
+
 template <class T>
 Entry klass(const char* name, std::vector<Attr> attrs = {}) {
     Entry e{Entry::Class, name, {}, ClassDef{name, TypeOf<T>::value, std::move(attrs), nullptr}};

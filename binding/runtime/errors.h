@@ -13,6 +13,7 @@ enum : int {
     E_OVERFLOW = -7,
     E_NULLREF = -100,  // null given for a reference
     E_UNSAFE = -101,   // a file name in a safe interpreter
+    E_BUSY = -102,     // an object another call is using, for a call that replaces its storage
     E_REPORTED = -200  // the converter left its own message in the result
 };
 

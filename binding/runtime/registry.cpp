@@ -22,6 +22,7 @@ struct Object {
     int pins = 0;           // calls running on it
     std::vector<Id> refers; // objects it keeps a reference to
     bool zombie = false;    // destroyed while pinned: in zombies, not by_id
+    bool alone = false;     // one call that replaces its storage holds it alone
 };
 
 struct AddrKey {
@@ -102,19 +103,27 @@ Object* find_pinnable(Registry& r, Id id) {
 }
 
 // Pins the memory behind a live object: its own (or its owner's, for an
-// inner pointer) and that of the objects it refers to.
-void pin(Registry& r, Id id, Object& o, PinList* pins) {
+// inner pointer) and that of the objects it refers to. False, pinning
+// nothing, when one of them is held alone by another call, or when the
+// call wants the object alone and another call is using it.
+bool pin(Registry& r, Id id, Object& o, PinList* pins, bool alone) {
     Id root = o.owner ? o.owner : id;
     // The object itself through the record already found: no second lookup.
-    if (Object* p = o.owner ? find_pinnable(r, root) : &o) {
-        ++p->pins;
-        pins->push_back(root, p);
+    Object* self = o.owner ? find_pinnable(r, root) : &o;
+    if (self && (self->alone || (alone && self->pins > 0))) return false;
+    for (Id ref : o.refers)
+        if (Object* p = find_pinnable(r, ref); p && p->alone) return false;
+    if (self) {
+        ++self->pins;
+        self->alone = alone;
+        pins->push_back(root, self, alone);
     }
     for (Id ref : o.refers)
         if (Object* p = find_pinnable(r, ref)) {
             ++p->pins;
             pins->push_back(ref, p);
         }
+    return true;
 }
 
 }  // namespace
@@ -195,8 +204,9 @@ void unpin(const PinList& pins) {
         Registry& r = reg();
         // A pinned record stays where it is (in by_id, or moved to zombies
         // node and all) until its pins are gone: no lookup for a live one.
-        for (auto [id, rec] : pins) {
+        for (auto [id, rec, alone] : pins) {
             auto* o = static_cast<Object*>(rec);
+            if (alone) o->alone = false;
             if (--o->pins > 0 || !o->zombie) continue;
             AddrKey key{o->addr, type_record(o->type).family};
             if (auto a = r.by_addr.find(key); a != r.by_addr.end() && a->second == id)
@@ -240,7 +250,10 @@ void* resolve(Id id, Ty named, Ty want, const Access& a) {
     if (o.orphaned && !a.for_delete) return nullptr;
     if (a.domain && o.domain != a.domain) return nullptr;
     if (!(type_record(named).accepts >> o.type & 1)) return nullptr;
-    if (a.pins) pin(r, id, o, a.pins);
+    if (a.pins && !pin(r, id, o, a.pins, a.alone)) {
+        if (a.busy) *a.busy = true;
+        return nullptr;
+    }
     return cast_address(o.addr, o.type, want);
 }
 

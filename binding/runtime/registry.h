@@ -37,12 +37,13 @@ public:
     struct Pin {
         Id id;
         void* record;
+        bool alone;  // held alone (see F_ALONE)
     };
-    void push_back(Id id, void* record) {
+    void push_back(Id id, void* record, bool alone = false) {
         if (n_ < kInline)
-            inline_[n_++] = {id, record};
+            inline_[n_++] = {id, record, alone};
         else
-            more_.push_back({id, record});
+            more_.push_back({id, record, alone});
     }
     bool empty() const { return n_ == 0; }
     std::size_t size() const { return n_ + more_.size(); }
@@ -70,6 +71,8 @@ struct Access {
     bool for_delete = false;         // an object whose referenced image is gone may only be deleted
     Domain domain = 0;               // a safe interpreter reaches its own objects only
     PinList* pins = nullptr;         // pin the object for a call, recording what was pinned
+    bool alone = false;              // the call must be the only one on the object
+    bool* busy = nullptr;            // set when refused because of another call
 };
 // The address of a live id named by a handle of type `named`, as `want`.
 void* resolve(Id id, Ty named, Ty want, const Access& access);

@@ -63,6 +63,8 @@ int Sig::arg_error(Tcl_Interp* interp, int code, int pos) const {
         set_error(interp, "ValueError", "invalid null reference " + where);
     else if (code == E_UNSAFE)
         set_error(interp, "IOError", where + ": file access is not allowed in a safe interpreter");
+    else if (code == E_BUSY)
+        set_error(interp, "RuntimeError", where + ": the object is in use by another call");
     else
         set_error(interp, error_class(code), where);
     return TCL_ERROR;

@@ -25,6 +25,7 @@ struct Sig {
     int nargs = 0;      // letters before ':'
     int arity = 0;      // the body's parameter count: must equal nargs
     bool self = false;  // first argument is "self": null is refused
+    bool alone = false; // replaces self's storage: no other call on it meanwhile
     std::vector<std::string> types;
     CallFn call = nullptr;
     TestFn test = nullptr;
@@ -69,7 +70,7 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
     // Convert in order, stopping at the first failure.
     ((rc == OK ? (pos = int(I) + 1,
                   rc = Arg<std::remove_cv_t<A>>::get(interp, objv[I + 1], std::get<I>(st),
-                                                    (I == 0 && s.self) ? F_SELF : 0))
+                                                    (I == 0 && s.self) ? F_SELF | (s.alone ? F_ALONE : 0) : 0))
                : 0),
      ...);
     if (rc != OK) return s.arg_error(interp, rc, pos);
