@@ -102,6 +102,9 @@ struct RefImages {
     std::vector<const bild16_base*> images;
     explicit RefImages(const py::sequence& seq) {
         for (py::handle h : seq) {
+            if (!py::isinstance<bild16>(h))
+                throw py::type_error("QRfit: the reference images must be bild16, not " +
+                                     std::string(py::str(py::type::of(h).attr("__name__"))));
             held.push_back(py::reinterpret_borrow<py::object>(h));
             images.push_back(&py::cast<const bild16&>(h));
         }
