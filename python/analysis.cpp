@@ -113,9 +113,21 @@ struct RefImages {
 
 }  // namespace
 
+void declare_analysis(py::module_& m) {
+    py::class_<eichkurve>(m, "eichkurve", "A calibration curve and its inverse table (no constructor).");
+    py::class_<expkurve, eichkurve>(m, "expkurve", "Three exponential terms, inverted over [0, 40].");
+    py::class_<exp4kurve, eichkurve>(m, "exp4kurve", "Four exponential terms, inverted over [0, 35].");
+    py::class_<tablekurve, eichkurve>(m, "tablekurve", "A curve known by its inverse table only.");
+    py::class_<QRfitBox>(m, "QRfit", "The per-pixel polynomial calibration.");
+    py::class_<Parabelzentrum>(m, "Parabelzentrum", "Centre and height of one peak by a paraboloid fit.");
+    py::class_<Voronoischnitt>(m, "Voronoischnitt", "One Voronoi cell of an image.");
+    py::class_<vec2d>(m, "vec2d", "A plane vector of two doubles.");
+    py::class_<surface>(m, "surface", "The true area of a float image's height landscape.");
+}
+
 void add_analysis(py::module_& m) {
     // Calibration curves.
-    py::class_<eichkurve> ek(m, "eichkurve", "A calibration curve and its inverse table (no constructor).");
+    auto ek = declared<eichkurve>(m, "eichkurve");
     ek.def("eichfun", &eichkurve::eichfun, py::arg("x"), "eichfun(x): the count for x.");
     ek.def("deichfun_dx", &eichkurve::deichfun_dx, py::arg("x"), "deichfun_dx(x): its derivative.");
     ek.def("initguess", &eichkurve::initguess, py::arg("val"), "initguess(val): closed-form inverse estimate.");
@@ -132,16 +144,16 @@ void add_analysis(py::module_& m) {
                return a;
            },
            "table(): the 65536 inverse values, a read-only float64 view.");
-    py::class_<expkurve, eichkurve>(m, "expkurve", "Three exponential terms, inverted over [0, 40].")
+    declared<expkurve, eichkurve>(m, "expkurve")
            .def(py::init<double, double, double, double, double, double>(), release(), py::arg("sA"),
                 py::arg("sg1"), py::arg("sg2"), py::arg("sg3"), py::arg("sf1"), py::arg("sf2"),
                 "expkurve(sA, sg1, sg2, sg3, sf1, sf2): the curve and its inverse table.");
-    py::class_<exp4kurve, eichkurve>(m, "exp4kurve", "Four exponential terms, inverted over [0, 35].")
+    declared<exp4kurve, eichkurve>(m, "exp4kurve")
            .def(py::init<double, double, double, double, double, double, double, double>(), release(),
                 py::arg("sA"), py::arg("sa1"), py::arg("sa2"), py::arg("sa3"), py::arg("sb1"), py::arg("sb2"),
                 py::arg("sb3"), py::arg("sb4"),
                 "exp4kurve(sA, sa1, sa2, sa3, sb1, sb2, sb3, sb4): the curve and its inverse table.");
-    py::class_<tablekurve, eichkurve>(m, "tablekurve", "A curve known by its inverse table only.")
+    declared<tablekurve, eichkurve>(m, "tablekurve")
            .def(py::init([](const Path& n) {
                     py::gil_scoped_release r;
                     return std::make_unique<tablekurve>(n.c_str());
@@ -149,7 +161,7 @@ void add_analysis(py::module_& m) {
                 py::arg("fname"), "tablekurve(fname): reads an EICHTABELLE file.");
 
     // QRfit.
-    py::class_<QRfitBox>(m, "QRfit", "The per-pixel polynomial calibration.")
+    declared<QRfitBox>(m, "QRfit")
            .def(py::init([](const py::sequence& refs, const std::vector<float>& refw, int nrefimg,
                             int order) {
                     RefImages r(refs);
@@ -197,7 +209,7 @@ void add_analysis(py::module_& m) {
 
     // The peak fit; it holds its image.
     using P = Parabelzentrum;
-    py::class_<P>(m, "Parabelzentrum", "Centre and height of one peak by a paraboloid fit.")
+    declared<P>(m, "Parabelzentrum")
            .def(py::init<const bildfloat&, int>(), py::keep_alive<1, 2>(), py::arg("bild_"), py::arg("pktmax_"),
                 "Parabelzentrum(bild_, pktmax_): a fit over at most pktmax_ pixels of the image.")
            .def("estimate", &P::estimate, py::arg("x"), py::arg("y"), "estimate(x, y): the estimated centre.")
@@ -217,7 +229,7 @@ void add_analysis(py::module_& m) {
 
     // A Voronoi cell; it holds its image. Its console output goes where
     // the library writes it (quenz.ostream_redirect captures it).
-    py::class_<Voronoischnitt>(m, "Voronoischnitt", "One Voronoi cell of an image.")
+    declared<Voronoischnitt>(m, "Voronoischnitt")
            .def(py::init([](bildfloat& b, float x, float y, const Path& file) {
                     return std::make_unique<Voronoischnitt>(b, x, y, file.c_str());
                 }),
@@ -234,7 +246,7 @@ void add_analysis(py::module_& m) {
            .def_readwrite("stddev", &Voronoischnitt::stddev, "The corners' spread.");
 
     // The plane vector.
-    py::class_<vec2d>(m, "vec2d", "A plane vector of two doubles.")
+    declared<vec2d>(m, "vec2d")
            .def(py::init<double, double>(), py::arg("x_"), py::arg("y_"), "vec2d(x, y).")
            .def_readwrite("x", &vec2d::x)
            .def_readwrite("y", &vec2d::y)
@@ -252,7 +264,7 @@ void add_analysis(py::module_& m) {
     m.def("abs", [](const vec2d& v) { return abs(v); }, py::arg("v"), "abs(v): a vector's length.");
 
     // The surface accumulator; it holds its image.
-    py::class_<surface>(m, "surface", "The true area of a float image's height landscape.")
+    declared<surface>(m, "surface")
            .def(py::init<const bildfloat&>(), py::keep_alive<1, 2>(), py::arg("rb_"), "surface(rb_).")
            .def("put", &surface::put, py::arg("x"), py::arg("y"), "put(x, y): adds the area above a pixel.")
            .def("get", &surface::get, "get(): the sum so far.")
@@ -284,6 +296,8 @@ PYBIND11_MODULE(quenz, m) {
             PyErr_SetString(PyExc_RuntimeError, "Some C++-Error");
         }
     });
+    quenzpy::declare_images(m);
+    quenzpy::declare_analysis(m);
     quenzpy::add_images(m);
     quenzpy::add_analysis(m);
     py::add_ostream_redirect(m, "ostream_redirect");

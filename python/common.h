@@ -46,6 +46,14 @@ public:
     mutable std::shared_mutex lock;
 };
 
+// Every class is declared before any method is added, so that signatures
+// name their argument types as Python knows them; declared() fetches one.
+template <class T, class... Extra> py::class_<T, Extra...> declared(py::module_& m, const char* name) {
+    return py::reinterpret_borrow<py::class_<T, Extra...>>(m.attr(name));
+}
+
+void declare_images(py::module_& m);
+void declare_analysis(py::module_& m);
 void add_images(py::module_& m);
 void add_analysis(py::module_& m);
 

@@ -272,9 +272,17 @@ template <class I, class Low, class C> void formats(C& c) {
 
 }  // namespace
 
+void declare_images(py::module_& m) {
+    py::class_<bild16>(m, "bild16", py::buffer_protocol(),
+                       "The raw camera exposure: 512 x 512 16-bit counts and a HIS header.");
+    py::class_<bildfloat>(m, "bildfloat", py::buffer_protocol(),
+                          "The working image: 512 x 512 single-precision floats.");
+    py::class_<bildcomplex>(m, "bildcomplex", py::buffer_protocol(),
+                            "The complex image: 512 x 512 (re, im) float pairs, for the FFT.");
+}
+
 void add_images(py::module_& m) {
-    py::class_<bild16> b16(m, "bild16", py::buffer_protocol(),
-                           "The raw camera exposure: 512 x 512 16-bit counts and a HIS header.");
+    auto b16 = declared<bild16>(m, "bild16");
     b16.def(py::init<>(), "bild16(): a new image, every count 0.");
     b16.def(py::init<const bild16&>(), py::arg("bmp"), "bild16(other): a copy (pixels and header).");
     b16.def(py::init([](const Path& name) {
@@ -338,8 +346,7 @@ void add_images(py::module_& m) {
            },
            release(), self_ref, py::arg("name"), "read_png(name): an 8- or 16-bit grey PNG file.");
 
-    py::class_<bildfloat> bf(m, "bildfloat", py::buffer_protocol(),
-                             "The working image: 512 x 512 single-precision floats.");
+    auto bf = declared<bildfloat>(m, "bildfloat");
     bf.def(py::init<>(), "bildfloat(): a new image, every pixel 0.");
     bf.def(py::init<const bild16&>(), release(), py::arg("aufnahme"),
            "bildfloat(raw): counts / 65535 of a bild16.");
@@ -389,8 +396,7 @@ void add_images(py::module_& m) {
            "polyfit_correct(korrektor): every pixel through its QRfit polynomial.");
     formats<bildfloat, float>(bf);
 
-    py::class_<bildcomplex> bc(m, "bildcomplex", py::buffer_protocol(),
-                               "The complex image: 512 x 512 (re, im) float pairs, for the FFT.");
+    auto bc = declared<bildcomplex>(m, "bildcomplex");
     bc.def(py::init<>(), "bildcomplex(): every pixel (0, 0).");
     bc.def(py::init<const bildfloat&>(), py::arg("realvalue"), "bildcomplex(real): imaginary parts 0.");
     bc.def(py::init<const bildfloat&, const bildfloat&>(), py::arg("real"), py::arg("imag"),
