@@ -43,3 +43,22 @@ def test_readme_example(line, script, expected, tmp_path):
     assert r.returncode == 0, r.stderr
     if expected is not None:
         assert r.stdout == expected
+
+
+def test_the_reference_lists_every_class_and_method():
+    import quenz
+    with open(os.path.join(SOURCE, "doc", "python.md"), encoding="utf-8") as f:
+        ref = f.read()
+    missing = []
+    for name, obj in vars(quenz).items():
+        if name.startswith("_") or name == "ostream_redirect":
+            continue
+        if isinstance(obj, type):
+            if f"## {name}\n" not in ref:
+                missing.append(name)
+            for m in vars(obj):
+                if not m.startswith("_") and f"`{m}(" not in ref and f"`{m}`" not in ref:
+                    missing.append(f"{name}.{m}")
+        elif callable(obj) and f"`{name}(" not in ref:
+            missing.append(name)
+    assert missing == []
