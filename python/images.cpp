@@ -76,7 +76,8 @@ template <class I> void copy_array(I& img, const py::array& a) {
                              " expected, not a " + shape_text(a) + " array of " +
                              std::string(py::str(a.dtype())));
     auto c = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(a);
-    std::memcpy(static_cast<void*>(img.data()), c.data(), I::npixels() * sizeof(T));
+    // (memmove: the array may be a view of this very image)
+    std::memmove(static_cast<void*>(img.data()), c.data(), I::npixels() * sizeof(T));
 }
 
 // What every image class has: sizes, pixels, views, assignment, bytes.
