@@ -74,6 +74,8 @@ def test_arrays_in_are_copied_and_others_refused():
             with pytest.raises(TypeError):
                 img.assign(bad)
         assert (numpy.asarray(img) == src).all()  # a refusal changes nothing
+        img.assign(numpy.asarray(img))  # its own view: the same pixels
+        assert (numpy.asarray(img) == src).all()
     with pytest.raises(TypeError, match=r"not a \(512, 511\) array of float64"):
         quenz.bildfloat(numpy.zeros((512, 511)))
 
