@@ -60,11 +60,13 @@ bench:
 	/usr/bin/python3 bench/pipeline_bench.py build-bench
 
 # Whole runs: 200 exposures through the reduction, quenz (1 and 2 workers)
-# beside the same pipeline in Python; its section of bench/RESULTS.md.
+# from Tcl and from Python beside the same pipeline in numpy; its section
+# of bench/RESULTS.md.
 bench-pipeline:
 	@tools/install-deps --peers
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target quenz
+	if grep -q '^QUENZ_PYDIR' build-bench/CMakeCache.txt; then cmake --build build-bench -j $(JOBS) --target quenz_python; fi
 	/usr/bin/python3 bench/pipeline_bench.py build-bench
 
 # Each fuzz target runs FUZZ_SECONDS on seeds made by our own writers.

@@ -1,12 +1,16 @@
 """The whole-run benchmark: 200 synthetic exposures through the reduction of
-examples/reduce.tcl, with quenz (examples/batch.tcl, 1 and 2 workers) and
-with the same pipeline in Python (bench/pipeline.py, 1 and 2 processes).
+examples/reduce.tcl, with quenz (examples/batch.tcl, 1 and 2 workers), with
+quenz from Python (examples/reduce.py in 1 and 2 threads, when the module
+is built) and with the same pipeline in Python (bench/pipeline.py, 1 and 2
+processes).
 Checks that both give the same numbers, times each step on one frame, and
 writes the "Pipeline throughput" section of bench/RESULTS.md (the rest of
 the file stays as it is).
 
 Usage: /usr/bin/python3 bench/pipeline_bench.py BUILD_DIR [RESULTS.md]
 PIPELINE_FRAMES and PIPELINE_ROUNDS change the 200 frames and 3 rounds.
+(bench/pipeline_bench.py --reduce-py -workers N CALDIR OUTDIR file.his ...
+is the runner of the Python-with-quenz variant.)
 """
 import datetime
 import json
@@ -16,7 +20,9 @@ import shutil
 import statistics
 import subprocess
 import sys
+import threading
 import time
+import timeit
 
 import numpy as np
 
@@ -33,7 +39,8 @@ SCRATCH = (os.path.join("/dev/shm", f"quenz-pipeline-{os.getpid()}") if os.acces
            else os.path.join(BUILD, "pipeline"))
 DATA = os.path.join(SCRATCH, "data")
 OUT = os.path.join(SCRATCH, "out")
-ENV = dict(os.environ, TCLLIBPATH=BUILD, QUENZ_LIBDIR=BUILD)
+ENV = dict(os.environ, TCLLIBPATH=BUILD, QUENZ_LIBDIR=BUILD,
+           PYTHONPATH=os.path.join(BUILD, "python") + os.pathsep + os.environ.get("PYTHONPATH", ""))
 ENV.pop("DISPLAY", None)
 TCLSH = "tclsh"
 PY = sys.executable
@@ -58,12 +65,77 @@ def make_data():
 KEEP_MEMORY = {"MALLOC_MMAP_THRESHOLD_": str(64 << 20), "MALLOC_TRIM_THRESHOLD_": str(1 << 30)}
 KINDS = ("quenz", "python", "python-keep")
 LABEL = {"quenz": "quenz", "python": "Python (numpy, OpenCV)",
-         "python-keep": "Python, glibc keeps freed memory"}
+         "python-keep": "Python, glibc keeps freed memory", "quenz-py": "Python calling quenz"}
+
+
+def have_module():
+    """Whether this build has the Python module (then the quenz-py rows run)."""
+    return subprocess.run([PY, "-c", "import quenz"], env=ENV, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def reduce_py(argv):
+    """The Python-with-quenz runner: examples/reduce.py's Reduction in N
+    threads (one Reduction each, as batch.tcl gives each worker its own
+    interpreter), the files handed out in order; one summary line on stderr
+    in batch.tcl's form, timed from starting the workers to the last output."""
+    workers = int(argv[argv.index("-workers") + 1])
+    caldir, outdir, *files = argv[argv.index("-workers") + 2:]
+    sys.path.insert(0, EX)
+    import reduce as reduction
+    t0 = time.monotonic()
+    lock, queue, failed = threading.Lock(), list(reversed(files)), []
+
+    def work():
+        r = reduction.Reduction(caldir, outdir)
+        while True:
+            with lock:
+                if not queue:
+                    return
+                f = queue.pop()
+            try:
+                r.one(f)
+            except Exception as e:  # counted, reported once at the end
+                failed.append(f"{f}: {e}")
+
+    threads = [threading.Thread(target=work) for _ in range(workers)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    s = time.monotonic() - t0
+    for line in failed:
+        print(line, file=sys.stderr)
+    print(f"reduce.py: {len(files)} files, {len(files) - len(failed)} ok, {len(failed)} failed, {s:.3f} s, "
+          f"{len(files) / s:.1f} files/s", file=sys.stderr)
+    return 1 if failed else 0
+
+
+def call_overhead():
+    """ns per call from Python: a quenz method (bild16.get, bildfloat.get),
+    a pybind11 attribute (vec2d.x) and, against them, a plain Python
+    attribute access and a plain Python method call."""
+    code = r"""
+import timeit, quenz
+class P:
+    def __init__(self): self.x = 1.0
+    def get(self, y, x): return self.x
+b, f, v, p = quenz.bild16(), quenz.bildfloat(), quenz.vec2d(1.0, 2.0), P()
+n = 200000
+for name, stmt in (("bild16.get", "b.get(3, 4)"), ("img[y, x]", "f[3, 4]"), ("bildfloat.get", "f.get(3, 4)"),
+                   ("vec2d.x", "v.x"), ("Python attribute", "p.x"), ("Python method", "p.get(3, 4)")):
+    t = min(timeit.repeat(stmt, globals=globals(), number=n, repeat=7)) / n
+    print(name, t * 1e9)
+"""
+    out = subprocess.run([PY, "-c", code], env=ENV, check=True, stdout=subprocess.PIPE, text=True).stdout
+    return {line.rsplit(" ", 1)[0]: float(line.rsplit(" ", 1)[1]) for line in out.splitlines()}
 
 
 def command(kind, workers, out, files):
     if kind == "quenz":
         return [TCLSH, os.path.join(EX, "batch.tcl"), "-workers", str(workers), DATA, out] + files
+    if kind == "quenz-py":
+        return [PY, os.path.abspath(__file__), "--reduce-py", "-workers", str(workers), DATA, out] + files
     return [PY, os.path.join(HERE, "pipeline.py"), "-workers", str(workers), DATA, out] + files
 
 
@@ -80,10 +152,10 @@ def timed(kind, workers, stats, files):
         raise SystemExit(f"{kind} with {workers} workers made {done} of {len(files)} outputs: {p.stderr}")
     # The run as the runner counts it (worker start and calibration included,
     # interpreter start-up and imports not): its summary line.
-    m = re.search(r"^(?:batch|pipeline\.py): %d files, .*? ([\d.]+) s," % len(files), p.stderr, re.M)
+    m = re.search(r"^(?:batch|pipeline\.py|reduce\.py): %d files, .*? ([\d.]+) s," % len(files), p.stderr, re.M)
     if not m:
         raise SystemExit(f"no summary line from {kind}: {p.stderr}")
-    if (kind, workers, stats) not in (("quenz", 1, True), ("python", 1, True)):
+    if (kind, workers, stats) not in (("quenz", 1, True), ("python", 1, True), ("quenz-py", 1, True)):
         shutil.rmtree(out)
     return float(m.group(1)), whole
 
@@ -104,6 +176,13 @@ def compare(files):
         sb = [float(v) for v in open(os.path.join(OUT, "python-1", name + ".stats")).read().split()]
         worst_stats = max(worst_stats, max(abs(x - y) / max(abs(x), 1e-3) for x, y in zip(sa, sb)))
     return worst_px, worst_stats, differing
+
+
+def same_bytes(files):
+    """Whether Python calling quenz wrote exactly quenz's files."""
+    a, b = os.path.join(OUT, "quenz-1"), os.path.join(OUT, "quenz-py-1")
+    return all(open(os.path.join(a, n), "rb").read() == open(os.path.join(b, n), "rb").read()
+               for n in os.listdir(a)) and sorted(os.listdir(a)) == sorted(os.listdir(b))
 
 
 def steps(files):
@@ -144,6 +223,9 @@ def pipeline_note():
 
 
 def main():
+    global KINDS
+    if have_module():
+        KINDS = KINDS + ("quenz-py",)
     files = make_data()
     load_before = os.getloadavg()
     configs = [(kind, workers, stats) for stats in (True, False) for workers in (1, 2) for kind in KINDS]
@@ -160,6 +242,8 @@ def main():
     worst_px, worst_stats, differing = compare(files)
     print(f"bench-pipeline: largest relative difference quenz/Python: pixels {worst_px:.2e}, "
           f"statistics {worst_stats:.2e}", flush=True)
+    identical = same_bytes(files) if "quenz-py" in KINDS else None
+    overhead = call_overhead() if "quenz-py" in KINDS else None
     ours, peer = steps(files)
     cpu, load_after = machine()
 
@@ -208,6 +292,14 @@ def main():
                    for w in (1, 2))
 
     lines += table(True, "Pipeline")
+    if identical is not None:
+        within = all(rate[("quenz-py", w, s)] >= 0.9 * rate[("quenz", w, s)] for w in (1, 2) for s in (True, False))
+        lines += ["", "Python calling quenz (examples/reduce.py, one Reduction per thread, the kernels "
+                  "without the interpreter lock) writes "
+                  f"{'the same bytes as' if identical else '**other bytes than**'} quenz from Tcl; goal: within "
+                  f"10 % of Tcl's exposures/s at equal workers: **{'met' if within else 'missed'}**. "
+                  "Per call from Python (ns, best of 7): " +
+                  ", ".join(f"{k} {v:.0f}" for k, v in overhead.items()) + "."]
     lines += ["", "Goal: quenz at least 2× the faster Python pipeline's exposures/s at equal workers: "
               f"**{'met' if goal(True) else 'missed'}**.", ""]
     lines += ["The same runs with the statistics step left out on both sides (`REDUCE_STATS=0`: "
@@ -244,4 +336,6 @@ def main():
 
 
 if __name__ == "__main__":
+    if len(sys.argv) > 1 and sys.argv[1] == "--reduce-py":
+        sys.exit(reduce_py(sys.argv[2:]))
     main()

@@ -11,7 +11,7 @@ set(failures "")
 function(case name expect)
   set(root ${WORK}/${name})
   file(REMOVE_RECURSE ${root})
-  foreach(d imgclass render binding/runtime binding/classes display)
+  foreach(d imgclass render binding/runtime binding/classes display python)
     file(MAKE_DIRECTORY ${root}/${d})
   endforeach()
   # Headers the includes below may name.
@@ -61,9 +61,15 @@ case(tk_in_binding "binding/classes/draw.cpp includes tk.h: binding/ knows no Tk
   binding/classes/draw.cpp "#include <tk.h>")
 case(display_internal "display/viewcmds.cpp includes binding/runtime/errors.h: display/ reaches binding/ only through binding/runtime.h"
   display/viewcmds.cpp "#include \"binding/runtime/errors.h\"")
+case(python_clean ""
+  python/module.cpp "#include <pybind11/pybind11.h>\n#include \"imgclass/imgbase.h\"\n#include \"render/render.h\"")
+case(tcl_in_python "python/module.cpp includes tcl.h: python/ is plain C++"
+  python/module.cpp "#include <tcl.h>")
+case(python_to_binding "python/module.cpp includes binding/runtime.h: python/ includes nothing from binding/"
+  python/module.cpp "#include \"binding/runtime.h\"")
 
 file(REMOVE_RECURSE ${WORK})
 if(failures)
   message(FATAL_ERROR "layer check:${failures}")
 endif()
-message(STATUS "layer check: 8 trees as expected")
+message(STATUS "layer check: 11 trees as expected")

@@ -1,5 +1,5 @@
 # The layers include only downwards: every #include of imgclass/, render/,
-# binding/ and display/ is checked against the layer table of
+# binding/, display/ and python/ is checked against the layer table of
 # doc/ARCHITECTURE.md, so a forbidden include stops the build even where
 # the include path would find the header.
 #
@@ -11,7 +11,7 @@ endif()
 
 # The layer of a path relative to ROOT, or "" for a header from elsewhere.
 function(layer_of rel out)
-  if(rel MATCHES "^(imgclass|render|binding|display)/")
+  if(rel MATCHES "^(imgclass|render|binding|display|python)/")
     set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
   else()
     set(${out} "" PARENT_SCOPE)
@@ -19,7 +19,7 @@ function(layer_of rel out)
 endfunction()
 
 set(problems "")
-foreach(dir imgclass render binding display)
+foreach(dir imgclass render binding display python)
   file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
   list(SORT files)
   foreach(file ${files})
@@ -45,7 +45,7 @@ foreach(dir imgclass render binding display)
 
       set(why "")
       if(base MATCHES "^(tcl|tk)([A-Z][A-Za-z]*)?\\.h$")
-        if(dir STREQUAL "imgclass" OR dir STREQUAL "render")
+        if(dir STREQUAL "imgclass" OR dir STREQUAL "render" OR dir STREQUAL "python")
           set(why "${dir}/ is plain C++: no Tcl or Tk")
         elseif(dir STREQUAL "binding" AND base MATCHES "^tk" AND NOT file STREQUAL "binding/init.cpp")
           set(why "binding/ knows no Tk (only binding/init.cpp, for the stubs)")
@@ -57,6 +57,8 @@ foreach(dir imgclass render binding display)
         set(why "render/ includes nothing from ${to}/")
       elseif(dir STREQUAL "binding" AND to STREQUAL "display")
         set(why "binding/ includes nothing from display/")
+      elseif(dir STREQUAL "python" AND to MATCHES "^(binding|display)$")
+        set(why "python/ includes nothing from ${to}/: it stands on imgclass/ and render/ alone")
       elseif(dir STREQUAL "display" AND to STREQUAL "binding" AND NOT target STREQUAL "binding/runtime.h")
         set(why "display/ reaches binding/ only through binding/runtime.h")
       endif()

@@ -1,0 +1,431 @@
+// The image classes bild16, bildfloat and bildcomplex: constructors as the
+// Tcl class commands take them, pixels, numpy views, operators, files and
+// filters. Each method calls the library function its Tcl command calls,
+// with the same arguments, so results are the same bits.
+#include <pybind11/stl/filesystem.h>
+
+#include <unistd.h>
+
+#include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common.h"
+#include "imgclass/bild16.h"
+#include "imgclass/bildcomplex.h"
+#include "imgclass/bildfloat.h"
+#include "imgclass/eichkurve.h"
+#include "imgclass/fits.h"
+#include "imgclass/npy.h"
+#include "imgclass/pixeldata.h"
+#include "imgclass/png_file.h"
+#include "imgclass/stats.h"
+#include "imgclass/tiff.h"
+#include "render/picture.h"
+
+namespace quenzpy {
+namespace {
+
+using Path = std::filesystem::path;
+using release = py::call_guard<py::gil_scoped_release>;
+constexpr auto self_ref = py::return_value_policy::reference;
+
+// The pixel type as Python and numpy see it.
+template <class I> struct Pixel;
+template <> struct Pixel<bild16> {
+    using py_t = unsigned short;
+    static constexpr const char *cls = "bild16", *base = "bild16_base", *dtype = "uint16";
+    static unsigned short to_py(unsigned short v) { return v; }
+    static unsigned short from_py(unsigned short v) { return v; }
+};
+template <> struct Pixel<bildfloat> {
+    using py_t = float;
+    static constexpr const char *cls = "bildfloat", *base = "bildfloat_base", *dtype = "float32";
+    static float to_py(float v) { return v; }
+    static float from_py(float v) { return v; }
+};
+template <> struct Pixel<bildcomplex> {
+    using py_t = std::complex<float>;
+    static constexpr const char *cls = "bildcomplex", *base = "bildcomplex_base", *dtype = "complex64";
+    static std::complex<float> to_py(COMPLEX v) { return {v.re, v.im}; }
+    static COMPLEX from_py(std::complex<float> v) { return {v.real(), v.imag()}; }
+};
+static_assert(sizeof(COMPLEX) == sizeof(std::complex<float>));
+
+std::string shape_text(const py::array& a) {
+    std::string s = "(";
+    for (py::ssize_t k = 0; k < a.ndim(); ++k) {
+        if (k) s += ", ";
+        s += std::to_string(a.shape(k));
+    }
+    return s + (a.ndim() == 1 ? ",)" : ")");
+}
+
+// Copies a (512, 512) array of exactly the image's dtype; anything else is
+// refused, naming what was given.
+template <class I> void copy_array(I& img, const py::array& a) {
+    using T = typename Pixel<I>::py_t;
+    const py::dtype want = py::dtype::of<T>();
+    if (a.ndim() != 2 || a.shape(0) != I::SIZEY || a.shape(1) != I::SIZEX || !a.dtype().equal(want))
+        throw py::type_error(std::string(Pixel<I>::cls) + ": a (512, 512) array of " + Pixel<I>::dtype +
+                             " expected, not a " + shape_text(a) + " array of " +
+                             std::string(py::str(a.dtype())));
+    auto c = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(a);
+    // (memmove: the array may be a view of this very image)
+    std::memmove(static_cast<void*>(img.data()), c.data(), I::npixels() * sizeof(T));
+}
+
+// What every image class has: sizes, pixels, views, assignment, bytes.
+template <class I, class C> void common(C& c) {
+    using P = Pixel<I>;
+    using T = typename P::py_t;
+    c.attr("SIZEX") = I::SIZEX;
+    c.attr("SIZEY") = I::SIZEY;
+    c.def(py::init([](const py::array& a) {
+              auto img = std::make_unique<I>();
+              copy_array(*img, a);
+              return img;
+          }),
+          py::arg("array"), "A copy of a (512, 512) numpy array of the pixel type.");
+    c.def_buffer([](I& img) {
+        return py::buffer_info(static_cast<void*>(img.data()), sizeof(T), py::format_descriptor<T>::format(), 2,
+                               {py::ssize_t(I::SIZEY), py::ssize_t(I::SIZEX)},
+                               {py::ssize_t(I::SIZEX * sizeof(T)), py::ssize_t(sizeof(T))}, false);
+    });
+    static const std::string get_what = std::string(P::base) + "_get";
+    static const std::string set_what = std::string(P::base) + "_set";
+    auto get = [](const I& img, long y, long x) {
+        return index_checked([&] {
+            I::check_yx(get_what.c_str(), y, x);
+            return P::to_py(img.get(int(y), int(x)));
+        });
+    };
+    auto set = [](I& img, long y, long x, T v) {
+        index_checked([&] {
+            I::check_yx(set_what.c_str(), y, x);
+            static_cast<imgbase<I::SIZEX, I::SIZEY, typename I::data_t>&>(img).set(int(y), int(x), P::from_py(v));
+        });
+    };
+    c.def("get", get, py::arg("y"), py::arg("x"), "get(y, x): the pixel at row y, column x.");
+    c.def("set", set, py::arg("y"), py::arg("x"), py::arg("val"), "set(y, x, val): sets the pixel at row y, column x.");
+    c.def("__getitem__", [get](const I& img, std::pair<long, long> yx) { return get(img, yx.first, yx.second); });
+    c.def("__setitem__",
+          [set](I& img, std::pair<long, long> yx, T v) { set(img, yx.first, yx.second, v); });
+    c.def("__len__", [](const I&) { return I::SIZEY; });
+    c.def(
+           "assign", [](I& img, const I& other) -> I& { return img = other; }, self_ref, py::arg("other"),
+           "assign(other): copies another image's pixels (Tcl's =).");
+    c.def(
+           "assign",
+           [](I& img, const py::array& a) -> I& {
+               copy_array(img, a);
+               return img;
+           },
+           self_ref, py::arg("array"), "assign(array): copies a (512, 512) array of the pixel type.");
+    static const std::string setdata_what = std::string(P::cls) + "_setdata";
+    c.def(
+           "data",
+           [](const I& img) {
+               std::string b(quenz::image_bytes<typename I::data_t>, '\0');
+               quenz::to_bytes(img, reinterpret_cast<unsigned char*>(b.data()));
+               return py::bytes(b);
+           },
+           "data(): the pixels as little-endian bytes, rows first.");
+    c.def(
+           "setdata",
+           [](I& img, py::bytes b) -> I& {
+               std::string_view v = b;
+               quenz::from_bytes(img, reinterpret_cast<const unsigned char*>(v.data()), v.size(),
+                                 setdata_what.c_str());
+               return img;
+           },
+           self_ref, py::arg("bytes"), "setdata(bytes): every pixel from little-endian bytes.");
+    c.def("copy", [](const I& img) { return std::make_unique<I>(img); }, "copy(): a new image with these pixels.");
+}
+
+// The in-place operators: the image operand, then the value.
+template <class I, class V, class C> void operators(C& c) {
+    c.def("assign", [](I& a, V v) -> I& { return a = v; }, self_ref, py::arg("value"),
+          "assign(value): every pixel to value (Tcl's =).");
+    c.def("__iadd__", [](I& a, const I& b) -> I& { return a += b; }, self_ref, py::is_operator());
+    c.def("__iadd__", [](I& a, V v) -> I& { return a += v; }, self_ref, py::is_operator());
+    c.def("__isub__", [](I& a, const I& b) -> I& { return a -= b; }, self_ref, py::is_operator());
+    c.def("__isub__", [](I& a, V v) -> I& { return a -= v; }, self_ref, py::is_operator());
+    c.def("__imul__", [](I& a, const I& b) -> I& { return a *= b; }, self_ref, py::is_operator());
+    c.def("__imul__", [](I& a, V v) -> I& { return a *= v; }, self_ref, py::is_operator());
+    c.def("__itruediv__", [](I& a, const I& b) -> I& { return a /= b; }, self_ref, py::is_operator());
+    c.def("__itruediv__", [](I& a, V v) -> I& { return a /= v; }, self_ref, py::is_operator());
+}
+
+// TIFF, FITS, NumPy and PNG files of bild16 and bildfloat; Low is the type
+// of a picture's range.
+template <class I, class Low, class C> void formats(C& c) {
+    c.def(
+           "write_tiff",
+           [](const I& b, const Path& name, std::optional<std::string> compress) {
+               if (compress)
+                   quenz::write_tiff(name.c_str(), b, quenz::parse_tiff_compression(*compress));
+               else
+                   quenz::write_tiff(name.c_str(), b);
+           },
+           release(), py::arg("name"), py::arg("compress") = py::none(),
+           "write_tiff(name, compress=None): one TIFF page; compress 'none', 'deflate' or 'lzw'.");
+    c.def(
+           "read_tiff",
+           [](I& b, const Path& name, std::optional<int> page) -> I& {
+               if (page)
+                   quenz::read_tiff(name.c_str(), b, *page);
+               else
+                   quenz::read_tiff(name.c_str(), b);
+               return b;
+           },
+           release(), self_ref, py::arg("name"), py::arg("page") = py::none(),
+           "read_tiff(name, page=0): page `page` of a grey TIFF file.");
+    c.def("write_fits", [](const I& b, const Path& name) { quenz::write_fits(name.c_str(), b); }, release(),
+          py::arg("name"), "write_fits(name): a FITS file (bottom row first, as FITS has it).");
+    c.def(
+           "read_fits",
+           [](I& b, const Path& name, std::optional<int> hdu) -> I& {
+               if (hdu)
+                   quenz::read_fits(name.c_str(), b, *hdu);
+               else
+                   quenz::read_fits(name.c_str(), b);
+               return b;
+           },
+           release(), self_ref, py::arg("name"), py::arg("hdu") = py::none(),
+           "read_fits(name, hdu=1): the image of one HDU of a FITS file.");
+    c.def("write_npy", [](const I& b, const Path& name) { quenz::write_npy(name.c_str(), b); }, release(),
+          py::arg("name"), "write_npy(name): a NumPy .npy file.");
+    c.def(
+           "read_npy",
+           [](I& b, const Path& name) -> I& {
+               quenz::read_npy(name.c_str(), b);
+               return b;
+           },
+           release(), self_ref, py::arg("name"), "read_npy(name): a NumPy .npy file.");
+    c.def(
+           "write_png",
+           [](const I& b, const Path& name, std::optional<Low> low, std::optional<Low> high) {
+               if (low.has_value() != high.has_value())
+                   throw py::type_error("write_png: give both low and high, or neither");
+               if (low)
+                   quenz::write_png(name.c_str(), b, *low, *high);
+               else
+                   quenz::write_png(name.c_str(), b);
+           },
+           release(), py::arg("name"), py::arg("low") = py::none(), py::arg("high") = py::none(),
+           "write_png(name, low=None, high=None): an 8-bit grey picture, as getimage maps "
+           "(or getimage_contrast over low..high).");
+    c.def(
+           "to_png",
+           [](const I& b, const Path& name, std::optional<Low> low, std::optional<Low> high,
+              const std::string& colormap) {
+               if (colormap != "grey")
+                   throw py::value_error("to_png: only the grey colour map is written to files, not '" +
+                                         colormap + "'");
+               if (low.has_value() != high.has_value())
+                   throw py::type_error("to_png: give both low and high, or neither");
+               if (low)
+                   quenz::write_png(name.c_str(), b, *low, *high);
+               else
+                   quenz::write_png(name.c_str(), b);
+           },
+           release(), py::arg("name"), py::arg("low") = py::none(), py::arg("high") = py::none(),
+           py::arg("colormap") = "grey", "to_png(name, low=None, high=None, colormap='grey'): write_png.");
+    c.def(
+           "_repr_png_",
+           [](const I& b) {
+               // The range of the finite pixels, or getimage's own mapping
+               // where they are all the same.
+               std::string bytes;
+               {
+                   py::gil_scoped_release r;
+                   auto s = quenz::imgstats(b);
+                   char tmpl[] = "/tmp/quenz-repr-XXXXXX.png";
+                   int fd = mkstemps(tmpl, 4);
+                   if (fd < 0) throw quenz::Error("Cannot write to " + std::string(tmpl));
+                   close(fd);
+                   try {
+                       if (s.n > 0 && s.min < s.max)
+                           quenz::write_png(tmpl, b, Low(s.min), Low(s.max));
+                       else
+                           quenz::write_png(tmpl, b);
+                       FILE* f = std::fopen(tmpl, "rb");
+                       char buf[65536];
+                       std::size_t n;
+                       while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+                       if (f) std::fclose(f);
+                   } catch (...) {
+                       std::remove(tmpl);
+                       throw;
+                   }
+                   std::remove(tmpl);
+               }
+               return py::bytes(bytes);
+           },
+           "_repr_png_(): a PNG picture over the range of the pixels (Jupyter shows it).");
+}
+
+}  // namespace
+
+void declare_images(py::module_& m) {
+    py::class_<bild16>(m, "bild16", py::buffer_protocol(),
+                       "The raw camera exposure: 512 x 512 16-bit counts and a HIS header.");
+    py::class_<bildfloat>(m, "bildfloat", py::buffer_protocol(),
+                          "The working image: 512 x 512 single-precision floats.");
+    py::class_<bildcomplex>(m, "bildcomplex", py::buffer_protocol(),
+                            "The complex image: 512 x 512 (re, im) float pairs, for the FFT.");
+}
+
+void add_images(py::module_& m) {
+    auto b16 = declared<bild16>(m, "bild16");
+    b16.def(py::init<>(), "bild16(): a new image, every count 0.");
+    b16.def(py::init<const bild16&>(), py::arg("bmp"), "bild16(other): a copy (pixels and header).");
+    b16.def(py::init([](const Path& name) {
+                py::gil_scoped_release r;
+                return std::make_unique<bild16>(name.c_str());
+            }),
+            py::arg("fname"), "bild16(fname): reads a HIS file.");
+    common<bild16>(b16);
+    operators<bild16, unsigned short>(b16);
+    b16.def(
+           "read_his",
+           [](bild16& b, const Path& name) -> bild16& {
+               // Into a fresh image, then copied: the pixel block stays
+               // where views and other threads' kernels see it.
+               bild16 tmp(name.c_str());
+               b = tmp;
+               return b;
+           },
+           release(), self_ref, py::arg("name"), "read_his(name): reads a HIS file (pixels and header).");
+    b16.def("write_his", [](const bild16& b, const Path& name) { b.write_his(name.c_str()); }, release(),
+            py::arg("name"), "write_his(name): writes a HIS file.");
+    b16.def(
+           "fromfloat",
+           [](bild16& b, const bildfloat& f, std::optional<float> max) -> bild16& {
+               if (max)
+                   b.fromfloat(f, *max);
+               else
+                   b.fromfloat(f);
+               return b;
+           },
+           release(), self_ref, py::arg("bf"), py::arg("max") = py::none(),
+           "fromfloat(bf, max=1.0): counts from a float image, max mapping to 65535.");
+    b16.def("drawx", &bild16::drawx, self_ref, py::arg("x"), py::arg("y1"), py::arg("y2"),
+            "drawx(x, y1, y2): inverts column x from row y1 to y2.");
+    b16.def("drawy", &bild16::drawy, self_ref, py::arg("y"), py::arg("x1"), py::arg("x2"),
+            "drawy(y, x1, x2): inverts row y from column x1 to x2.");
+    b16.def("kreuz", &bild16::kreuz, self_ref, py::arg("x"), py::arg("y"),
+            "kreuz(x, y): inverts a cross centred on column x, row y.");
+    b16.def("write_pgm16", [](const bild16& b, const Path& n) { b.write_pgm16(n.c_str()); }, release(),
+            py::arg("name"), "write_pgm16(name): a 16-bit PGM file.");
+    b16.def("write_pgm8", [](const bild16& b, const Path& n) { b.write_pgm8(n.c_str()); }, release(),
+            py::arg("name"), "write_pgm8(name): an 8-bit PGM file (the high bytes).");
+    b16.def(
+           "write_pgm8_bounds",
+           [](const bild16& b, const Path& n, unsigned short low, unsigned short high) {
+               b.write_pgm8_bounds(n.c_str(), low, high);
+           },
+           release(), py::arg("name"), py::arg("low"), py::arg("high"),
+           "write_pgm8_bounds(name, low, high): an 8-bit PGM file over low..high.");
+    b16.def(
+           "read_pgm", [](bild16& b, const Path& n) -> bild16& { return b.read_pgm(n.c_str()); }, release(),
+           self_ref, py::arg("name"), "read_pgm(name): reads an 8- or 16-bit PGM file.");
+    formats<bild16, int>(b16);
+    b16.def("write_png16", [](const bild16& b, const Path& n) { quenz::write_png16(n.c_str(), b); }, release(),
+            py::arg("name"), "write_png16(name): the counts as a 16-bit grey PNG file.");
+    b16.def(
+           "read_png",
+           [](bild16& b, const Path& n) -> bild16& {
+               quenz::read_png(n.c_str(), b);
+               return b;
+           },
+           release(), self_ref, py::arg("name"), "read_png(name): an 8- or 16-bit grey PNG file.");
+
+    auto bf = declared<bildfloat>(m, "bildfloat");
+    bf.def(py::init<>(), "bildfloat(): a new image, every pixel 0.");
+    bf.def(py::init<const bild16&>(), release(), py::arg("aufnahme"),
+           "bildfloat(raw): counts / 65535 of a bild16.");
+    bf.def(py::init<const bildfloat&>(), py::arg("bfl"), "bildfloat(other): a copy.");
+    bf.def(py::init([](const Path& name) {
+               py::gil_scoped_release r;
+               return std::make_unique<bildfloat>(name.c_str());
+           }),
+           py::arg("name"), "bildfloat(name): reads a gnuplot binary matrix file.");
+    common<bildfloat>(bf);
+    operators<bildfloat, float>(bf);
+    bf.def("write_gnuplot", [](const bildfloat& b, const Path& n) { b.write_gnuplot(n.c_str()); }, release(),
+           py::arg("name"), "write_gnuplot(name): a gnuplot binary matrix file.");
+    bf.def(
+           "read_gnuplot", [](bildfloat& b, const Path& n) -> bildfloat& { return b.read_gnuplot(n.c_str()); },
+           release(), self_ref, py::arg("name"), "read_gnuplot(name): reads a gnuplot binary matrix file.");
+    bf.def("from_bild16", &bildfloat::from_bild16, release(), self_ref, py::arg("aufnahme"),
+           "from_bild16(raw): counts / 65535 of a bild16.");
+    bf.def("apply_eichkurve", &bildfloat::apply_eichkurve, release(), self_ref, py::arg("ek"),
+           "apply_eichkurve(ek): every pixel through the calibration curve's inverse table.");
+    bf.def(
+           "convolve",
+           [](const bildfloat& b, const std::vector<float>& k, int sx, int sy) {
+               return std::unique_ptr<bildfloat>(b.convolve(k, sx, sy, true));
+           },
+           release(), py::arg("kernel"), py::arg("sx"), py::arg("sy"),
+           "convolve(kernel, sx, sy): a new image, convolved with the normalised sx x sy kernel.");
+    bf.def(
+           "convolve_unnorm",
+           [](const bildfloat& b, const std::vector<float>& k, int sx, int sy) {
+               return std::unique_ptr<bildfloat>(b.convolve_unnorm(k, sx, sy));
+           },
+           release(), py::arg("kernel"), py::arg("sx"), py::arg("sy"),
+           "convolve_unnorm(kernel, sx, sy): a new image, convolved with the kernel as given.");
+    bf.def("gaussian", &bildfloat::gaussian, release(), self_ref, py::arg("radius"),
+           "gaussian(radius): Gaussian smoothing in place.");
+    bf.def("badpix_correct", &bildfloat::badpix_correct, release(), self_ref, py::arg("bpmap"),
+           py::arg("threshold") = 32767,
+           "badpix_correct(bpmap, threshold=32767): repairs the pixels the map marks above threshold.");
+    bf.def(
+           "polyfit_correct",
+           [](bildfloat& b, const QRfitBox& q) -> bildfloat& {
+               std::shared_lock hold(q.lock);
+               return b.polyfit_correct(q);
+           },
+           release(), self_ref, py::arg("korrektor"),
+           "polyfit_correct(korrektor): every pixel through its QRfit polynomial.");
+    formats<bildfloat, float>(bf);
+
+    auto bc = declared<bildcomplex>(m, "bildcomplex");
+    bc.def(py::init<>(), "bildcomplex(): every pixel (0, 0).");
+    bc.def(py::init<const bildfloat&>(), py::arg("realvalue"), "bildcomplex(real): imaginary parts 0.");
+    bc.def(py::init<const bildfloat&, const bildfloat&>(), py::arg("real"), py::arg("imag"),
+           "bildcomplex(real, imag): from two float images.");
+    common<bildcomplex>(bc);
+    bc.def(
+           "set",
+           [](bildcomplex& c, int y, int x, float re, float im) {
+               index_checked([&] { c.set(y, x, re, im); });
+           },
+           py::arg("y"), py::arg("x"), py::arg("real"), py::arg("imag"),
+           "set(y, x, real, imag): sets one pixel.");
+    bc.def("decompose", &bildcomplex::decompose, release(), py::arg("real"), py::arg("imag"),
+           "decompose(real, imag): the parts into two float images.");
+    bc.def("norm", &bildcomplex::norm, release(), self_ref, py::arg("ret"),
+           "norm(ret): re^2 + im^2 per pixel into ret; returns ret.");
+    bc.def("FFT_forward", &bildcomplex::FFT_forward, release(), self_ref,
+           "FFT_forward(): unscaled forward transform in place, zero frequency at (256, 256).");
+    bc.def("FFT_backward", &bildcomplex::FFT_backward, release(), self_ref,
+           "FFT_backward(): the inverse transform in place, scaled by 1/262144.");
+    bc.def("Hamming_window", &bildcomplex::Hamming_window, release(), self_ref,
+           py::arg("width") = bildcomplex::window_width, py::arg("xm") = bildcomplex::window_centre,
+           py::arg("ym") = bildcomplex::window_centre,
+           "Hamming_window(width=220, xm=256, ym=256): multiplies by the squared Hamming profile.");
+    bc.def("Hamming_unwindow", &bildcomplex::Hamming_unwindow, release(), self_ref,
+           py::arg("width") = bildcomplex::window_width, py::arg("xm") = bildcomplex::window_centre,
+           py::arg("ym") = bildcomplex::window_centre,
+           "Hamming_unwindow(width=220, xm=256, ym=256): divides by the squared Hamming profile.");
+}
+
+}  // namespace quenzpy
