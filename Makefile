@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-isa test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean
+.PHONY: all deps build test test-asan test-isa test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean test-slurm deb test-deb
 
 all: build
 
@@ -99,5 +99,23 @@ leakcheck: build
 	@tools/install-deps --valgrind
 	tests/leakcheck $(BUILD) $(LEAK_COUNT)
 
+# The cluster recipes of the README on this machine, as root: the Slurm
+# array script on a one-node Slurm (munged, slurmctld, slurmd started for
+# the test only), and GNU parallel -S through an sshd of its own.
+test-slurm: build
+	@tools/install-deps --cluster
+	cd $(BUILD) && ctest --output-on-failure -L cluster
+
+# The Debian package quenz_<version>_<arch>.deb, built by dpkg-buildpackage
+# (debhelper, dh with CMake) from a copy of the tree in build-deb/, and
+# checked by lintian.
+deb:
+	@tools/install-deps --deb
+	tools/build-deb build-deb
+
+# Installs the package, checks it from outside the tree, removes and purges it.
+test-deb: deb
+	tests/cluster/deb-test build-deb
+
 clean:
-	rm -rf $(BUILD) build-bench build-asan build-fuzz
+	rm -rf $(BUILD) build-bench build-asan build-fuzz build-deb
