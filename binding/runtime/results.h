@@ -42,19 +42,19 @@ template <class R, class = void> struct Ret;
 template <> struct Ret<void> {};
 // A number goes into the interpreter's result object when no one else
 // holds it, as Tcl's own commands do: no allocation on the common path.
-inline void set_wide_result(Tcl_Interp* i, Tcl_WideInt v) {
+template <class V>
+void set_number_result(Tcl_Interp* i, V v, Tcl_Obj* (*make)(V), void (*put)(Tcl_Obj*, V)) {
     Tcl_Obj* r = Tcl_GetObjResult(i);
     if (Tcl_IsShared(r))
-        Tcl_SetObjResult(i, Tcl_NewWideIntObj(v));
+        Tcl_SetObjResult(i, make(v));
     else
-        Tcl_SetWideIntObj(r, v);
+        put(r, v);
+}
+inline void set_wide_result(Tcl_Interp* i, Tcl_WideInt v) {
+    set_number_result<Tcl_WideInt>(i, v, Tcl_NewWideIntObj, Tcl_SetWideIntObj);
 }
 inline void set_double_result(Tcl_Interp* i, double v) {
-    Tcl_Obj* r = Tcl_GetObjResult(i);
-    if (Tcl_IsShared(r))
-        Tcl_SetObjResult(i, Tcl_NewDoubleObj(v));
-    else
-        Tcl_SetDoubleObj(r, v);
+    set_number_result<double>(i, v, Tcl_NewDoubleObj, Tcl_SetDoubleObj);
 }
 template <> struct Ret<int> {
     static void set(Tcl_Interp* i, int v) { set_wide_result(i, v); }
