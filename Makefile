@@ -106,14 +106,15 @@ test-slurm: build
 	@tools/install-deps --cluster
 	cd $(BUILD) && ctest --output-on-failure -L cluster
 
-# The Debian package quenz_<version>_<arch>.deb, built by dpkg-buildpackage
+# The Debian packages quenz_<version>_<arch>.deb and python3-quenz (the
+# Python module), built by dpkg-buildpackage
 # (debhelper, dh with CMake) from a copy of the tree in build-deb/, and
 # checked by lintian.
 deb:
 	@tools/install-deps --deb
 	tools/build-deb build-deb
 
-# Installs the package, checks it from outside the tree, removes and purges it.
+# Installs both packages, checks them from outside the tree, removes and purges them.
 test-deb: deb
 	tests/cluster/deb-test build-deb
 
