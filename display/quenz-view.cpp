@@ -29,6 +29,7 @@
 
 extern "C" int Quenz_Init(Tcl_Interp* interp);
 extern const char quenz_view_layer_script[];
+extern const char quenz_view_client_script[];
 
 namespace {
 
@@ -182,12 +183,15 @@ struct Options {
 
 const char* usage =
     "usage: %s [--plain] [--range auto|minmax|full|LOW,HIGH] [--watch DIR] [file ...]\n"
+    "       %s --send [--viewer PID] command [arg ...]\n"
     "Shows HIS, PGM and gnuplot binary files in windows 1, 2, ... with a pixel\n"
     "readout, automatic contrast (the 0.5 and 99.5 percentiles), colour maps,\n"
     "zoom and pan; press ? in a window for its keys. --watch DIR follows the\n"
     "newest HIS/PGM file of DIR in window 1. --plain shows the plain viewer\n"
     "windows only. Tcl commands read from standard input run in the viewer;\n"
-    "results go to standard output, errors to standard error. See quenz-view(1).\n";
+    "results go to standard output, errors to standard error. --send gives a\n"
+    "command to the running viewer (show, showbytes, range, cmap, zoom, marker,\n"
+    "snapshot, windows). See quenz-view(1).\n";
 
 // "LOW,HIGH" as the list "LOW HIGH", with LOW < HIGH; empty if malformed.
 std::string range_pair(const std::string& s) {
@@ -216,7 +220,7 @@ Options parse(int argc, char** argv) {
         if (options && a == "--") {
             options = false;
         } else if (options && (a == "-h" || a == "--help")) {
-            std::printf(usage, argv[0]);
+            std::printf(usage, argv[0], argv[0]);
             std::exit(0);
         } else if (options && a == "--plain") {
             o.plain = true;
@@ -239,9 +243,32 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
+// quenz-view --send ?--viewer PID? command ?arg ...?: the command to the
+// running viewer through the package's client (library/view-client.tcl);
+// its result on standard output, its error on standard error. No display
+// is needed.
+[[noreturn]] void send_remote(int argc, char** argv) {
+    Tcl_FindExecutable(argv[0]);
+    Tcl_Interp* interp = Tcl_CreateInterp();
+    if (Tcl_Init(interp) != TCL_OK) die("cannot initialise Tcl", interp);
+    if (Tcl_Eval(interp, quenz_view_client_script) != TCL_OK) die("client", interp);
+    Tcl_Obj* cmd = Tcl_NewStringObj("quenz::view", -1);
+    Tcl_IncrRefCount(cmd);
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if (i == 2 && a == "--viewer") a = "-viewer";
+        Tcl_ListObjAppendElement(nullptr, cmd, Tcl_NewStringObj(a.c_str(), -1));
+    }
+    if (Tcl_EvalObjEx(interp, cmd, TCL_EVAL_GLOBAL) != TCL_OK) die(Tcl_GetStringResult(interp));
+    const char* r = Tcl_GetStringResult(interp);
+    if (*r) std::printf("%s\n", r);
+    quit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--send") == 0) send_remote(argc, argv);
     Options opt = parse(argc, argv);
     Tcl_FindExecutable(argv[0]);
     Tcl_SetExitProc(exit_now);

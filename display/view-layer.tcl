@@ -194,6 +194,7 @@ proc qv::decorate {nr} {
     bind $t <Control-w> [list qv::closewin $n]
     wm protocol $t WM_DELETE_WINDOW [list qv::closewin $n]
     bind $c <Destroy> [list qv::forget $n]
+    qv::hook decorated $nr
 }
 
 # The window's image object: bild<nr>, or fbild<nr> for a float image.
@@ -204,6 +205,7 @@ proc qv::imgof {nr} {
 proc qv::forget {nr} {
     variable win
     after cancel [list qv::render $nr]
+    qv::hook forget $nr
     if {[llength [info commands fbild$nr]]} { fbild$nr -delete }
     array unset win $nr,*
 }
@@ -280,6 +282,7 @@ proc qv::render {nr} {
     $cb itemconfigure low -text [qv::num $nr $lo]
     $cb coords low 24 [expr {$bh + 36 - 2}]
     qv::status $nr
+    qv::hook rendered $nr
 }
 
 # The range as rendered: zoomlow..zoomhigh, widened when they are equal
@@ -411,6 +414,7 @@ proc qv::measure {nr x1 y1 x2 y2} {
         append text "  $k " [expr {[string is double -strict $v] && $v eq $v ? [format %.6g $v] : $v}]
     }
     qv::say $nr $text
+    qv::hook measured $nr $x1 $y1 $x2 $y2
 }
 
 # ----------------------------------------------------- zoom and pan
@@ -448,6 +452,7 @@ proc qv::setzoom {nr z {x {}} {y {}}} {
     $c configure -scrollregion [list 0 0 $side $side]
     $c xview moveto [expr {($ux * $z - $x) / $side}]
     $c yview moveto [expr {($uy * $z - $y) / $side}]
+    qv::hook zoomed $nr
     qv::render $nr
 }
 
@@ -542,6 +547,9 @@ proc qv::help {} {
         "0               fit the window"
         "middle drag     pan (or the scrollbars)"
         "s               save the view as PNG beside the file"
+        "Ctrl-left drag  line profile (in its window: e exports it as text)"
+        "H               histogram (of the last measured rectangle), drag its red lines"
+        "t               the table of every measurement"
         "p               pause / resume the live view (--watch)"
         "Ctrl-W          close the window"
         "q, Ctrl-Q       quit"
