@@ -163,10 +163,7 @@ proc qv::hdrop {nr x} {
     if {$which eq "low"} { set lo $v } else { set hi $v }
     if {$lo > $hi} { lassign [list $hi $lo] lo hi }
     if {$lo == $hi} { set hi [expr {$lo + 1}] }
-    set ::zoomlow($nr) $lo
-    set ::zoomhigh($nr) $hi
-    set qv::win($nr,mode) manual
-    qv::redraw $nr
+    qv::setrange $nr $lo $hi
     qv::hmarks $nr
 }
 
@@ -222,6 +219,7 @@ proc qv::profline {nr} {
     $c delete qvprofile
     if {![info exists qv::prof($nr,line)]} return
     set z $qv::win($nr,zoom)
+    set qv::prof($nr,zoom) $z
     set pts [lmap v $qv::prof($nr,line) { expr {($v + 0.5) * $z} }]
     $c create line {*}$pts -fill #ff40ff -width 1 -tags qvprofile
 }
@@ -333,7 +331,6 @@ proc qv::measured {nr x1 y1 x2 y2} {
     set row [list $nr $file $x1 $y1 $x2 $y2]
     foreach k {n min max mean std median} { lappend row [dict get $s $k] }
     lappend qv::measured $row
-    set qv::win($nr,rect) [list $x1 $y1 $x2 $y2]
     qv::table
     .stats.t insert {} end -values [qv::shownrow $row]
     .stats.t see [lindex [.stats.t children {}] end]
@@ -404,8 +401,6 @@ proc qv::analysis_bindings {nr} {
     bind $c <Control-ButtonPress-1> [list qv::pstart $n %x %y]
     bind $c <Control-B1-Motion> [list qv::pmove $n %x %y]
     bind $c <Control-ButtonRelease-1> [list qv::pend $n %x %y]
-    bind $t <Key-H> [list qv::histkey $n]
-    bind $t <Key-t> {qv::table; raise .stats}
 }
 
 # Key H: the histogram of the last measured rectangle, else of the image.
@@ -414,12 +409,23 @@ proc qv::histkey {nr} {
     qv::histcompute $nr $rect
 }
 
-qv::on decorated qv::analysis_bindings
-qv::on measured qv::measured
-qv::on rendered qv::hmarks
-qv::on zoomed qv::profline
-qv::on forget [list apply {{nr} {
+# After a render: the histogram's range lines at the range, the profile's
+# line at the zoom.
+proc qv::analysis_view {nr} {
+    qv::hmarks $nr
+    if {[info exists qv::prof($nr,line)] && [info exists qv::prof($nr,zoom)]
+        && $qv::prof($nr,zoom) != $qv::win($nr,zoom)} {
+        qv::profline $nr
+    }
+}
+
+qv::listen window qv::analysis_bindings
+qv::listen measure [list apply {{nr} { qv::measured $nr {*}$qv::win($nr,rect) }}]
+qv::listen view qv::analysis_view
+qv::listen close [list apply {{nr} {
     foreach w [list .hist$nr .prof$nr] { if {[winfo exists $w]} { destroy $w } }
     array unset qv::hist $nr,*
     array unset qv::prof $nr,*
 }}]
+qv::bindkey H {qv::histkey NR}
+qv::bindkey t {qv::table; raise .stats}

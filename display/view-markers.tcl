@@ -2,28 +2,12 @@
 # window, drawn on its canvas. They are kept in image coordinates and laid
 # out anew at each zoom; a pan moves them with the canvas by itself.
 #
-# The layer tells the parts below what happens to a window through
-# qv::hook EVENT NR ...: decorated (a window got the layer), zoomed (its
-# zoom changed), measured (a rectangle was measured: x1 y1 x2 y2).
-# A part asks for an event with qv::on EVENT COMMAND; the command gets the
-# event's words appended.
+# It hears of each window's changes through qv::listen (view-layer.tcl).
 
 namespace eval qv {
-    variable hooks
-    array set hooks {}
     # window -> list of markers {kind x y size colour text}
     variable marks
     array set marks {}
-}
-
-proc qv::on {event cmd} {
-    lappend qv::hooks($event) $cmd
-    return
-}
-
-proc qv::hook {event args} {
-    if {![info exists qv::hooks($event)]} return
-    foreach cmd $qv::hooks($event) { {*}$cmd {*}$args }
 }
 
 # marker NR circle|cross X Y ?SIZE? ?COLOUR?
@@ -130,6 +114,7 @@ proc qv::drawmark {nr m} {
 proc qv::relayout_marks {nr} {
     if {![info exists qv::marks($nr)] || ![winfo exists .t$nr.c]} return
     .t$nr.c delete qvmark
+    set qv::marks($nr,zoom) $qv::win($nr,zoom)
     foreach m $qv::marks($nr) { qv::drawmark $nr $m }
 }
 
@@ -163,5 +148,12 @@ proc qv::loadmarks {nr file kind size colour} {
     }
 }
 
-qv::on zoomed qv::relayout_marks
-qv::on forget [list apply {{nr} { array unset qv::marks $nr }}]
+# After a render: laid out anew when the zoom changed.
+proc qv::marks_view {nr} {
+    if {![info exists qv::marks($nr)]} return
+    if {[info exists qv::marks($nr,zoom)] && $qv::marks($nr,zoom) == $qv::win($nr,zoom)} return
+    qv::relayout_marks $nr
+}
+
+qv::listen view qv::marks_view
+qv::listen close [list apply {{nr} { array unset qv::marks $nr; array unset qv::marks $nr,* }}]

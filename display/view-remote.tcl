@@ -251,16 +251,14 @@ proc qv::remote::range {args} {
         if {$lo ni {auto minmax full}} { usage range }
         set qv::win($nr,mode) $lo
         qv::range $nr
+        qv::render $nr
     } else {
         foreach v [list $lo $hi] {
             if {![string is double -strict $v] || $v ne $v} { error "range: expected a number but got \"$v\"" }
         }
         if {!($lo < $hi)} { error "range: low must be below high" }
-        set ::zoomlow($nr) $lo
-        set ::zoomhigh($nr) $hi
-        set qv::win($nr,mode) manual
+        qv::setrange $nr $lo $hi
     }
-    qv::redraw $nr
     qv::shown_range $nr
 }
 
