@@ -186,12 +186,13 @@ proc profilewin {nr args} {
     return $qv::prof($nr,values)
 }
 
-# Image coordinates (pixel centres on integers) of window pixel (x, y),
-# clamped to the image.
+# Image coordinates (pixel centres on integers) of the middle of window
+# pixel (x, y), clamped to the image: at zoom 1 the pixel under the
+# pointer itself.
 proc qv::imgpoint {nr x y} {
     set c .t$nr.c
     set z $qv::win($nr,zoom)
-    lmap v [list [expr {[$c canvasx $x] / $z - 0.5}] [expr {[$c canvasy $y] / $z - 0.5}]] {
+    lmap v [list [expr {([$c canvasx $x] + 0.5) / $z - 0.5}] [expr {([$c canvasy $y] + 0.5) / $z - 0.5}]] {
         expr {max(0.0, min(511.0, $v))}
     }
 }
@@ -330,8 +331,8 @@ proc qv::measured {nr x1 y1 x2 y2} {
     if {$file eq ""} { set file $qv::win($nr,source) }
     set row [list $nr $file $x1 $y1 $x2 $y2]
     foreach k {n min max mean std median} { lappend row [dict get $s $k] }
-    lappend qv::measured $row
     qv::table
+    lappend qv::measured $row
     .stats.t insert {} end -values [qv::shownrow $row]
     .stats.t see [lindex [.stats.t children {}] end]
 }
@@ -353,7 +354,7 @@ proc qv::table {} {
     set cols {window file rectangle n min max mean std median}
     ttk::treeview .stats.t -columns $cols -show headings -height 8 -yscrollcommand {.stats.s set}
     scrollbar .stats.s -command {.stats.t yview}
-    foreach col $cols w {50 140 110 60 60 60 80 80 70} {
+    foreach col $cols w {60 140 130 60 60 60 80 80 70} {
         .stats.t heading $col -text $col
         .stats.t column $col -width $w -anchor e
     }
