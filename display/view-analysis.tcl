@@ -420,7 +420,19 @@ proc qv::analysis_view {nr} {
     }
 }
 
+# New pixels in a window (a file, a frame, a live view): an open histogram
+# or profile is worked out again over the same rectangle or line.
+proc qv::analysis_content {nr} {
+    if {[winfo exists .hist$nr] && [info exists qv::hist($nr,rect)]} {
+        qv::histcompute $nr $qv::hist($nr,rect)
+    }
+    if {[winfo exists .prof$nr] && [info exists qv::prof($nr,line)]} {
+        qv::profcompute $nr {*}$qv::prof($nr,line)
+    }
+}
+
 qv::listen window qv::analysis_bindings
+qv::listen content qv::analysis_content
 qv::listen measure [list apply {{nr} { qv::measured $nr {*}$qv::win($nr,rect) }}]
 qv::listen view qv::analysis_view
 qv::listen close [list apply {{nr} {

@@ -216,6 +216,8 @@ proc qv::remote::show {args} {
     lassign $args nr file
     number $nr
     qv::readfile $file $nr
+    # among the files n and N step through
+    if {$file ni $qv::files} { lappend qv::files $file }
     return [wm title .t$nr]
 }
 
