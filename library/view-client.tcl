@@ -31,6 +31,11 @@ proc quenz::view {args} {
     set s [socket 127.0.0.1 $port]
     try {
         fconfigure $s -translation binary -blocking 1
+        # The token goes only to a viewer of our own user: another user's
+        # program may hold the port of a viewer that has ended.
+        if {[quenz::view_owner $port [lindex [fconfigure $s -sockname] 2]] ne [quenz::view_uid]} {
+            error "refused: the program at port $port is not the user's own"
+        }
         quenz::view_put $s $token
         lassign [quenz::view_get $s] code result
         if {$code} { error $result }
@@ -70,6 +75,29 @@ proc quenz::view_address {viewer} {
     list $port $token
 }
 
+proc quenz::view_uid {} {
+    set f [open /proc/self/status]
+    regexp -line {^Uid:\s+(\d+)} [read $f] -> uid
+    close $f
+    return $uid
+}
+
+# The owner of the far end of our connection from local port ours to port
+# theirs, from the kernel's socket table.
+proc quenz::view_owner {theirs ours} {
+    set f [open /proc/net/tcp]
+    set lines [lrange [split [read $f] \n] 1 end]
+    close $f
+    foreach line $lines {
+        set w [regexp -all -inline {\S+} $line]
+        if {[llength $w] >= 8 && [lindex $w 1] eq [format 0100007F:%04X $theirs]
+            && [lindex $w 2] eq [format 0100007F:%04X $ours]} {
+            return [lindex $w 7]
+        }
+    }
+    return {}
+}
+
 # The same rule as the viewer's: $QUENZ_VIEW_DIR, $XDG_RUNTIME_DIR/quenz-view,
 # /tmp/quenz-view-<uid>.
 proc quenz::view_dir {} {
@@ -78,10 +106,7 @@ proc quenz::view_dir {} {
     if {[info exists env(XDG_RUNTIME_DIR)] && [file isdirectory $env(XDG_RUNTIME_DIR)]} {
         return [file join $env(XDG_RUNTIME_DIR) quenz-view]
     }
-    set f [open /proc/self/status]
-    regexp -line {^Uid:\s+(\d+)} [read $f] -> uid
-    close $f
-    return /tmp/quenz-view-$uid
+    return /tmp/quenz-view-[quenz::view_uid]
 }
 
 proc quenz::view_put {s text} {
