@@ -219,7 +219,7 @@ proc qv::readfile {file nr {frame 0}} {
     set size [file size $file]
     if {$read eq "bild16_read_his" && $size != $qv::his_size} {
         qv::say $nr "warning: [file tail $file] has $size bytes, a HIS file $qv::his_size"
-    } else {
+    } elseif {![info exists win($nr,warn)] || $win($nr,warn) eq ""} {
         qv::say $nr ""
     }
 }
@@ -649,6 +649,7 @@ proc qv::showimage {kind img nr {source {}}} {
 # Sets zoomlow/zoomhigh of window nr by its range mode.
 proc qv::range {nr} {
     variable win
+    set win($nr,warn) {}
     set img [qv::imgof $nr]
     set float [expr {$win($nr,kind) eq "float"}]
     set mode $win($nr,mode)
@@ -660,7 +661,8 @@ proc qv::range {nr} {
         if {$lo != floor($lo) || $hi != floor($hi) || $lo < 0 || $hi > 65535} {
             set why "range $lo,$hi does not fit a 16-bit image (whole counts 0..65535); using the automatic range"
             puts stderr "quenz-view: window $nr: $why"
-            after idle [list qv::say $nr "error: $why"]
+            set win($nr,warn) "error: $why"
+            qv::say $nr $win($nr,warn)
             set mode auto
         }
     }
