@@ -1356,10 +1356,20 @@ proc qv::notified {file} {
     variable watch
     if {[string tolower [file extension $file]] ni $qv::watched} return
     set watch(latest) $file
-    if {$file ni $watch(seen)} { lappend watch(seen) $file }
+    qv::seen $file
     if {$watch(paused) || $watch(pending)} return
     set watch(pending) 1
     after idle qv::showlatest
+}
+
+# Files --watch has seen, in order, for keys n and N (a camera's run
+# makes many: looked up in an array, not the list).
+proc qv::seen {file} {
+    variable watch
+    variable seenset
+    if {[info exists seenset($file)]} return
+    set seenset($file) 1
+    lappend watch(seen) $file
 }
 
 proc qv::showlatest {} {
@@ -1417,7 +1427,7 @@ proc qv::poll {} {
     set wait [expr {[qv::whole $newest $size] ? $qv::settle : $qv::settle_odd}]
     if {$now - $watch(since) < $wait} return
     set watch(shown) $id
-    if {$newest ni $watch(seen)} { lappend watch(seen) $newest }
+    qv::seen $newest
     qv::openfile $newest 1
 }
 
