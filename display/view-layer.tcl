@@ -126,6 +126,9 @@ proc qv::sniff {file} {
     if {[string first "\x00\x00\x00\x44" $head] == 0
         || [string tolower [file extension $file]] in {.bin .gp}} { return gnuplot }
     set size [file size $file]
+    # a HIS file's length (qv::his_size; written out here so that this
+    # procedure stands alone, as the sniffing fuzz target takes it)
+    set full 524388
     set his [expr {[string tolower [file extension $file]] eq ".his"}]
     if {$head eq ""} {
         set like "an empty file"
@@ -133,12 +136,12 @@ proc qv::sniff {file} {
         set like "an ASCII PGM (P2) image"
     } elseif {![regexp {[\x00-\x08\x0e-\x1f\x7f]} $head]} {
         set like "a text file"
-    } elseif {$size == $qv::his_size || ($his && $size < $qv::his_size)} {
+    } elseif {$size == $full || ($his && $size < $full)} {
         # No magic word: a HIS file is known only by its size (a short
         # one by its name, so that its reader says what is missing).
         return his
     } elseif {$his} {
-        set like "a HIS file $size bytes long instead of $qv::his_size"
+        set like "a HIS file $size bytes long instead of $full"
     } else {
         set like "$size bytes of data in no format it knows"
     }
@@ -221,7 +224,7 @@ proc qv::readfile {file nr {frame 0}} {
     set size [file size $file]
     if {$read eq "bild16_read_his" && $size != $qv::his_size} {
         qv::say $nr "warning: [file tail $file] has $size bytes, a HIS file $qv::his_size"
-    } else {
+    } elseif {![info exists win($nr,warn)] || $win($nr,warn) eq ""} {
         qv::say $nr ""
     }
 }
@@ -651,6 +654,7 @@ proc qv::showimage {kind img nr {source {}}} {
 # Sets zoomlow/zoomhigh of window nr by its range mode.
 proc qv::range {nr} {
     variable win
+    set win($nr,warn) {}
     set img [qv::imgof $nr]
     set float [expr {$win($nr,kind) eq "float"}]
     set mode $win($nr,mode)
@@ -662,7 +666,8 @@ proc qv::range {nr} {
         if {$lo != floor($lo) || $hi != floor($hi) || $lo < 0 || $hi > 65535} {
             set why "range $lo,$hi does not fit a 16-bit image (whole counts 0..65535); using the automatic range"
             puts stderr "quenz-view: window $nr: $why"
-            after idle [list qv::say $nr "error: $why"]
+            set win($nr,warn) "error: $why"
+            qv::say $nr $win($nr,warn)
             set mode auto
         }
     }
@@ -1358,10 +1363,20 @@ proc qv::notified {file} {
     variable watch
     if {[string tolower [file extension $file]] ni $qv::watched} return
     set watch(latest) $file
-    if {$file ni $watch(seen)} { lappend watch(seen) $file }
+    qv::seen $file
     if {$watch(paused) || $watch(pending)} return
     set watch(pending) 1
     after idle qv::showlatest
+}
+
+# Files --watch has seen, in order, for keys n and N (a camera's run
+# makes many: looked up in an array, not the list).
+proc qv::seen {file} {
+    variable watch
+    variable seenset
+    if {[info exists seenset($file)]} return
+    set seenset($file) 1
+    lappend watch(seen) $file
 }
 
 proc qv::showlatest {} {
@@ -1419,7 +1434,7 @@ proc qv::poll {} {
     set wait [expr {[qv::whole $newest $size] ? $qv::settle : $qv::settle_odd}]
     if {$now - $watch(since) < $wait} return
     set watch(shown) $id
-    if {$newest ni $watch(seen)} { lappend watch(seen) $newest }
+    qv::seen $newest
     qv::openfile $newest 1
 }
 
