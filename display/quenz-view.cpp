@@ -1,10 +1,11 @@
-// quenz-view: shows HIS or PGM files in numbered viewer windows (1, 2, ...)
+// quenz-view: shows image files in numbered viewer windows (1, 2, ...)
 // with a contrast zoom, then runs each complete Tcl command read from
 // standard input in the viewer, e.g. "showbild $b 3" or "show 1", printing
 // its result (or "error: " and the message on standard error). At the end
 // of the input it keeps running until the last window is closed. Its own
 // layer over the viewer script (view-layer.tcl: readout, colour maps,
-// zoom, keys, live view) is sent after that script unless --plain is given.
+// zoom, keys, frames, comparing, live view) is sent after that script
+// unless --plain is given; its Tcl for both modes is quenz-view.tcl.
 //
 // The program's own interpreter exists to initialise the extension (which
 // binds the stub tables the viewer thread works through); the windows
@@ -24,57 +25,19 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "display/command_lines.h"
+#include "display/notify.h"
 #include "display/viewer.h"
 
 extern "C" int Quenz_Init(Tcl_Interp* interp);
 extern const char quenz_view_layer_script[];
+extern const char quenz_view_client_script[];
+extern const char quenz_view_script[];
 
 namespace {
-
-// Reads one file into window nr; a file that cannot be read is reported
-// here, since the viewer drops errors of queued scripts.
-const char* show_file = R"({file nr} {
-        set b [new_bild16]
-        try {
-            set f [open $file rb]
-            set magic [read $f 2]
-            close $f
-            if {$magic eq "P5"} {
-                bild16_read_pgm $b $file
-            } else {
-                bild16_read_his $b $file
-            }
-            showbild $b $nr
-        } on error msg {
-            puts stderr "quenz-view: $file: $msg"
-        } finally {
-            delete_bild16 $b
-        }
-    })";
-
-// After the end of the input: end the viewer (destroy its main window)
-// once no top-level window remains.
-const char* close_after_last_window = R"(
-    proc quenzview_last {} {
-        if {![llength [winfo children .]]} { destroy . }
-    }
-    bind Toplevel <Destroy> {+after idle quenzview_last}
-    quenzview_last
-)";
-
-// A typed command: its result on standard output, its error on standard
-// error (queued scripts of other hosts stay silent). It first tells the
-// reader that it has left the queue (see Backlog).
-const char* console = R"({cmd size} {
-        catch {quenzview_taken $size}
-        set rc [catch {uplevel #0 $cmd} r]
-        if {$rc == 1} {
-            puts stderr "error: $r"
-        } elseif {$rc == 0 && $r ne ""} {
-            puts $r
-        }
-    })";
 
 [[noreturn]] void die(const std::string& msg) {
     std::fflush(stdout);
@@ -153,6 +116,7 @@ extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
     Tcl_TraceCommand(interp, "quenzview_taken", TCL_TRACE_RENAME | TCL_TRACE_DELETE, taken_traced,
                      nullptr);
+    quenz::view::create_notify_command(interp);
     return TCL_OK;
 }
 
@@ -166,7 +130,7 @@ void send_typed(const std::string& cmd) {
             backlog.bytes += cmd.size();
         }
     }
-    send_words({"apply", console, cmd.c_str(), std::to_string(cmd.size()).c_str()});
+    send_words({"quenzview::console", cmd.c_str(), std::to_string(cmd.size()).c_str()});
 }
 
 // `exit` in the viewer (key q, the last window closed) ends the process at
@@ -175,19 +139,29 @@ void exit_now(ClientData code) { quit(int(reinterpret_cast<std::intptr_t>(code))
 
 struct Options {
     bool plain = false;
+    bool console = false;
     std::string range = "auto";  // auto, minmax, full or "LOW HIGH"
     std::string watch;
     std::vector<std::string> files;
 };
 
 const char* usage =
-    "usage: %s [--plain] [--range auto|minmax|full|LOW,HIGH] [--watch DIR] [file ...]\n"
-    "Shows HIS, PGM and gnuplot binary files in windows 1, 2, ... with a pixel\n"
-    "readout, automatic contrast (the 0.5 and 99.5 percentiles), colour maps,\n"
-    "zoom and pan; press ? in a window for its keys. --watch DIR follows the\n"
-    "newest HIS/PGM file of DIR in window 1. --plain shows the plain viewer\n"
-    "windows only. Tcl commands read from standard input run in the viewer;\n"
-    "results go to standard output, errors to standard error. See quenz-view(1).\n";
+    "usage: %s [--plain] [--console] [--range auto|minmax|full|LOW,HIGH] [--watch DIR] [file ...]\n"
+    "       %s --send [--viewer PID] command [arg ...]\n"
+    "Shows image files in windows 1, 2, ... with a pixel readout, automatic\n"
+    "contrast (the 0.5 and 99.5 percentiles), colour maps, zoom and pan, frames,\n"
+    "blink, lock and difference; press ? in a window for its keys. It opens\n"
+    "HIS exposures, binary PGM (P5, 8 or 16 bit), gnuplot binary matrices,\n"
+    "TIFF (grey, 8/16-bit or float, every page), FITS (every image HDU and\n"
+    "cube plane), NumPy .npy and grey PNG (8 or 16 bit) files, by content.\n"
+    "--watch DIR follows the newest of these files in DIR in window 1.\n"
+    "--plain shows the plain viewer windows only (HIS and PGM files).\n"
+    "Tcl commands read from standard input run in the viewer; results go to\n"
+    "standard output, errors to standard error. When no file given could be\n"
+    "shown it exits with status 1, unless --console or --watch keeps it.\n"
+    "--send gives a command to the running viewer (show, showbytes, range,\n"
+    "cmap, zoom, marker, snapshot, windows) and prints its result.\n"
+    "See quenz-view(1).\n";
 
 // "LOW,HIGH" as the list "LOW HIGH", with LOW < HIGH; empty if malformed.
 std::string range_pair(const std::string& s) {
@@ -216,10 +190,12 @@ Options parse(int argc, char** argv) {
         if (options && a == "--") {
             options = false;
         } else if (options && (a == "-h" || a == "--help")) {
-            std::printf(usage, argv[0]);
+            std::printf(usage, argv[0], argv[0]);
             std::exit(0);
         } else if (options && a == "--plain") {
             o.plain = true;
+        } else if (options && a == "--console") {
+            o.console = true;
         } else if (options && (a == "--range" || a.rfind("--range=", 0) == 0)) {
             std::string r = value("--range");
             if (r == "auto" || r == "minmax" || r == "full")
@@ -239,9 +215,32 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
+// quenz-view --send ?--viewer PID? command ?arg ...?: the command to the
+// running viewer through the package's client (library/view-client.tcl);
+// its result on standard output, its error on standard error. No display
+// is needed.
+[[noreturn]] void send_remote(int argc, char** argv) {
+    Tcl_FindExecutable(argv[0]);
+    Tcl_Interp* interp = Tcl_CreateInterp();
+    if (Tcl_Init(interp) != TCL_OK) die("cannot initialise Tcl", interp);
+    if (Tcl_Eval(interp, quenz_view_client_script) != TCL_OK) die("client", interp);
+    Tcl_Obj* cmd = Tcl_NewStringObj("quenz::view", -1);
+    Tcl_IncrRefCount(cmd);
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if (i == 2 && a == "--viewer") a = "-viewer";
+        Tcl_ListObjAppendElement(nullptr, cmd, Tcl_NewStringObj(a.c_str(), -1));
+    }
+    if (Tcl_EvalObjEx(interp, cmd, TCL_EVAL_GLOBAL) != TCL_OK) die(Tcl_GetStringResult(interp));
+    const char* r = Tcl_GetStringResult(interp);
+    if (*r) std::printf("%s\n", r);
+    quit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--send") == 0) send_remote(argc, argv);
     Options opt = parse(argc, argv);
     Tcl_FindExecutable(argv[0]);
     Tcl_SetExitProc(exit_now);
@@ -253,10 +252,27 @@ int main(int argc, char** argv) {
 
     Tcl_StaticPackage(nullptr, "Quenzview", Quenzview_Init, nullptr);
 
+    // The viewer thread's start-up lines ("T2", "T1 n") are for host
+    // programs; quenz-view's standard output is its console's results, so
+    // under the layer they go nowhere.
+    int saved_stdout = -1;
+    if (!opt.plain) {
+        std::fflush(stdout);
+        int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        saved_stdout = null >= 0 ? fcntl(1, F_DUPFD_CLOEXEC, 3) : -1;
+        if (saved_stdout >= 0) dup2(null, 1);
+        if (null >= 0) close(null);
+    }
     std::string why;
-    if (!quenz::viewer::start_viewer_thread(argc, argv, &why))
-        die("the viewer could not start: " + why);
+    bool started = quenz::viewer::start_viewer_thread(argc, argv, &why);
+    if (saved_stdout >= 0) {
+        std::fflush(stdout);
+        dup2(saved_stdout, 1);
+        close(saved_stdout);
+    }
+    if (!started) die("the viewer could not start: " + why);
     send("load {} Quenzview");
+    send(quenz_view_script);
     // Tcl buffers a pipe fully; a person or a program reading our output
     // wants each line as it is written.
     send("fconfigure stdout -buffering line");
@@ -270,10 +286,13 @@ int main(int argc, char** argv) {
     for (const auto& f : opt.files) {
         std::string n = std::to_string(nr++);
         if (opt.plain)
-            send_words({"apply", show_file, f.c_str(), n.c_str()});
+            send_words({"quenzview::plainopen", f.c_str(), n.c_str()});
         else
             send_words({"qv::openfile", f.c_str(), n.c_str()});
     }
+    // Files were given and none could be shown: nothing to look at, and a
+    // terminal's standard input would keep the program waiting unseen.
+    if (!opt.files.empty() && opt.watch.empty() && !opt.console) send("quenzview::nothing_shown");
 
     quenz::CommandLines input;
     std::string cmd, line;
@@ -282,7 +301,7 @@ int main(int argc, char** argv) {
     if (input.pending().find_first_not_of(" \t\n") != std::string::npos)
         std::fprintf(stderr, "quenz-view: incomplete command at end of input ignored\n");
     // The windows stay until the person closes the last of them.
-    send(close_after_last_window);
+    send("quenzview::at_end");
     quenz::viewer::wait_for_viewer_end();
     quit(0);
 }

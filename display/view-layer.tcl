@@ -1,15 +1,50 @@
 # quenz-view's own layer over the viewer script: a pixel readout and the
 # range on a status line, automatic contrast, colour maps and a log scale
 # with a colour bar, integer zoom and pan, float images, keys, a measuring
-# rectangle, a live view of a directory, and background errors shown
-# instead of Tk's dialog. quenz-view evaluates it after the viewer script;
-# the six procedures of that script run unchanged, and the layer follows
-# them with execution traces. Every window they make gets the layer.
+# rectangle, frames of multi-page files, comparing windows (blink, lock,
+# difference), a live view of a directory, and background errors shown
+# instead of Tk's dialog. quenz-view evaluates it after the viewer script.
 #
-# Per window nr the layer adds: photo view<nr> (the part of the zoomed image
-# the window shows, rendered by render_view), photo cbar<nr> (the colour
-# bar), a bildfloat fbild<nr> for float images, and its state in
-# qv::win(nr,*). zoomlow(nr) and zoomhigh(nr) remain the window's range.
+# The layer takes over the viewer script's window procedures: newwindow,
+# showbild, show (and adds showfloat) become entry points of the layer, so
+# that a window is built once, with the layer, and rendered once per
+# change. The viewer script's own procedures stay as they are for --plain
+# and for host programs.
+#
+# ---------------------------------------------------------------------
+# What a window holds (the interface other parts of the layer build on)
+#
+#   .t<nr>            the top-level window; .t<nr>.c its canvas, .t<nr>.cb the
+#                     colour bar, .t<nr>.status and .t<nr>.msg the two lines
+#   [qv::imgof nr]    the image object shown: [bildname nr] (bild<nr>, a
+#                     bild16) or fbild<nr> (a bildfloat); qv::win(nr,kind)
+#                     is 16 or float
+#   view<nr>          the photo on the canvas (image item tagged XR): the
+#                     visible part of the zoomed image, at canvas position
+#                     [.t<nr>.c canvasx 0], [.t<nr>.c canvasy 0]
+#   zoom and pan      qv::win(nr,zoom) (1..16); canvas coordinates are image
+#                     coordinates times the zoom (pixel col,row covers canvas
+#                     col*z .. (col+1)*z); the pan is the canvas's xview/yview
+#   range and map     ::zoomlow(nr) ::zoomhigh(nr), qv::win(nr,map),
+#                     qv::win(nr,log); qv::setrange nr lo hi sets it by hand
+#   source            qv::win(nr,file), qv::win(nr,frame) (from 0),
+#                     qv::win(nr,frames) (their count)
+#   redraw            qv::render nr (now) or qv::schedule nr (when idle);
+#                     either renders only when something changed
+#   being told        qv::listen event script: script is called with nr
+#                     appended on each event of any window:
+#                       window   a window was made (the layer's parts exist)
+#                       content  new pixels (a file, a frame, showbild ...)
+#                       view     after a render: zoom, pan, size, range, map
+#                       measure  a rectangle was measured: qv::win(nr,rect)
+#                                holds its corners x1 y1 x2 y2
+#                       close    the window is about to go
+#   keys              qv::bindkey keysyms script: every window (and every
+#                     later one) runs script with NR replaced by its number
+#   helpers           qv::pixel nr x y (image col row on-image of a canvas
+#                     window point), qv::say nr text (the message line),
+#                     qv::windows (the layer's window numbers)
+# ---------------------------------------------------------------------
 
 namespace eval qv {
     variable maps {grey invgrey viridis heat}
@@ -20,42 +55,101 @@ namespace eval qv {
     variable win
     variable status
     variable msg
+    variable listeners {}
+    variable keys {}
+    # Every file opened (command line, --watch), in order: n and N step
+    # through them.
+    variable files {}
+    # Lock: zoom, pan, range and map shared by every window.
+    variable locked 0
+    variable locking 0
+    variable blinkms 500
     variable watch
-    array set watch {dir {} paused 0 cand {} size -1 since 0 shown {} dirtime {} listed 0}
+    array set watch {dir {} paused 0 cand {} size -1 since 0 shown {} dirtime {} listed 0
+                     notify 0 latest {} pending 0 shownat 0 shows 0}
     # Size a file must have stopped changing for before it is read (ms),
-    # and how long to wait for a file whose size is not its format's.
+    # and how long to wait for a file whose size is not its format's (the
+    # rule where the kernel tells nothing about writers).
     variable settle 300
     variable settle_odd 2000
     variable his_size 524388
+    # The file kinds --watch follows.
+    variable watched {.his .pgm .tif .tiff .fits .fit .fts .npy .png}
+    # A press and release closer than this (screen pixels) is a click.
+    variable click 4
+}
+
+# ------------------------------------------------------------ hooks
+
+proc qv::listen {event script} {
+    lappend qv::listeners $event $script
+    return
+}
+
+proc qv::notify {event nr} {
+    foreach {e script} $qv::listeners {
+        if {$e eq $event} { uplevel #0 [linsert $script end $nr] }
+    }
+}
+
+proc qv::bindkey {keys script} {
+    lappend qv::keys $keys $script
+    foreach nr [qv::windows] { qv::bindkeys $nr [list $keys $script] }
+    return
+}
+
+proc qv::bindkeys {nr table} {
+    set n [string map {% %%} $nr]
+    foreach {keys script} $table {
+        foreach k $keys { bind .t$nr <Key-$k> [string map [list NR $n] $script] }
+    }
 }
 
 # ------------------------------------------------------------ files
 
-# What a file looks like, from its first bytes: his, pgm, gnuplot, or one
-# of png tiff fits npy pgm-ascii text empty.
+# What a file looks like, from its first bytes and size: his, pgm,
+# gnuplot, png, tiff, fits, npy; anything else is refused with what it
+# looks like.
 proc qv::sniff {file} {
     set f [open $file rb]
     set head [read $f 512]
     close $f
-    if {$head eq ""} { return empty }
     set magic [lmap {kind bytes} {
         png "\x89PNG\r\n\x1a\n" tiff "II\x2a\x00" tiff "MM\x00\x2a" tiff "II\x2b\x00"
-        fits "SIMPLE  =" npy "\x93NUMPY" pgm P5
+        tiff "MM\x00\x2b" fits "SIMPLE  =" npy "\x93NUMPY" pgm P5
     } {
         if {[string first $bytes $head] != 0} continue
         set kind
     }]
     if {[llength $magic]} { return [lindex $magic 0] }
-    if {[regexp {^P2\s} $head]} { return pgm-ascii }
     # a gnuplot binary matrix starts with its column count, 512.0
     if {[string first "\x00\x00\x00\x44" $head] == 0
         || [string tolower [file extension $file]] in {.bin .gp}} { return gnuplot }
-    if {![regexp {[\x00-\x08\x0e-\x1f\x7f]} $head]} { return text }
-    return his
+    set size [file size $file]
+    # a HIS file's length (qv::his_size; written out here so that this
+    # procedure stands alone, as the sniffing fuzz target takes it)
+    set full 524388
+    set his [expr {[string tolower [file extension $file]] eq ".his"}]
+    if {$head eq ""} {
+        set like "an empty file"
+    } elseif {[regexp {^P2\s} $head]} {
+        set like "an ASCII PGM (P2) image"
+    } elseif {![regexp {[\x00-\x08\x0e-\x1f\x7f]} $head]} {
+        set like "a text file"
+    } elseif {$size == $full || ($his && $size < $full)} {
+        # No magic word: a HIS file is known only by its size (a short
+        # one by its name, so that its reader says what is missing).
+        return his
+    } elseif {$his} {
+        set like "a HIS file $size bytes long instead of $full"
+    } else {
+        set like "$size bytes of data in no format it knows"
+    }
+    error "not an image quenz-view can read (looks like $like)"
 }
 
-# The class and reader command for a kind of file, or an error naming what
-# the file looks like. Readers of further formats are added here.
+# The class and reader command for a kind of file. Readers of further
+# formats are added here.
 proc qv::reader {kind} {
     # Candidates in order: counts where the file holds counts, else floats.
     switch -- $kind {
@@ -67,45 +161,70 @@ proc qv::reader {kind} {
         fits { return {{bild16 bild16_read_fits} {bildfloat bildfloat_read_fits}} }
         npy { return {{bild16 bild16_read_npy} {bildfloat bildfloat_read_npy}} }
     }
-    set names {pgm-ascii "an ASCII PGM (P2) image" text "a text file" empty "an empty file"}
-    error "looks like [dict get $names $kind], not an image file quenz reads"
+    error "not an image quenz-view can read (looks like $kind)"
 }
 
 # Reads file into window nr: its title becomes "nr: name". An error is
 # reported on standard error and on the window's message line.
-proc qv::openfile {file nr} {
-    if {[catch {qv::readfile $file $nr} err]} {
+proc qv::openfile {file nr {frame 0}} {
+    if {[catch {qv::readfile $file $nr $frame} err]} {
         puts stderr "quenz-view: $file: $err"
         if {[winfo exists .t$nr]} { qv::say $nr "error: $file: $err" }
         return 0
     }
+    if {$file ni $qv::files} { lappend qv::files $file }
     return 1
 }
 
-proc qv::readfile {file nr} {
+proc qv::readfile {file nr {frame 0}} {
     variable win
-    set candidates [qv::reader [qv::sniff $file]]
-    foreach candidate $candidates {
-        lassign $candidate class read
-        set img [new_$class]
-        try {
-            if {[catch {$read $img $file} err]} {
-                # The last candidate's error is the one to report.
-                if {$candidate eq [lindex $candidates end]} { error $err }
-                continue
-            }
-            if {$class eq "bildfloat"} { showfloat $img $nr } else { showbild $img $nr }
-            break
-        } finally {
-            delete_$class $img
+    set kind [qv::sniff $file]
+    set frames [qv::frames $file $kind]
+    set frame [expr {max(0, min($frame, [llength $frames] - 1))}]
+    set extra [lindex $frames $frame]
+    set candidates [qv::reader $kind]
+    set tmp {}
+    try {
+        # A plane of a FITS cube is read from a one-plane copy.
+        if {[lindex $extra 0] eq "plane"} {
+            set tmp [qv::fitsplane $file {*}[lrange $extra 1 end]]
+            set from $tmp
+            set args {}
+        } else {
+            set from $file
+            set args [lrange $extra 1 end]
         }
+        foreach candidate $candidates {
+            lassign $candidate class read
+            set img [new_$class]
+            try {
+                if {[catch {$read $img $from {*}$args} err]} {
+                    # The last candidate's error is the one to report.
+                    if {$candidate eq [lindex $candidates end]} {
+                        error [string map [list $from $file] $err]
+                    }
+                    continue
+                }
+                qv::showimage [expr {$class eq "bildfloat" ? "float" : 16}] $img $nr $file
+                break
+            } finally {
+                delete_$class $img
+            }
+        }
+    } finally {
+        if {$tmp ne ""} { file delete $tmp }
     }
     set win($nr,file) $file
+    set win($nr,frame) $frame
+    set win($nr,frames) [llength $frames]
+    set win($nr,framelist) $frames
+    set win($nr,fkind) $kind
     qv::title $nr
+    if {[winfo exists .qvh$nr]} { qv::header $nr }
     set size [file size $file]
     if {$read eq "bild16_read_his" && $size != $qv::his_size} {
         qv::say $nr "warning: [file tail $file] has $size bytes, a HIS file $qv::his_size"
-    } else {
+    } elseif {![info exists win($nr,warn)] || $win($nr,warn) eq ""} {
         qv::say $nr ""
     }
 }
@@ -115,34 +234,294 @@ proc qv::title {nr} {
     variable watch
     set name $win($nr,source)
     if {$win($nr,file) ne ""} { set name [file tail $win($nr,file)] }
+    if {$win($nr,frames) > 1} { append name " frame [expr {$win($nr,frame) + 1}]/$win($nr,frames)" }
     if {$nr eq "1" && $watch(dir) ne ""} {
         if {$win($nr,file) eq ""} { set name "waiting for files in $watch(dir)" }
         if {$watch(paused)} { append name " (paused)" }
     }
+    if {[llength $win($nr,blink)] > 1} {
+        set m [lindex $win($nr,blink) $win($nr,blinkat)]
+        if {$m ne $nr} { set name "blink: window $m" } else { append name " (blink)" }
+    }
+    if {$qv::locked} { append name " (locked)" }
     wm title .t$nr "$nr: $name"
+}
+
+# ------------------------------------------------------------ frames
+
+# The frames of a file: one element per frame, {} for the file's only
+# image, {page k} for a TIFF page, {hdu h} for a FITS image HDU and
+# {plane hdu k} for plane k of a FITS cube.
+proc qv::frames {file kind} {
+    switch -- $kind {
+        tiff {
+            set n [llength [qv::tiffdirs $file]]
+            if {$n > 1} { return [lmap k [qv::iota $n] { list page $k }] }
+        }
+        fits {
+            set r {}
+            foreach h [qv::fitshdus $file] {
+                if {[dict get $h naxis] < 2} continue
+                set planes [expr {[dict get $h naxis] >= 3 ? [lindex [dict get $h axes] 2] : 1}]
+                if {$planes <= 1} {
+                    lappend r [list hdu [dict get $h index]]
+                } else {
+                    for {set k 0} {$k < $planes} {incr k} { lappend r [list plane [dict get $h index] $k] }
+                }
+            }
+            if {[llength $r] && $r ne {{hdu 1}}} { return $r }
+        }
+    }
+    return [list {}]
+}
+
+proc qv::iota {n} {
+    set r {}
+    for {set i 0} {$i < $n} {incr i} { lappend r $i }
+    return $r
+}
+
+# The directories of a TIFF file (classic or BigTIFF, either byte order),
+# each a list of {tag type count value-or-offset}; at most 10000.
+proc qv::tiffdirs {file} {
+    set f [open $file rb]
+    try {
+        set head [read $f 16]
+        set e [expr {[string range $head 0 1] eq "MM" ? "big" : "little"}]
+        lassign [expr {$e eq "big" ? {S I W} : {s i w}}] s16 s32 s64
+        binary scan $head @2${s16}u version
+        set big [expr {$version == 43}]
+        if {$big} { binary scan $head @8${s64} off } else { binary scan $head @4${s32}u off }
+        set dirs {}
+        set seen {}
+        set size [file size $file]
+        while {$off > 0 && $off < $size && [llength $dirs] < 10000 && $off ni $seen} {
+            lappend seen $off
+            seek $f $off
+            if {$big} {
+                binary scan [read $f 8] ${s64} n
+                set entry 20
+            } else {
+                binary scan [read $f 2] ${s16}u n
+                set entry 12
+            }
+            if {![info exists n] || $n > 4096} break
+            set data [read $f [expr {$n * $entry + ($big ? 8 : 4)}]]
+            set tags {}
+            for {set i 0} {$i < $n} {incr i} {
+                set at [expr {$i * $entry}]
+                if {$big} {
+                    binary scan $data @${at}${s16}u${s16}u${s64} tag type count
+                    set vat [expr {$at + 12}]
+                } else {
+                    binary scan $data @${at}${s16}u${s16}u${s32}u tag type count
+                    set vat [expr {$at + 8}]
+                }
+                if {![info exists count]} break
+                set value [qv::tiffvalue $f $data $vat $type $count $e $big]
+                lappend tags [list $tag $type $count $value]
+                unset count
+            }
+            lappend dirs $tags
+            set at [expr {$n * $entry}]
+            set off 0
+            if {$big} { binary scan $data @${at}${s64} off } else { binary scan $data @${at}${s32}u off }
+            unset n
+        }
+        return $dirs
+    } finally {
+        close $f
+    }
+}
+
+# A TIFF tag's value: the numbers (up to 16) or the text.
+proc qv::tiffvalue {f data vat type count e big} {
+    set width [dict get {1 1 2 1 3 2 4 4 5 8 6 1 7 1 8 2 9 4 10 8 11 4 12 8 16 8 17 8 18 8} $type]
+    if {$width eq ""} { return ? }
+    set bytes [expr {$width * $count}]
+    set slot [expr {$big ? 8 : 4}]
+    if {$bytes <= $slot} {
+        set raw [string range $data $vat [expr {$vat + $bytes - 1}]]
+    } else {
+        set le [expr {$e eq "little"}]
+        if {$big} {
+            binary scan $data @${vat}[expr {$le ? "w" : "W"}] at
+        } else {
+            binary scan $data @${vat}[expr {$le ? "iu" : "Iu"}] at
+        }
+        seek $f $at
+        set raw [read $f [expr {min($bytes, $type == 2 ? 4096 : 16 * $width)}]]
+    }
+    set le [expr {$e eq "little"}]
+    switch -- $type {
+        2 { return [string trimright [encoding convertfrom iso8859-1 $raw] \0] }
+        1 - 7 { binary scan $raw cu* v }
+        6 { binary scan $raw c* v }
+        3 { binary scan $raw [expr {$le ? "su*" : "Su*"}] v }
+        8 { binary scan $raw [expr {$le ? "s*" : "S*"}] v }
+        4 - 13 { binary scan $raw [expr {$le ? "iu*" : "Iu*"}] v }
+        9 { binary scan $raw [expr {$le ? "i*" : "I*"}] v }
+        5 - 10 {
+            binary scan $raw [expr {$le ? ($type == 5 ? "iu*" : "i*") : ($type == 5 ? "Iu*" : "I*")}] p
+            set v [lmap {a b} $p { expr {$b ? "$a/$b" : "$a/0"} }]
+        }
+        11 { binary scan $raw [expr {$le ? "r*" : "R*"}] v }
+        12 { binary scan $raw [expr {$le ? "q*" : "Q*"}] v }
+        default { binary scan $raw [expr {$le ? "w*" : "W*"}] v }
+    }
+    if {[llength $v] > 16} { set v [concat [lrange $v 0 15] ...] }
+    return $v
+}
+
+# The HDUs of a FITS file: dicts of index, naxis, axes, bitpix, cards
+# (the header's cards as text) and data (offset of the data).
+proc qv::fitshdus {file} {
+    set f [open $file rb]
+    set size [file size $file]
+    set hdus {}
+    try {
+        set at 0
+        while {$at < $size && [llength $hdus] < 1000} {
+            seek $f $at
+            set cards {}
+            set end 0
+            for {set b 0} {$b < 1000 && !$end} {incr b} {
+                set block [read $f 2880]
+                if {[string length $block] < 2880} { return $hdus }
+                for {set c 0} {$c < 36} {incr c} {
+                    set card [string range $block [expr {$c * 80}] [expr {$c * 80 + 79}]]
+                    if {[string range $card 0 7] eq "END     "} { set end 1; break }
+                    lappend cards $card
+                }
+            }
+            if {!$end} break
+            set data [expr {$at + $b * 2880}]
+            set kv {}
+            foreach card $cards {
+                if {[string index $card 8] ne "="} continue
+                set key [string trim [string range $card 0 7]]
+                if {[dict exists $kv $key]} continue
+                dict set kv $key [string trim [lindex [split [string range $card 10 end] /] 0]]
+            }
+            set naxis [expr {[dict exists $kv NAXIS] ? [dict get $kv NAXIS] : 0}]
+            if {![string is integer -strict $naxis] || $naxis < 0 || $naxis > 999} break
+            set axes {}
+            set n [expr {$naxis ? 1 : 0}]
+            for {set i 1} {$i <= $naxis} {incr i} {
+                set a [expr {[dict exists $kv NAXIS$i] ? [dict get $kv NAXIS$i] : 0}]
+                if {![string is wideinteger -strict $a] || $a < 0} { set a 0 }
+                lappend axes $a
+                set n [expr {$n * $a}]
+            }
+            set bitpix [expr {[dict exists $kv BITPIX] ? [dict get $kv BITPIX] : 8}]
+            if {![string is integer -strict $bitpix]} break
+            set pcount [expr {[dict exists $kv PCOUNT] ? [dict get $kv PCOUNT] : 0}]
+            set gcount [expr {[dict exists $kv GCOUNT] ? [dict get $kv GCOUNT] : 1}]
+            if {![string is wideinteger -strict $pcount]} { set pcount 0 }
+            if {![string is wideinteger -strict $gcount]} { set gcount 1 }
+            set bytes [expr {abs($bitpix) / 8 * $gcount * ($pcount + $n)}]
+            set image [expr {![dict exists $kv XTENSION] || [string match {*IMAGE*} [dict get $kv XTENSION]]}]
+            lappend hdus [dict create index [expr {[llength $hdus] + 1}] naxis [expr {$image ? $naxis : 0}] \
+                              axes $axes bitpix $bitpix cards $cards data $data kv $kv]
+            set at [expr {$data + ($bytes + 2879) / 2880 * 2880}]
+        }
+    } finally {
+        close $f
+    }
+    return $hdus
+}
+
+# Plane k of a FITS cube in HDU hdu as a FITS file of its own (in the
+# temporary directory); returns its name.
+proc qv::fitsplane {file hdu k} {
+    set h [lindex [qv::fitshdus $file] [expr {$hdu - 1}]]
+    lassign [dict get $h axes] w hgt
+    set bitpix [dict get $h bitpix]
+    set plane [expr {$w * $hgt * abs($bitpix) / 8}]
+    set cards [list [format {SIMPLE  = %20s} T] [format {BITPIX  = %20d} $bitpix] \
+                   [format {NAXIS   = %20d} 2] [format {NAXIS1  = %20d} $w] [format {NAXIS2  = %20d} $hgt]]
+    foreach c [dict get $h cards] {
+        if {[string trim [string range $c 0 7]] in {BZERO BSCALE BLANK}} { lappend cards $c }
+    }
+    lappend cards END
+    set head [join [lmap c $cards { format %-80s $c }] ""]
+    set head [format %-[expr {([string length $head] + 2879) / 2880 * 2880}]s $head]
+    set in [open $file rb]
+    seek $in [expr {[dict get $h data] + $k * $plane}]
+    set data [read $in $plane]
+    close $in
+    set out [file tempfile name quenz-view-plane.fits]
+    fconfigure $out -translation binary
+    puts -nonewline $out $head$data[string repeat \0 [expr {(2880 - $plane % 2880) % 2880}]]
+    close $out
+    return $name
+}
+
+# Keys [ and ]: the previous and next frame of the window's file.
+proc qv::step {nr by} {
+    variable win
+    if {$win($nr,file) eq "" || $win($nr,frames) <= 1} return
+    set k [expr {$win($nr,frame) + $by}]
+    if {$k < 0 || $k >= $win($nr,frames)} return
+    qv::openfile $win($nr,file) $nr $k
+}
+
+# Keys n and N: the next and previous file of those opened (the command
+# line's, and those --watch has shown).
+proc qv::nextfile {nr by} {
+    variable win
+    set files $qv::files
+    if {[info exists qv::watch(seen)] && $nr eq "1"} { set files $qv::watch(seen) }
+    set i [lsearch -exact $files $win($nr,file)]
+    set j [expr {$i + $by}]
+    if {$i < 0 || $j < 0 || $j >= [llength $files]} {
+        qv::say $nr [expr {$by > 0 ? "no next file" : "no previous file"}]
+        return
+    }
+    qv::openfile [lindex $files $j] $nr
 }
 
 # ------------------------------------------------------ the windows
 
-# Follows newwindow: lays the window out anew around its canvas.
-proc qv::decorate {nr} {
+# The places of new windows: side by side across the screen, then
+# cascaded over those.
+proc qv::place {t} {
+    set i [expr {[llength [qv::windows]] - 1}]
+    set w 620
+    set h 600
+    set sw [winfo screenwidth .]
+    set sh [winfo screenheight .]
+    set cols [expr {max(1, $sw / $w)}]
+    set rows [expr {max(1, $sh / $h)}]
+    set k [expr {$i % ($cols * $rows)}]
+    set shift [expr {30 * ($i / ($cols * $rows))}]
+    wm geometry $t +[expr {($k % $cols) * $w + $shift}]+[expr {($k / $cols) * $h + $shift}]
+}
+
+# The window nr with the layer's parts: canvas and photo view<nr>, colour
+# bar, status and message lines, its keys; the image object for 16-bit
+# content is made by the caller.
+proc qv::newwindow {nr} {
     variable win
     set t .t$nr
     set c $t.c
     array set win [list $nr,kind 16 $nr,file {} $nr,source {} $nr,map grey $nr,log 0 \
                        $nr,zoom 1 $nr,fit 1 $nr,mode $qv::rangemode $nr,fresh 1 \
-                       $nr,px {} $nr,drag {} $nr,pending 0]
+                       $nr,px {} $nr,drag {} $nr,pending 0 $nr,frame 0 $nr,frames 1 \
+                       $nr,framelist {{}} $nr,fkind {} $nr,serial 0 $nr,drawn {} $nr,bar {} \
+                       $nr,blink {} $nr,blinkat 0 $nr,diff {}]
     set n [string map {% %%} $nr]
+    toplevel $t
+    qv::place $t
+    wm title $t $nr
     if {"view$nr" ni [image names]} { image create photo view$nr }
     if {"cbar$nr" ni [image names]} { image create photo cbar$nr }
     # No border: window and canvas pixels coincide, and the image item moves
     # with the view (canvas position = zoomed image position).
-    $c configure -highlightthickness 0 -borderwidth 0 -background #303030 \
+    canvas $c -width 512 -height 512 -highlightthickness 0 -borderwidth 0 -background #303030 \
         -xscrollincrement 1 -yscrollincrement 1 -scrollregion {0 0 512 512} \
         -xscrollcommand [list qv::scrolled $n $t.xs] -yscrollcommand [list qv::scrolled $n $t.ys]
-    $c itemconfigure XR -image view$nr
-    $c coords XR 0 0
-    foreach ev {<ButtonPress-1> <B1-Motion> <ButtonRelease-1>} { $c bind XR $ev {} }
+    $c create image 0 0 -anchor nw -image view$nr -tag XR
     scrollbar $t.xs -orient horizontal -command [list $c xview]
     scrollbar $t.ys -orient vertical -command [list $c yview]
     canvas $t.cb -width 84 -height 512 -highlightthickness 0 -borderwidth 0
@@ -150,9 +529,10 @@ proc qv::decorate {nr} {
     $t.cb create text 24 2 -anchor nw -tag high -font TkSmallCaptionFont
     $t.cb create text 24 510 -anchor sw -tag low -font TkSmallCaptionFont
     label $t.status -anchor w -font TkFixedFont -textvariable qv::status($nr)
-    label $t.msg -anchor w -textvariable qv::msg($nr) -foreground #a01010
+    # Messages wrap at the window's width instead of being cut.
+    label $t.msg -anchor w -justify left -textvariable qv::msg($nr) -foreground #a01010
     set qv::msg($nr) ""
-    pack forget $c
+    set qv::status($nr) ""
     grid $c -row 0 -column 0 -sticky nsew
     grid $t.ys -row 0 -column 1 -sticky ns
     grid $t.cb -row 0 -column 2 -sticky ns
@@ -162,6 +542,7 @@ proc qv::decorate {nr} {
     grid rowconfigure $t 0 -weight 1
     grid columnconfigure $t 0 -weight 1
     wm minsize $t 240 200
+    bind $t.msg <Configure> {%W configure -wraplength [expr {max(100, %w - 8)}]}
 
     bind $c <Motion> [list qv::pointer $n %x %y]
     bind $c <Leave> [list qv::pointer $n {} {}]
@@ -170,13 +551,13 @@ proc qv::decorate {nr} {
     bind $c <B1-Motion> [list qv::drag $n %x %y]
     bind $c <ButtonRelease-1> [list qv::release $n %x %y]
     bind $c <ButtonPress-2> [list $c scan mark %x %y]
-    bind $c <B2-Motion> [list $c scan dragto %x %y 1]
+    bind $c <B2-Motion> [list qv::pan $n %x %y]
     bind $c <Button-4> [list qv::zoomby $n 1 %x %y]
     bind $c <Button-5> [list qv::zoomby $n -1 %x %y]
     bind $c <MouseWheel> [list qv::wheel $n %D %x %y]
     bind $c <Configure> [list qv::resized $n]
     bind $t.cb <Configure> [list qv::schedule $n]
-    foreach {keys script} {
+    qv::bindkeys $nr {
         {a} {qv::auto NR}
         {c} {qv::nextmap NR}
         {l} {qv::togglelog NR}
@@ -185,48 +566,111 @@ proc qv::decorate {nr} {
         {0 KP_0} {qv::fit NR}
         {p} {qv::pause}
         {s} {qv::save NR}
+        {n Next} {qv::nextfile NR 1}
+        {N Prior} {qv::nextfile NR -1}
+        {bracketright} {qv::step NR 1}
+        {bracketleft} {qv::step NR -1}
+        {h} {qv::header NR}
+        {b} {qv::blink NR}
+        {k} {qv::lock}
+        {d} {qv::difference NR}
         {question} {qv::help}
         {q} {qv::quit}
-    } {
-        foreach k $keys { bind $t <Key-$k> [string map [list NR $n] $script] }
     }
+    qv::bindkeys $nr $qv::keys
     bind $t <Control-q> qv::quit
     bind $t <Control-w> [list qv::closewin $n]
     wm protocol $t WM_DELETE_WINDOW [list qv::closewin $n]
     bind $c <Destroy> [list qv::forget $n]
+    # the viewer script's state of a window: its range and rectangle
+    foreach {v val} {zoomlow 0 zoomhigh 65535 x1zoom 0 y1zoom 0 x2zoom 511 y2zoom 511 zooming 0} {
+        set ::${v}($nr) $val
+    }
+    qv::notify window $nr
 }
 
-# The window's image object: bild<nr>, or fbild<nr> for a float image.
+# The window's image object: [bildname nr], or fbild<nr> for a float image.
 proc qv::imgof {nr} {
-    expr {$qv::win($nr,kind) eq "float" ? "fbild$nr" : "bild$nr"}
+    expr {$qv::win($nr,kind) eq "float" ? "fbild$nr" : [bildname $nr]}
 }
 
 proc qv::forget {nr} {
     variable win
+    catch {qv::notify close $nr}
     after cancel [list qv::render $nr]
-    if {[llength [info commands fbild$nr]]} { fbild$nr -delete }
+    after cancel [list qv::blinkstep $nr]
+    foreach obj [list fbild$nr [bildname $nr]] {
+        if {[llength [info commands $obj]]} { $obj -delete }
+    }
+    foreach p [list view$nr cbar$nr display$nr] {
+        if {$p in [image names]} { image delete $p }
+    }
     array unset win $nr,*
+    destroy .qvh$nr
 }
 
-# New content in window nr (from showbild or showfloat; source names it).
-proc qv::content {nr kind source} {
+# New content for window nr: img is a bild16 (kind 16) or a bildfloat
+# (kind float); source names it. The image is checked before anything is
+# made: a window is made only for content it can show.
+proc qv::showimage {kind img nr {source {}}} {
     variable win
+    if {$source eq ""} { set source $img }
+    set obj [expr {$kind eq "float" ? "fbild$nr" : [bildname $nr]}]
+    set class [expr {$kind eq "float" ? "bildfloat" : "bild16"}]
+    set made {}
+    if {![llength [info commands $obj]]} {
+        $class $obj
+        set made $obj
+    }
+    if {[catch {$obj = $img} err opts]} {
+        if {$made ne ""} { $made -delete }
+        return -options $opts $err
+    }
+    if {![winfo exists .t$nr]} {
+        try {
+            qv::newwindow $nr
+        } on error {err opts} {
+            if {$made ne ""} { $made -delete }
+            destroy .t$nr
+            return -options $opts $err
+        }
+        if {$kind eq "float"} { bild16 [bildname $nr] }
+    }
     set win($nr,kind) $kind
     set win($nr,source) $source
     set win($nr,file) {}
+    set win($nr,frames) 1
+    set win($nr,frame) 0
+    set win($nr,diff) {}
+    incr win($nr,serial)
     if {$win($nr,fresh) || $win($nr,mode) ne "manual"} { qv::range $nr }
     set win($nr,fresh) 0
     qv::title $nr
-    qv::redraw $nr
+    qv::render $nr
+    qv::notify content $nr
+    return
 }
 
 # Sets zoomlow/zoomhigh of window nr by its range mode.
 proc qv::range {nr} {
     variable win
+    set win($nr,warn) {}
     set img [qv::imgof $nr]
     set float [expr {$win($nr,kind) eq "float"}]
     set mode $win($nr,mode)
     if {$mode eq "manual"} { set mode auto }
+    if {[llength $mode] == 2 && !$float} {
+        # Counts are whole numbers from 0 to 65535: a range between two of
+        # them, or beyond them, would show nothing the user meant.
+        lassign $mode lo hi
+        if {$lo != floor($lo) || $hi != floor($hi) || $lo < 0 || $hi > 65535} {
+            set why "range $lo,$hi does not fit a 16-bit image (whole counts 0..65535); using the automatic range"
+            puts stderr "quenz-view: window $nr: $why"
+            set win($nr,warn) "error: $why"
+            qv::say $nr $win($nr,warn)
+            set mode auto
+        }
+    }
     switch -- $mode {
         auto {
             if {[catch {percentiles $img $qv::lowpct $qv::highpct} r]} { set r {0 1} }
@@ -247,6 +691,14 @@ proc qv::range {nr} {
     set ::zoomhigh($nr) $hi
 }
 
+# Sets window nr's range by hand and shows it.
+proc qv::setrange {nr lo hi} {
+    set ::zoomlow($nr) $lo
+    set ::zoomhigh($nr) $hi
+    set qv::win($nr,mode) manual
+    qv::render $nr
+}
+
 # ------------------------------------------------------- rendering
 
 proc qv::schedule {nr} {
@@ -256,30 +708,54 @@ proc qv::schedule {nr} {
     after idle [list qv::render $nr]
 }
 
-# Renders the visible part of window nr: one render_view, one colour bar.
+# Renders the visible part of window nr: one render_view and, when map or
+# height changed, one colour bar; nothing when nothing changed since the
+# last render. Then the readout follows the view under a still pointer.
 proc qv::render {nr} {
     variable win
     if {![winfo exists .t$nr.c] || ![info exists win($nr,kind)]} return
     set win($nr,pending) 0
     set c .t$nr.c
-    lassign [qv::shown_range $nr] lo hi
+    lassign [qv::shownimage $nr] img m
+    lassign [qv::shown_range $m] lo hi
     set w [winfo width $c]
     set h [winfo height $c]
     if {$w <= 1} { set w [winfo reqwidth $c]; set h [winfo reqheight $c] }
     set x0 [expr {int(round([$c canvasx 0]))}]
     set y0 [expr {int(round([$c canvasy 0]))}]
-    render_view [qv::imgof $nr] view$nr $lo $hi $win($nr,map) $win($nr,log) \
-        $win($nr,zoom) $x0 $y0 $w $h
-    $c coords XR $x0 $y0
+    set key [list $img $win($m,serial) $lo $hi $win($m,map) $win($m,log) $win($nr,zoom) $x0 $y0 $w $h]
+    set changed [expr {$key ne $win($nr,drawn)}]
+    if {$changed} {
+        set win($nr,drawn) $key
+        render_view $img view$nr $lo $hi $win($m,map) $win($m,log) $win($nr,zoom) $x0 $y0 $w $h
+        $c coords XR $x0 $y0
+    }
     set cb .t$nr.cb
     set bh [winfo height $cb]
     if {$bh <= 1} { set bh [winfo reqheight $cb] }
     set bh [expr {max($bh - 36, 2)}]
-    render_colorbar cbar$nr $win($nr,map) $win($nr,log) 16 $bh
-    $cb itemconfigure high -text [qv::num $nr $hi]
-    $cb itemconfigure low -text [qv::num $nr $lo]
+    if {[list $win($m,map) $win($m,log) $bh] ne $win($nr,bar)} {
+        set win($nr,bar) [list $win($m,map) $win($m,log) $bh]
+        render_colorbar cbar$nr $win($m,map) $win($m,log) 16 $bh
+    }
+    $cb itemconfigure high -text [qv::num $m $hi]
+    $cb itemconfigure low -text [qv::num $m $lo]
     $cb coords low 24 [expr {$bh + 36 - 2}]
-    qv::status $nr
+    qv::follow $nr
+    qv::notify view $nr
+    if {$changed && $qv::locked && !$qv::locking} { qv::share $nr }
+}
+
+# The image window nr shows and the window whose range and map it has:
+# its own, or while blinking the member's.
+proc qv::shownimage {nr} {
+    variable win
+    set m $nr
+    if {[llength $win($nr,blink)] > 1} {
+        set m [lindex $win($nr,blink) $win($nr,blinkat)]
+        if {![info exists win($m,kind)]} { set m $nr }
+    }
+    list [qv::imgof $m] $m
 }
 
 # The range as rendered: zoomlow..zoomhigh, widened when they are equal
@@ -314,24 +790,78 @@ proc qv::clamp {v} { expr {$v < 0 ? 0 : $v > 511 ? 511 : $v} }
 proc qv::pointer {nr x y} {
     set qv::win($nr,px) [expr {$x eq "" ? {} : [list $x $y]}]
     qv::status $nr
+    if {$qv::locked} {
+        foreach o [qv::windows] { if {$o ne $nr} { qv::status $o } }
+    }
+}
+
+# After the view moved under a still pointer (pan, zoom, resize, new
+# content): the pointer's place from the display, then the readout.
+proc qv::follow {nr} {
+    set c .t$nr.c
+    lassign [winfo pointerxy $c] px py
+    if {$px >= 0 && [winfo ismapped $c] && [winfo containing $px $py] eq $c} {
+        set qv::win($nr,px) [list [expr {$px - [winfo rootx $c]}] [expr {$py - [winfo rooty $c]}]]
+    }
+    qv::status $nr
+}
+
+# The value of window nr's image at (col, row), as the readout shows it.
+proc qv::value {nr col row} {
+    variable win
+    lassign [qv::shownimage $nr] img m
+    if {[llength $win($m,diff)] == 2} {
+        # a difference of two exposures: exact in counts
+        lassign $win($m,diff) a b
+        if {[info exists win($a,kind)] && [info exists win($b,kind)]
+            && $win($a,kind) eq "16" && $win($b,kind) eq "16"} {
+            return [expr {[[qv::imgof $a] get $row $col] - [[qv::imgof $b] get $row $col]}]
+        }
+    }
+    set v [$img get $row $col]
+    if {$win($m,kind) eq "float" && $v ne "NaN"} { set v [format %.7g $v] }
+    return $v
 }
 
 # The status line: the pixel under the pointer, then the range, map, zoom.
+# With the windows locked, the pixel is the one under the pointer in
+# whichever window it is, and the other windows' values there follow.
 proc qv::status {nr} {
     variable win
+    if {![info exists win($nr,px)]} return
     set text ""
+    set at {}
     if {$win($nr,px) ne ""} {
         lassign [qv::pixel $nr {*}$win($nr,px)] col row on
-        if {$on} {
-            set v [[qv::imgof $nr] get $row $col]
-            if {$win($nr,kind) eq "float" && $v ne "NaN"} { set v [format %.7g $v] }
-            set text [format "x %3d  y %3d  value %-9s" $col $row $v]
+        if {$on} { set at [list $col $row] }
+    } elseif {$qv::locked} {
+        foreach o [qv::windows] {
+            if {$o ne $nr && $win($o,px) ne ""} {
+                lassign [qv::pixel $o {*}$win($o,px)] col row on
+                if {$on} { set at [list $col $row] }
+            }
+        }
+    }
+    if {$at ne ""} {
+        lassign $at col row
+        set text [format "x %3d  y %3d  value %-9s" $col $row [qv::value $nr $col $row]]
+        lassign [qv::shownimage $nr] img m
+        if {[llength $win($m,diff)] == 2} {
+            foreach o $win($m,diff) {
+                if {[info exists win($o,kind)]} { append text " $o: [qv::value $o $col $row]" }
+            }
+        }
+        if {$qv::locked} {
+            foreach o [qv::windows] {
+                if {$o ne $nr} { append text " $o: [qv::value $o $col $row]" }
+            }
         }
     }
     if {$text eq ""} { set text [format %-30s ""] }
-    lassign [qv::shown_range $nr] lo hi
-    append text "  range [qv::num $nr $lo] .. [qv::num $nr $hi]  $win($nr,map)"
-    if {$win($nr,log)} { append text " log" }
+    lassign [qv::shownimage $nr] img m
+    lassign [qv::shown_range $m] lo hi
+    append text "  range [qv::num $m $lo] .. [qv::num $m $hi]  $win($m,map)"
+    if {$win($m,log)} { append text " log" }
     append text "  zoom $win($nr,zoom)x"
     set qv::status($nr) $text
     return
@@ -344,22 +874,25 @@ proc qv::say {nr text} {
 
 # ------------------------------------------------------- rectangles
 
-# A left drag sets the range from the rectangle (the viewer script's
-# zoomend does it for 16-bit images); with Shift it measures instead. The
-# rectangle is drawn in canvas coordinates and its corners are clamped to
-# the image, so a drag that leaves the window is a drag to the edge.
+# A left drag sets the range from the rectangle's minimum and maximum;
+# with Shift it measures instead. A press and release a few screen pixels
+# apart is a click, not a rectangle. The rectangle is drawn in canvas
+# coordinates and its corners are clamped to the image, so a drag that
+# leaves the window is a drag to the edge.
 proc qv::press {nr what x y} {
     set c .t$nr.c
     set cx [$c canvasx $x]
     set cy [$c canvasy $y]
-    set qv::win($nr,drag) [list $what [qv::pixel $nr $x $y]]
+    set qv::win($nr,drag) [list $what [qv::pixel $nr $x $y] $x $y]
     if {$what eq "contrast"} {
-        zoombegin $nr $cx $cy
+        $c delete zoomrect
+        $c create rectangle $cx $cy $cx $cy -outline red -tag zoomrect
+        set ::zooming($nr) 1
     } else {
         $c delete measrect
         $c create rectangle $cx $cy $cx $cy -outline yellow -dash {4 4} -tag [list measrect qvmeas]
-        set qv::win($nr,mstart) [list $cx $cy]
     }
+    set qv::win($nr,mstart) [list $cx $cy]
 }
 
 proc qv::drag {nr x y} {
@@ -367,7 +900,7 @@ proc qv::drag {nr x y} {
     set cx [$c canvasx $x]
     set cy [$c canvasy $y]
     switch -- [lindex $qv::win($nr,drag) 0] {
-        contrast { zoommove $nr $cx $cy }
+        contrast { $c coords zoomrect {*}$qv::win($nr,mstart) $cx $cy }
         measure { $c coords measrect {*}$qv::win($nr,mstart) $cx $cy }
     }
     qv::pointer $nr $x $y
@@ -375,9 +908,15 @@ proc qv::drag {nr x y} {
 
 proc qv::release {nr x y} {
     variable win
-    lassign $win($nr,drag) what start
+    lassign $win($nr,drag) what start sx sy
     set win($nr,drag) {}
     if {$what eq ""} return
+    set c .t$nr.c
+    if {max(abs($x - $sx), abs($y - $sy)) < $qv::click} {
+        $c delete zoomrect measrect
+        set ::zooming($nr) 0
+        return
+    }
     lassign $start c1 r1
     lassign [qv::pixel $nr $x $y] c2 r2
     lassign [lmap v [list $c1 $r1 $c2 $r2] {qv::clamp $v}] x1 y1 x2 y2
@@ -385,16 +924,10 @@ proc qv::release {nr x y} {
         qv::measure $nr $x1 $y1 $x2 $y2
         return
     }
-    if {$win($nr,kind) eq "float"} {
-        .t$nr.c delete zoomrect
-        lassign [getminmax fbild$nr $x1 $y1 $x2 $y2] lo hi
-        foreach {v val} [list x1zoom $x1 y1zoom $y1 x2zoom $x2 y2zoom $y2 zoomlow $lo zoomhigh $hi zooming 0] {
-            set ::${v}($nr) $val
-        }
-    } else {
-        set ::xszoom $x1
-        set ::yszoom $y1
-        zoomend $nr $x2 $y2
+    $c delete zoomrect
+    lassign [getminmax [qv::imgof $nr] $x1 $y1 $x2 $y2] lo hi
+    foreach {v val} [list x1zoom $x1 y1zoom $y1 x2zoom $x2 y2zoom $y2 zoomlow $lo zoomhigh $hi zooming 0] {
+        set ::${v}($nr) $val
     }
     set win($nr,mode) manual
     qv::render $nr
@@ -411,6 +944,8 @@ proc qv::measure {nr x1 y1 x2 y2} {
         append text "  $k " [expr {[string is double -strict $v] && $v eq $v ? [format %.6g $v] : $v}]
     }
     qv::say $nr $text
+    set qv::win($nr,rect) [list $x1 $y1 $x2 $y2]
+    qv::notify measure $nr
 }
 
 # ----------------------------------------------------- zoom and pan
@@ -419,6 +954,12 @@ proc qv::scrolled {nr bar args} {
     if {![winfo exists $bar]} return
     $bar set {*}$args
     qv::schedule $nr
+}
+
+proc qv::pan {nr x y} {
+    .t$nr.c scan dragto $x $y 1
+    set qv::win($nr,px) [list $x $y]
+    qv::render $nr
 }
 
 # Zooms window nr to z (1..16) keeping the image point under window pixel
@@ -488,13 +1029,7 @@ proc qv::resized {nr} {
 proc qv::auto {nr} {
     set qv::win($nr,mode) auto
     qv::range $nr
-    qv::redraw $nr
-}
-
-# Re-renders after a range change; 16-bit windows through show, which also
-# keeps display<nr> rendered with the range.
-proc qv::redraw {nr} {
-    if {$qv::win($nr,kind) eq "float"} { qv::render $nr } else { show $nr }
+    qv::render $nr
 }
 
 proc qv::nextmap {nr} {
@@ -541,7 +1076,16 @@ proc qv::help {} {
         "+ / - / wheel   zoom in / out around the pointer (1x to 16x)"
         "0               fit the window"
         "middle drag     pan (or the scrollbars)"
+        "n / N           next / previous file (PageDown / PageUp)"
+        "\] / \[           next / previous frame of a multi-frame file"
+        "h               header of the file (HIS fields, FITS cards, TIFF tags)"
+        "b               blink this window with the others"
+        "k               lock zoom, pan, range and map of all windows"
+        "d               difference window: this window minus the next"
         "s               save the view as PNG beside the file"
+        "Ctrl-left drag  line profile (in its window: e exports it as text)"
+        "H               histogram (of the last measured rectangle), drag its red lines"
+        "t               the table of every measurement"
         "p               pause / resume the live view (--watch)"
         "Ctrl-W          close the window"
         "q, Ctrl-Q       quit"
@@ -578,19 +1122,275 @@ proc qv::bgerror {msg opts} {
 }
 interp bgerror {} qv::bgerror
 
+# ------------------------------------------------------- comparing
+
+# Key b: window nr shows in turn its own image and every other window's,
+# each with that window's range and map, at nr's zoom and pan, every
+# blinkms; b again stops. qv::blink nr {members} starts it with those.
+proc qv::blink {nr {members {}}} {
+    variable win
+    after cancel [list qv::blinkstep $nr]
+    if {[llength $win($nr,blink)] > 1 && $members eq ""} {
+        set win($nr,blink) {}
+        set win($nr,blinkat) 0
+        qv::title $nr
+        qv::render $nr
+        return
+    }
+    if {$members eq ""} { set members [qv::windows] }
+    set members [concat [list $nr] [lmap m $members { if {$m eq $nr} continue; set m }]]
+    if {[llength $members] < 2} {
+        qv::say $nr "blink needs a second window"
+        return
+    }
+    set win($nr,blink) $members
+    set win($nr,blinkat) 0
+    after $qv::blinkms [list qv::blinkstep $nr]
+    qv::title $nr
+}
+
+proc qv::blinkstep {nr} {
+    variable win
+    if {![info exists win($nr,blink)] || [llength $win($nr,blink)] < 2} return
+    set win($nr,blinkat) [expr {($win($nr,blinkat) + 1) % [llength $win($nr,blink)]}]
+    qv::title $nr
+    qv::render $nr
+    after $qv::blinkms [list qv::blinkstep $nr]
+}
+
+# Key k: zoom, pan, range, colour map and log scale shared by all
+# windows, from the window the key was pressed in; k again unlocks.
+proc qv::lock {{from {}}} {
+    set qv::locked [expr {!$qv::locked}]
+    foreach nr [qv::windows] { qv::title $nr }
+    if {$qv::locked} {
+        if {$from eq ""} {
+            set from [lindex [qv::windows] 0]
+            set w [focus]
+            if {[regexp {^\.t([^.]+)} $w -> f] && [info exists qv::win($f,kind)]} { set from $f }
+        }
+        if {$from ne ""} { qv::share $from }
+    }
+    foreach nr [qv::windows] { qv::status $nr }
+}
+
+# Copies window nr's view to every other window.
+proc qv::share {nr} {
+    variable win
+    set qv::locking 1
+    try {
+        set c .t$nr.c
+        set x0 [$c canvasx 0]
+        set y0 [$c canvasy 0]
+        foreach o [qv::windows] {
+            if {$o eq $nr} continue
+            set oc .t$o.c
+            set side [expr {512 * $win($nr,zoom)}]
+            set win($o,zoom) $win($nr,zoom)
+            set win($o,fit) $win($nr,fit)
+            $oc configure -scrollregion [list 0 0 $side $side]
+            $oc xview moveto [expr {$x0 / $side}]
+            $oc yview moveto [expr {$y0 / $side}]
+            foreach k {map log} { set win($o,$k) $win($nr,$k) }
+            if {$win($o,kind) eq $win($nr,kind)} {
+                set ::zoomlow($o) $::zoomlow($nr)
+                set ::zoomhigh($o) $::zoomhigh($nr)
+                set win($o,mode) manual
+            }
+            qv::render $o
+        }
+    } finally {
+        set qv::locking 0
+    }
+}
+
+# Key d: a difference window, a - b as a float image in counts (b is the
+# window after a). Its readout gives the difference and both values.
+proc qv::difference {a {b {}} {nr {}}} {
+    variable win
+    set ws [qv::windows]
+    if {$b eq ""} {
+        set others [lmap w $ws { if {$w eq $a || [llength $win($w,diff)]} continue; set w }]
+        set later [lmap w $others { if {[lsort -dictionary [list $w $a]] ne [list $a $w]} continue; set w }]
+        set b [lindex [concat $later $others] 0]
+    }
+    if {$b eq "" || ![info exists win($b,kind)] || ![info exists win($a,kind)]} {
+        error "a difference needs two windows"
+    }
+    if {$nr eq ""} {
+        set nr 1
+        while {[winfo exists .t$nr]} { incr nr }
+    }
+    set fa [new_bildfloat]
+    set fb [new_bildfloat]
+    try {
+        foreach {f w} [list $fa $a $fb $b] {
+            # counts as counts: the float image of a bild16 is count / 65535
+            if {$win($w,kind) eq "16"} {
+                bildfloat_from_bild16 $f [qv::imgof $w]
+                bildfloat_*= $f 65535.0
+            } else {
+                bildfloat_= $f [qv::imgof $w]
+            }
+        }
+        bildfloat_-= $fa $fb
+        qv::showimage float $fa $nr "$a - $b"
+    } finally {
+        delete_bildfloat $fa
+        delete_bildfloat $fb
+    }
+    set win($nr,diff) [list $a $b]
+    set win($nr,source) "window $a - window $b"
+    set win($nr,mode) auto
+    qv::range $nr
+    qv::title $nr
+    qv::render $nr
+    return $nr
+}
+
+# ------------------------------------------------------- the header
+
+# Key h: the header of window nr's file in a window of its own: the HIS
+# header record's fields, the FITS cards of the frame's HDU, the TIFF tags
+# of the page.
+proc qv::header {nr} {
+    variable win
+    set t .qvh$nr
+    if {![winfo exists $t]} {
+        toplevel $t
+        text $t.t -width 82 -height 30 -font TkFixedFont -yscrollcommand [list $t.s set] -wrap none
+        scrollbar $t.s -command [list $t.t yview]
+        pack $t.s -side right -fill y
+        pack $t.t -side left -fill both -expand 1
+        bind $t <Key-h> [list destroy $t]
+        bind $t <Escape> [list destroy $t]
+    }
+    set file $win($nr,file)
+    wm title $t "$nr: header of [expr {$file eq "" ? $win($nr,source) : [file tail $file]}]"
+    set lines [qv::headerlines $nr]
+    $t.t configure -state normal
+    $t.t delete 1.0 end
+    $t.t insert end [join $lines \n]
+    $t.t configure -state disabled
+    return $lines
+}
+
+proc qv::headerlines {nr} {
+    variable win
+    set file $win($nr,file)
+    if {$file eq ""} { return [list "no file: the window shows $win($nr,source)"] }
+    set frame [lindex $win($nr,framelist) $win($nr,frame)]
+    switch -- $win($nr,fkind) {
+        his {
+            set f [open $file rb]
+            set head [read $f 34]
+            close $f
+            binary scan $head sususuiusususususususuqsu a b off len c d e w h f g v k
+            return [list "HIS header record (34 bytes)" \
+                        [format "%-28s %s" "0  type" $a] [format "%-28s %s" "2  (field)" $b] \
+                        [format "%-28s %s" "4  pixel data offset" $off] [format "%-28s %s" "6  file length" $len] \
+                        [format "%-28s %s" "10 (field)" $c] [format "%-28s %s" "12 (field)" $d] \
+                        [format "%-28s %s" "14 (field)" $e] [format "%-28s %s" "16 width" $w] \
+                        [format "%-28s %s" "18 height" $h] [format "%-28s %s" "20 (field)" $f] \
+                        [format "%-28s %s" "22 (field)" $g] [format "%-28s %s" "24 (double)" $v] \
+                        [format "%-28s %s" "32 (field)" $k]]
+        }
+        fits {
+            set hdu [expr {[lindex $frame 0] eq "plane" ? [lindex $frame 1] : [lindex $frame 0] eq "hdu" ? [lindex $frame 1] : 1}]
+            set h [lindex [qv::fitshdus $file] [expr {$hdu - 1}]]
+            return [concat [list "FITS HDU $hdu"] [lmap c [dict get $h cards] { string trimright $c }] END]
+        }
+        tiff {
+            set page [expr {[lindex $frame 0] eq "page" ? [lindex $frame 1] : 0}]
+            set names {254 NewSubfileType 256 ImageWidth 257 ImageLength 258 BitsPerSample
+                259 Compression 262 PhotometricInterpretation 270 ImageDescription 271 Make
+                272 Model 273 StripOffsets 274 Orientation 277 SamplesPerPixel 278 RowsPerStrip
+                279 StripByteCounts 282 XResolution 283 YResolution 284 PlanarConfiguration
+                296 ResolutionUnit 305 Software 306 DateTime 315 Artist 317 Predictor
+                322 TileWidth 323 TileLength 324 TileOffsets 325 TileByteCounts 339 SampleFormat}
+            set r [list "TIFF page [expr {$page + 1}] of $win($nr,frames)"]
+            foreach tag [lindex [qv::tiffdirs $file] $page] {
+                lassign $tag id type count value
+                set name [expr {[dict exists $names $id] ? [dict get $names $id] : "tag $id"}]
+                lappend r [format "%-26s %s" $name $value]
+            }
+            return $r
+        }
+    }
+    return [list "[file tail $file]: a $win($nr,fkind) file has no header fields"]
+}
+
 # ------------------------------------------------------- live view
 
-# Shows the newest HIS or PGM file of dir in window 1 and follows new ones.
+# Shows the newest image file of dir in window 1 and follows new ones: on
+# Linux the kernel tells when a writer has closed a file or moved one in
+# (quenzview_notify); elsewhere the directory is looked at every 100 ms.
 proc qv::watch {dir} {
     variable watch
     set watch(dir) $dir
+    set watch(seen) {}
     showbild 0 1
     qv::title 1
     if {![file isdirectory $dir]} {
         qv::say 1 "error: $dir is not a directory (yet); watching for it"
         puts stderr "quenz-view: $dir is not a directory"
     }
-    after 0 qv::poll
+    if {[llength [info commands quenzview_notify]]} {
+        set watch(notify) 1
+        qv::arm
+    } else {
+        after 0 qv::poll
+    }
+}
+
+# Starts the kernel's notification on the directory once it exists (its
+# existence is looked at twice a second until then), then shows the
+# newest file already there.
+proc qv::arm {} {
+    variable watch
+    if {![winfo exists .t1]} return
+    if {![file isdirectory $watch(dir)] || [catch {quenzview_notify $watch(dir) qv::notified} err]} {
+        after 500 qv::arm
+        return
+    }
+    set newest [qv::newest $watch(dir)]
+    if {$newest ne ""} { qv::notified $newest }
+}
+
+# A writer has finished file (closed it or moved it in): show it unless
+# a newer one comes first; only the newest waiting file is read.
+proc qv::notified {file} {
+    variable watch
+    if {[string tolower [file extension $file]] ni $qv::watched} return
+    set watch(latest) $file
+    qv::seen $file
+    if {$watch(paused) || $watch(pending)} return
+    set watch(pending) 1
+    after idle qv::showlatest
+}
+
+# Files --watch has seen, in order, for keys n and N (a camera's run
+# makes many: looked up in an array, not the list).
+proc qv::seen {file} {
+    variable watch
+    variable seenset
+    if {[info exists seenset($file)]} return
+    set seenset($file) 1
+    lappend watch(seen) $file
+}
+
+proc qv::showlatest {} {
+    variable watch
+    set watch(pending) 0
+    if {$watch(paused) || $watch(latest) eq "" || ![winfo exists .t1]} return
+    set file $watch(latest)
+    set watch(latest) {}
+    if {[qv::openfile $file 1]} {
+        update idletasks
+        set watch(shownat) [clock milliseconds]
+        incr watch(shows)
+        set watch(shown) $file
+    }
 }
 
 proc qv::pause {} {
@@ -598,11 +1398,15 @@ proc qv::pause {} {
     if {$watch(dir) eq ""} return
     set watch(paused) [expr {!$watch(paused)}]
     if {[winfo exists .t1]} { qv::title 1 }
+    if {!$watch(paused) && $watch(notify) && $watch(latest) ne ""} {
+        set watch(pending) 1
+        after idle qv::showlatest
+    }
 }
 
-# A file is read once its size has not changed for settle ms (settle_odd
-# when the size is not its format's), so a file still being written is
-# never shown as a whole one.
+# Without notification: a file is read once its size has not changed for
+# settle ms (settle_odd when the size is not its format's), so a file
+# still being written is never shown as a whole one.
 proc qv::poll {} {
     variable watch
     after 100 qv::poll
@@ -630,16 +1434,17 @@ proc qv::poll {} {
     set wait [expr {[qv::whole $newest $size] ? $qv::settle : $qv::settle_odd}]
     if {$now - $watch(since) < $wait} return
     set watch(shown) $id
+    qv::seen $newest
     qv::openfile $newest 1
 }
 
-# The newest HIS or PGM file of dir: the latest modification time, then
-# the last name.
+# The newest image file of dir: the latest modification time, then the
+# last name.
 proc qv::newest {dir} {
     set newest {}
     set best {}
     foreach f [glob -nocomplain -types f -directory $dir *] {
-        if {[string tolower [file extension $f]] ni {.his .pgm}} continue
+        if {[string tolower [file extension $f]] ni $qv::watched} continue
         if {[catch {file mtime $f} t]} continue
         set key [list $t [file tail $f]]
         if {$best eq "" || [lsort -dictionary [list $best $key]] eq [list $best $key]} {
@@ -650,42 +1455,42 @@ proc qv::newest {dir} {
     return $newest
 }
 
-# Whether a file has its format's size.
+# Whether a file has its format's size (known for HIS and PGM files;
+# other kinds wait the shorter time).
 proc qv::whole {file size} {
-    if {[string tolower [file extension $file]] eq ".his"} { return [expr {$size == $qv::his_size}] }
-    expr {$size == 17 + 524288 || $size == 15 + 262144}
+    switch -- [string tolower [file extension $file]] {
+        .his { return [expr {$size == $qv::his_size}] }
+        .pgm { return [expr {$size == 17 + 524288 || $size == 15 + 262144}] }
+    }
+    return 1
 }
 
 # ------------------------------------------------ the viewer's procedures
 
+# The layer's entry points under the viewer script's names: a window is
+# made once, with the layer, and each change renders once.
+
+proc newwindow {nr} {
+    if {![winfo exists .t$nr]} {
+        bild16 [bildname $nr]
+        qv::newwindow $nr
+    }
+}
+
+# showbild img nr: a bild16 in window nr.
+proc showbild {bild nr} {
+    qv::showimage 16 $bild $nr
+}
+
 # showfloat img nr: a bildfloat in window nr with the same window, readout
 # and range machinery (the range in float units).
 proc showfloat {img nr} {
-    global zoomlow zoomhigh x1zoom y1zoom x2zoom y2zoom zooming
-    if {![winfo exists .t$nr]} {
-        newwindow $nr
-        set zoomlow($nr) 0.0
-        set zoomhigh($nr) 1.0
-        set x1zoom($nr) 0
-        set y1zoom($nr) 0
-        set x2zoom($nr) 511
-        set y2zoom($nr) 511
-        set zooming($nr) 0
-    }
-    if {![llength [info commands fbild$nr]]} { bildfloat fbild$nr }
-    fbild$nr = $img
-    qv::content $nr float $img
+    qv::showimage float $img $nr
 }
 
-# Follow the viewer script's procedures: new windows get the layer, new
-# content its range, every show a render.
-trace add execution newwindow leave [list apply {{cmd code res op} {
-    if {$code == 0} { qv::decorate [lindex $cmd 1] }
-}}]
-trace add execution showbild leave [list apply {{cmd code res op} {
-    if {$code == 0} { qv::content [lindex $cmd 2] 16 [lindex $cmd 1] }
-}}]
-trace add execution show leave [list apply {{cmd code res op} {
-    set nr [lindex $cmd 1]
-    if {$code == 0 && [info exists qv::win($nr,kind)]} { qv::render $nr }
-}}]
+# show nr: window nr again with its range (zoomlow, zoomhigh) as set.
+proc show {nr} {
+    if {![info exists qv::win($nr,kind)]} { error "no window $nr" }
+    incr qv::win($nr,serial)
+    qv::render $nr
+}

@@ -5,7 +5,17 @@
 
 wm withdraw .
 
-# Window, canvas, photo display<nr> and image object bild<nr> for nr.
+# Window nr's image object is bild<nr>, except where that name is one of
+# the extension's own commands: window 16's object named bild16 would
+# replace the class command of 16-bit images. Such a window's object is
+# bild<nr>.win. The names are those taken before any window exists.
+apply {{} { foreach name [info commands bild*] { set ::bildtaken($name) 1 } }}
+proc bildname {nr} {
+    if {[info exists ::bildtaken(bild$nr)]} { return bild$nr.win }
+    return bild$nr
+}
+
+# Window, canvas, photo display<nr> and image object [bildname nr] for nr.
 proc newwindow {nr} {
     toplevel .t$nr
     wm title .t$nr $nr
@@ -18,7 +28,7 @@ proc newwindow {nr} {
     .t$nr.c bind XR <ButtonPress-1> [list zoombegin $n %x %y]
     .t$nr.c bind XR <B1-Motion> [list zoommove $n %x %y]
     .t$nr.c bind XR <ButtonRelease-1> [list zoomend $n %x %y]
-    bild16 bild$nr
+    bild16 [bildname $nr]
     # Child widgets carry the top-level's binding tag, so this runs once per
     # widget: only the first run finds the image object to delete.
     bind .t$nr <Destroy> [string map {% %%} [list apply {{img} {
@@ -26,7 +36,7 @@ proc newwindow {nr} {
             puts "Speicher frei"
             $img -delete
         }
-    }} bild$nr]]
+    }} [bildname $nr]]]
 }
 
 # Shows image bild (a bild16 handle or object name) in window nr.
@@ -42,7 +52,7 @@ proc showbild {bild nr} {
         set y2zoom($nr) 511
         set zooming($nr) 0
     }
-    bild$nr = $bild
+    [bildname $nr] = $bild
     show $nr
 }
 
@@ -50,8 +60,8 @@ proc showbild {bild nr} {
 # the automatic mapping.
 proc show {nr} {
     global zoomlow zoomhigh
-    if {[catch {getimage_contrast bild$nr display$nr $zoomlow($nr) $zoomhigh($nr)}]} {
-        getimage bild$nr display$nr
+    if {[catch {getimage_contrast [bildname $nr] display$nr $zoomlow($nr) $zoomhigh($nr)}]} {
+        getimage [bildname $nr] display$nr
     }
 }
 
@@ -78,7 +88,7 @@ proc zoomend {nr x y} {
     set y2zoom($nr) $y
     set x1zoom($nr) $xszoom
     set y1zoom($nr) $yszoom
-    set zrange($nr) [getimage_range bild$nr display$nr \
+    set zrange($nr) [getimage_range [bildname $nr] display$nr \
                          $x1zoom($nr) $y1zoom($nr) $x2zoom($nr) $y2zoom($nr)]
     set zoomlow($nr) [lindex $zrange($nr) 0]
     set zoomhigh($nr) [lindex $zrange($nr) 1]

@@ -1,0 +1,61 @@
+# quenz-view's own procedures in the viewer's interpreter, with or without
+# its layer: opening a file for the plain viewer, running a typed command,
+# leaving when nothing is shown. Evaluated after the viewer script.
+
+namespace eval quenzview {}
+
+# Reads one file into window nr for the plain viewer; a file that cannot
+# be read is reported here, since the viewer drops errors of queued
+# scripts.
+proc quenzview::plainopen {file nr} {
+    set b [new_bild16]
+    try {
+        set f [open $file rb]
+        set magic [read $f 2]
+        close $f
+        if {$magic eq "P5"} {
+            bild16_read_pgm $b $file
+        } else {
+            bild16_read_his $b $file
+        }
+        showbild $b $nr
+    } on error msg {
+        puts stderr "quenz-view: $file: $msg"
+    } finally {
+        delete_bild16 $b
+    }
+}
+
+# A typed command: its result on standard output, its error on standard
+# error (queued scripts of other hosts stay silent). It first tells the
+# reader that it has left the queue (quenzview_taken).
+proc quenzview::console {cmd size} {
+    catch {quenzview_taken $size}
+    set rc [catch {uplevel #0 $cmd} r]
+    if {$rc == 1} {
+        puts stderr "error: $r"
+    } elseif {$rc == 0 && $r ne ""} {
+        puts $r
+    }
+}
+
+# After the files given: when none of them could be shown and nothing
+# else keeps the program (the console flag, a watched directory), it ends
+# with status 1 after the messages.
+proc quenzview::nothing_shown {} {
+    if {![llength [winfo children .]]} {
+        flush stdout
+        exit 1
+    }
+}
+
+# After the end of the input: end the viewer (destroy its main window)
+# once no top-level window remains.
+proc quenzview::last {} {
+    if {![llength [winfo children .]]} { destroy . }
+}
+
+proc quenzview::at_end {} {
+    bind Toplevel <Destroy> {+after idle quenzview::last}
+    quenzview::last
+}

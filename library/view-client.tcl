@@ -1,0 +1,125 @@
+# quenz::view: drives a running quenz-view of the same user from another
+# process (a script, or the shell through quenz-view --send).
+#
+#   quenz::view ?-viewer PID? command ?arg ...?
+#
+# command is one of the viewer's control commands: show nr file,
+# showbytes nr bytes ?name?, range nr low high (or auto, minmax, full),
+# cmap nr map ?log|linear?, zoom nr z|fit, marker nr ..., snapshot nr file,
+# windows. The words go as they are, never evaluated; relative file names
+# are made absolute here. Returns the viewer's result or raises its error.
+# Without -viewer, the viewer started last that still runs is asked.
+
+namespace eval quenz {}
+
+proc quenz::view {args} {
+    set viewer {}
+    if {[lindex $args 0] eq "-viewer"} {
+        set args [lassign $args -> viewer]
+    }
+    if {![llength $args]} {
+        error {wrong # args: should be "quenz::view ?-viewer pid? command ?arg ...?"}
+    }
+    # names of files the viewer reads or writes, relative to our directory
+    set cmd [lindex $args 0]
+    if {$cmd in {show snapshot} && [llength $args] > 2} {
+        lset args 2 [file normalize [lindex $args 2]]
+    } elseif {$cmd eq "marker" && [lindex $args 2] eq "load" && [llength $args] > 3} {
+        lset args 3 [file normalize [lindex $args 3]]
+    }
+    lassign [quenz::view_address $viewer] port token
+    set s [socket 127.0.0.1 $port]
+    try {
+        fconfigure $s -translation binary -blocking 1
+        # The token goes only to a viewer of our own user: another user's
+        # program may hold the port of a viewer that has ended.
+        if {[quenz::view_owner $port [lindex [fconfigure $s -sockname] 2]] ne [quenz::view_uid]} {
+            error "refused: the program at port $port is not the user's own"
+        }
+        quenz::view_put $s $token
+        lassign [quenz::view_get $s] code result
+        if {$code} { error $result }
+        quenz::view_put $s $args
+        lassign [quenz::view_get $s] code result
+        if {$code} { return -code error $result }
+        return $result
+    } finally {
+        close $s
+    }
+}
+
+# The port and token of a viewer: the given one, else the newest port file
+# of a viewer still running.
+proc quenz::view_address {viewer} {
+    set dir [quenz::view_dir]
+    if {$viewer ne ""} {
+        set file [file join $dir $viewer]
+        if {![file exists $file]} { error "no quenz-view $viewer (no $file)" }
+    } else {
+        set file {}
+        set best -1
+        foreach f [glob -nocomplain -directory $dir -types f {[0-9]*}] {
+            if {![string is digit [file tail $f]] || ![file exists /proc/[file tail $f]]} continue
+            if {[catch {file mtime $f} t] || $t < $best} continue
+            set best $t
+            set file $f
+        }
+        if {$file eq ""} { error "no running quenz-view found in $dir" }
+    }
+    set f [open $file]
+    set text [read $f 200]
+    close $f
+    if {![regexp {^(\d+) ([0-9a-f]+)\s*$} $text -> port token]} {
+        error "$file is not a quenz-view port file"
+    }
+    list $port $token
+}
+
+proc quenz::view_uid {} {
+    set f [open /proc/self/status]
+    regexp -line {^Uid:\s+(\d+)} [read $f] -> uid
+    close $f
+    return $uid
+}
+
+# The owner of the far end of our connection from local port ours to port
+# theirs, from the kernel's socket table.
+proc quenz::view_owner {theirs ours} {
+    set f [open /proc/net/tcp]
+    set lines [lrange [split [read $f] \n] 1 end]
+    close $f
+    foreach line $lines {
+        set w [regexp -all -inline {\S+} $line]
+        if {[llength $w] >= 8 && [lindex $w 1] eq [format 0100007F:%04X $theirs]
+            && [lindex $w 2] eq [format 0100007F:%04X $ours]} {
+            return [lindex $w 7]
+        }
+    }
+    return {}
+}
+
+# The same rule as the viewer's: $QUENZ_VIEW_DIR, $XDG_RUNTIME_DIR/quenz-view,
+# /tmp/quenz-view-<uid>.
+proc quenz::view_dir {} {
+    global env
+    if {[info exists env(QUENZ_VIEW_DIR)] && $env(QUENZ_VIEW_DIR) ne ""} { return $env(QUENZ_VIEW_DIR) }
+    if {[info exists env(XDG_RUNTIME_DIR)] && [file isdirectory $env(XDG_RUNTIME_DIR)]} {
+        return [file join $env(XDG_RUNTIME_DIR) quenz-view]
+    }
+    return /tmp/quenz-view-[quenz::view_uid]
+}
+
+proc quenz::view_put {s text} {
+    set data [encoding convertto utf-8 $text]
+    puts -nonewline $s "[string length $data]\n$data"
+    flush $s
+}
+
+proc quenz::view_get {s} {
+    if {[gets $s len] < 0 || ![string is digit -strict $len]} {
+        error "the viewer closed the connection"
+    }
+    set data [read $s $len]
+    if {[string length $data] != $len} { error "the viewer closed the connection" }
+    encoding convertfrom utf-8 $data
+}
