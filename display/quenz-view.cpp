@@ -3,7 +3,7 @@
 // standard input in the viewer, e.g. "showbild $b 3" or "show 1", printing
 // its result (or "error: " and the message on standard error). At the end
 // of the input it keeps running until the last window is closed. Its own
-// layer over the viewer script (view-layer.tcl: readout, colour maps,
+// layer over the viewer script (view-layer.tcl and its parts: readout, colour maps,
 // zoom, keys, frames, comparing, live view) is sent after that script
 // unless --plain is given; its Tcl for both modes is quenz-view.tcl.
 //

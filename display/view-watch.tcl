@@ -1,0 +1,148 @@
+# quenz-view: the live view of a directory (--watch): the kernel's
+# notification where there is one, the size-stable rule elsewhere.
+# Part of the layer (view-layer.tcl describes a window).
+
+# ------------------------------------------------------- live view
+
+# Shows the newest image file of dir in window 1 and follows new ones: on
+# Linux the kernel tells when a writer has closed a file or moved one in
+# (quenzview_notify); elsewhere the directory is looked at every 100 ms.
+proc qv::watch {dir} {
+    variable watch
+    set watch(dir) $dir
+    set watch(seen) {}
+    showbild 0 1
+    qv::title 1
+    if {![file isdirectory $dir]} {
+        qv::say 1 "error: $dir is not a directory (yet); watching for it"
+        puts stderr "quenz-view: $dir is not a directory"
+    }
+    if {[llength [info commands quenzview_notify]]} {
+        set watch(notify) 1
+        qv::arm
+    } else {
+        after 0 qv::poll
+    }
+}
+
+# Starts the kernel's notification on the directory once it exists (its
+# existence is looked at twice a second until then), then shows the
+# newest file already there.
+proc qv::arm {} {
+    variable watch
+    if {![winfo exists .t1]} return
+    if {![file isdirectory $watch(dir)] || [catch {quenzview_notify $watch(dir) qv::notified} err]} {
+        after 500 qv::arm
+        return
+    }
+    set newest [qv::newest $watch(dir)]
+    if {$newest ne ""} { qv::notified $newest }
+}
+
+# A writer has finished file (closed it or moved it in): show it unless
+# a newer one comes first; only the newest waiting file is read.
+proc qv::notified {file} {
+    variable watch
+    if {[string tolower [file extension $file]] ni $qv::watched} return
+    set watch(latest) $file
+    qv::seen $file
+    if {$watch(paused) || $watch(pending)} return
+    set watch(pending) 1
+    after idle qv::showlatest
+}
+
+# Files --watch has seen, in order, for keys n and N (a camera's run
+# makes many: looked up in an array, not the list).
+proc qv::seen {file} {
+    variable watch
+    variable seenset
+    if {[info exists seenset($file)]} return
+    set seenset($file) 1
+    lappend watch(seen) $file
+}
+
+proc qv::showlatest {} {
+    variable watch
+    set watch(pending) 0
+    if {$watch(paused) || $watch(latest) eq "" || ![winfo exists .t1]} return
+    set file $watch(latest)
+    set watch(latest) {}
+    if {[qv::openfile $file 1]} {
+        update idletasks
+        set watch(shownat) [clock milliseconds]
+        incr watch(shows)
+        set watch(shown) $file
+    }
+}
+
+proc qv::pause {} {
+    variable watch
+    if {$watch(dir) eq ""} return
+    set watch(paused) [expr {!$watch(paused)}]
+    if {[winfo exists .t1]} { qv::title 1 }
+    if {!$watch(paused) && $watch(notify) && $watch(latest) ne ""} {
+        set watch(pending) 1
+        after idle qv::showlatest
+    }
+}
+
+# Without notification: a file is read once its size has not changed for
+# settle ms (settle_odd when the size is not its format's), so a file
+# still being written is never shown as a whole one.
+proc qv::poll {} {
+    variable watch
+    after 100 qv::poll
+    if {$watch(paused) || ![winfo exists .t1]} return
+    set now [clock milliseconds]
+    # The directory is listed when it changed and every second; in between
+    # only the newest file is looked at again.
+    if {[catch {file mtime $watch(dir)} dirtime]} return
+    if {$watch(cand) eq "" || $dirtime != $watch(dirtime) || $now - $watch(listed) >= 1000} {
+        set watch(dirtime) $dirtime
+        set watch(listed) $now
+        set newest [qv::newest $watch(dir)]
+    } else {
+        set newest $watch(cand)
+    }
+    if {$newest eq "" || [catch {file size $newest} size] || [catch {file mtime $newest} mtime]} return
+    if {$newest ne $watch(cand) || $size != $watch(size)} {
+        set watch(cand) $newest
+        set watch(size) $size
+        set watch(since) $now
+        return
+    }
+    set id [list $newest $size $mtime]
+    if {$id eq $watch(shown)} return
+    set wait [expr {[qv::whole $newest $size] ? $qv::settle : $qv::settle_odd}]
+    if {$now - $watch(since) < $wait} return
+    set watch(shown) $id
+    qv::seen $newest
+    qv::openfile $newest 1
+}
+
+# The newest image file of dir: the latest modification time, then the
+# last name.
+proc qv::newest {dir} {
+    set newest {}
+    set best {}
+    foreach f [glob -nocomplain -types f -directory $dir *] {
+        if {[string tolower [file extension $f]] ni $qv::watched} continue
+        if {[catch {file mtime $f} t]} continue
+        set key [list $t [file tail $f]]
+        if {$best eq "" || [lsort -dictionary [list $best $key]] eq [list $best $key]} {
+            set best $key
+            set newest $f
+        }
+    }
+    return $newest
+}
+
+# Whether a file has its format's size (known for HIS and PGM files;
+# other kinds wait the shorter time).
+proc qv::whole {file size} {
+    switch -- [string tolower [file extension $file]] {
+        .his { return [expr {$size == $qv::his_size}] }
+        .pgm { return [expr {$size == 17 + 524288 || $size == 15 + 262144}] }
+    }
+    return 1
+}
