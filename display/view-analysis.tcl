@@ -75,15 +75,22 @@ proc qv::hvalue {nr x} {
     return $v
 }
 
+# A plot window w: a canvas above a line of text. False when it is there
+# already.
+proc qv::plotwindow {w} {
+    if {[winfo exists $w]} { return 0 }
+    toplevel $w
+    canvas $w.c -width 520 -height 250 -background white -highlightthickness 0
+    label $w.l -anchor w -font TkFixedFont
+    pack $w.c -fill both -expand 1
+    pack $w.l -fill x
+    return 1
+}
+
 proc qv::histdraw {nr} {
     variable hist
     set w .hist$nr
-    if {![winfo exists $w]} {
-        toplevel $w
-        canvas $w.c -width 520 -height 250 -background white -highlightthickness 0
-        label $w.l -anchor w -font TkFixedFont
-        pack $w.c -fill both -expand 1
-        pack $w.l -fill x
+    if {[qv::plotwindow $w]} {
         set n [string map {% %%} $nr]
         $w.c bind rangemark <ButtonPress-1> [list qv::hgrab $n %x]
         $w.c bind rangemark <B1-Motion> [list qv::hmove $n %x]
@@ -239,12 +246,7 @@ proc qv::profcompute {nr x1 y1 x2 y2} {
 proc qv::pdraw {nr} {
     variable prof
     set w .prof$nr
-    if {![winfo exists $w]} {
-        toplevel $w
-        canvas $w.c -width 520 -height 250 -background white -highlightthickness 0
-        label $w.l -anchor w -font TkFixedFont
-        pack $w.c -fill both -expand 1
-        pack $w.l -fill x
+    if {[qv::plotwindow $w]} {
         set n [string map {% %%} $nr]
         bind $w <Key-e> [list qv::pexport_key $n]
         bind $w <Key-q> [list destroy $w]
