@@ -112,7 +112,7 @@ proc qv::remote::makesafe {} {
         foreach ns [namespace children ::] { catch {namespace delete $ns} }
     }
     foreach cmd $cmds { catch {$safe hide $cmd} }
-    dict for {name spec} $controls { $safe alias $name [lindex $spec 0] }
+    dict for {name control} $controls { $safe alias $name [lindex $control 0] }
 }
 
 # The owner of the peer's socket, from the kernel's socket table: the line
