@@ -37,6 +37,7 @@ const std::vector<Section>& sections() {
         {"Voronoischnitt", tables::Voronoischnitt_commands, false},
         {"typecheck", tables::typecheck_commands, false},
         {"measurements", tables::measure_commands, false},
+        {"file structure", tables::structure_commands, false},
     };
     return list;
 }

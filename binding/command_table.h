@@ -40,6 +40,7 @@ std::vector<Entry> surface_commands();
 std::vector<Entry> Voronoischnitt_commands();
 std::vector<Entry> typecheck_commands();
 std::vector<Entry> measure_commands();
+std::vector<Entry> structure_commands();
 }  // namespace tables
 
 struct Section {

@@ -89,11 +89,11 @@ std::string number(double v) {
     return std::string(buf, r.ptr);
 }
 
-// The physical values of HDU `hdu`, row 0 of our image first.
-std::vector<double> read_values(const char* name, int hdu) {
+// The physical values of the checked one-HDU file (fits_header.h), row 0
+// of our image first.
+std::vector<double> read_values(const char* name, std::vector<unsigned char> file) {
     // cfitsio sees the checked image alone, as a file of one HDU in
     // memory: never the file's name, its other HDUs or the HDU number.
-    std::vector<unsigned char> file = fits::extract_image(name, hdu);
     void* mem = file.data();
     std::size_t size = file.size();
     fitsfile* raw = nullptr;
@@ -133,8 +133,10 @@ void write_fits(const char* name, const bildfloat_base& img) {
     write_image(name, img.data(), FLOAT_IMG, TFLOAT);
 }
 
-void read_fits(const char* name, bild16& img, int hdu) {
-    std::vector<double> v = read_values(name, hdu);
+namespace {
+
+// Into a bild16 only whole numbers in 0..65535.
+void store(const char* name, const std::vector<double>& v, bild16& img) {
     for (std::size_t i = 0; i < v.size(); ++i)
         if (!(v[i] >= 0 && v[i] <= 65535 && v[i] == std::floor(v[i])))
             refuse(name, "pixel at row " + std::to_string(i / n) + ", column " +
@@ -144,10 +146,24 @@ void read_fits(const char* name, bild16& img, int hdu) {
     for (std::size_t i = 0; i < v.size(); ++i) p[i] = (unsigned short)v[i];
 }
 
-void read_fits(const char* name, bildfloat& img, int hdu) {
-    std::vector<double> v = read_values(name, hdu);
+void store(const char*, const std::vector<double>& v, bildfloat& img) {
     float* p = img.data();
     for (std::size_t i = 0; i < v.size(); ++i) p[i] = float(v[i]);
+}
+
+}  // namespace
+
+void read_fits(const char* name, bild16& img, int hdu) {
+    store(name, read_values(name, fits::extract_image(name, hdu)), img);
+}
+void read_fits(const char* name, bildfloat& img, int hdu) {
+    store(name, read_values(name, fits::extract_image(name, hdu)), img);
+}
+void read_fits_plane(const char* name, bild16& img, int hdu, long long plane) {
+    store(name, read_values(name, fits::extract_plane(name, hdu, plane)), img);
+}
+void read_fits_plane(const char* name, bildfloat& img, int hdu, long long plane) {
+    store(name, read_values(name, fits::extract_plane(name, hdu, plane)), img);
 }
 
 }  // namespace quenz

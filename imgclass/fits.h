@@ -23,4 +23,10 @@ void write_fits(const char* name, const bildfloat_base& img);
 void read_fits(const char* name, bild16& img, int hdu = 1);
 void read_fits(const char* name, bildfloat& img, int hdu = 1);
 
+// Reads plane `plane` (counted from 0) of the cube in HDU `hdu`: NAXIS 2
+// or more, each plane 512 x 512 pixels (fits_header.h, extract_plane);
+// otherwise as read_fits.
+void read_fits_plane(const char* name, bild16& img, int hdu, long long plane);
+void read_fits_plane(const char* name, bildfloat& img, int hdu, long long plane);
+
 }  // namespace quenz

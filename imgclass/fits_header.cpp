@@ -134,7 +134,8 @@ std::string card_text(const std::string& key, std::int64_t v) {
 // Reads the header that starts at the current position, whose first
 // `len` bytes have been read already (the caller looked at them to see
 // whether a FITS file or another HDU begins there).
-Header read_header(Input& in, const char* name, int index, const char* first, std::size_t len) {
+Header read_header(Input& in, const char* name, int index, const char* first, std::size_t len,
+                   std::vector<std::string>* cards = nullptr) {
     Header h;
     h.index = index;
     const bool primary = index == 1;
@@ -160,6 +161,7 @@ Header read_header(Input& in, const char* name, int index, const char* first, st
         const char* c = reinterpret_cast<const char*>(buf) + at * card;
         const std::string key = keyword(c);
         if (at == block / card - 1) have = 0;
+        if (cards && key != "END") cards->emplace_back(c, card);
         // The mandatory cards, in their places.
         if (i == 0) {
             if (primary) continue;  // SIMPLE, seen by the caller
@@ -283,75 +285,195 @@ std::optional<std::string> string_value(const char* c) {
     return s;
 }
 
-std::vector<unsigned char> extract_image(const char* name, int hdu) {
+namespace {
+
+// A header found by the walk, and where it starts in the file.
+struct Found {
+    Header h;
+    std::uint64_t start = 0;
+    std::uint64_t data() const { return start + h.header_bytes; }
+};
+
+// Refuses an HDU whose data the file does not hold (or that claims more
+// than 2^62 bytes); leaves the input at the end of the data.
+void check_data(Input& in, const char* name, const Found& f) {
+    const Header& h = f.h;
+    if (!h.data_bytes)
+        refuse(name, "HDU " + std::to_string(h.index) + " claims more than 2^62 bytes of data");
+    if (!*h.data_bytes) return;
+    if (auto held = in.after(f.data()); held && *held < *h.data_bytes)
+        refuse(name, claims(h, *h.data_bytes, *held));
+    if (!in.skip_to(f.data() + *h.data_bytes))
+        refuse(name, claims(h, *h.data_bytes, in.pos() - std::min(in.pos(), f.data())));
+}
+
+// Walks from the primary header on, one HDU after the other, calling
+// visit(input, found) for each until it returns false, the file has no
+// further HDU, the walk has seen max_hdus of them, or a header or data
+// claim is refused. The cards of HDU `keep` (if any) go into `cards`.
+// Returns true when a further HDU follows the last one walked.
+template <class Visit>
+bool walk(const char* name, Visit visit, int keep = 0, std::vector<std::string>* cards = nullptr) {
     Input in(name);
     if (!in) cannot_open(name, Unopened::bang);
     char first[9];
     if (in.read(first, 9) != 9 || std::memcmp(first, "SIMPLE  =", 9) != 0)
         refuse(name, "not a FITS file");
-    Header h = read_header(in, name, 1, first, sizeof first);
-    if (hdu < 1) refuse(name, "HDU " + std::to_string(hdu) + " out of range (counted from 1)");
-    std::uint64_t start = 0;  // of h's header
-    while (h.index < hdu) {
-        if (h.index == max_hdus)
-            refuse(name, "HDU " + std::to_string(hdu) + " out of range (at most " +
-                             std::to_string(max_hdus) + " HDUs are read)");
-        const std::uint64_t data = start + h.header_bytes;
-        if (!h.data_bytes)
-            refuse(name, "HDU " + std::to_string(h.index) + " claims more than 2^62 bytes of data");
-        if (*h.data_bytes) {
-            if (auto held = in.after(data); held && *held < *h.data_bytes)
-                refuse(name, claims(h, *h.data_bytes, *held));
-            if (!in.skip_to(data + *h.data_bytes))
-                refuse(name, claims(h, *h.data_bytes, in.pos() - std::min(in.pos(), data)));
-        }
-        const std::uint64_t next = data + (*h.data_bytes + block - 1) / block * block;
+    Found f{read_header(in, name, 1, first, sizeof first, keep == 1 ? cards : nullptr), 0};
+    for (;;) {
+        if (!visit(in, f)) return false;
+        check_data(in, name, f);
+        const std::uint64_t next = f.data() + (*f.h.data_bytes + block - 1) / block * block;
         // Another HDU follows if the next block begins with XTENSION;
         // anything else after the last HDU (padding, zeros) is not read.
         char c[card];
         if (!in.skip_to(next) || in.read(c, card) != card || std::memcmp(c, "XTENSION= ", 10) != 0)
-            refuse(name, "HDU " + std::to_string(hdu) + " out of range (the file has " +
-                             std::to_string(h.index) + (h.index == 1 ? " HDU)" : " HDUs)"));
-        start = next;
-        h = read_header(in, name, h.index + 1, c, card);
+            return false;
+        if (f.h.index == max_hdus) return true;
+        const int index = f.h.index + 1;
+        f = Found{read_header(in, name, index, c, card, keep == index ? cards : nullptr), next};
     }
-    const std::string which = "HDU " + std::to_string(hdu);
+}
+
+// Calls use(input, found) for the header of HDU `hdu`, the input left
+// where the walk found it.
+template <class Use> void at_hdu(const char* name, int hdu, Use use, std::vector<std::string>* cards = nullptr) {
+    int seen = 0;
+    bool found = false;
+    walk(
+        name,
+        [&](Input& in, const Found& f) {
+            if (hdu < 1) refuse(name, "HDU " + std::to_string(hdu) + " out of range (counted from 1)");
+            seen = f.h.index;
+            if (f.h.index < hdu) return true;
+            use(in, f);
+            found = true;
+            return false;
+        },
+        hdu, cards);
+    if (found) return;
+    if (seen == max_hdus)
+        refuse(name, "HDU " + std::to_string(hdu) + " out of range (at most " +
+                         std::to_string(max_hdus) + " HDUs are read)");
+    refuse(name, "HDU " + std::to_string(hdu) + " out of range (the file has " + std::to_string(seen) +
+                     (seen == 1 ? " HDU)" : " HDUs)"));
+}
+
+// Refuses an HDU that is no uncompressed image of 512 x 512 pixels.
+void require_image(const char* name, const Header& h) {
+    const std::string which = "HDU " + std::to_string(h.index);
     if (h.zimage && h.xtension == "BINTABLE")
         refuse(name, "tile-compressed FITS images are not supported (funpack it first)");
     if (is_table(h.xtension)) refuse(name, which + " is a table, not an image");
     if (!h.xtension.empty() && h.xtension != "IMAGE")
         refuse(name, which + " is an extension of type '" + h.xtension + "', not an image");
     if (h.naxis == 0) refuse(name, which + " holds no image (NAXIS = 0)");
-    if (!(h.naxis == 2 || (h.naxis == 3 && h.axes[2] == 1)))
-        refuse(name, "NAXIS = " + std::to_string(h.naxis) +
-                         "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
-    require_size(h.axes[0], h.axes[1], name);
-    if (h.pcount != 0 || h.gcount != 1)
-        refuse(name, which + " has PCOUNT = " + std::to_string(h.pcount) + " and GCOUNT = " +
-                         std::to_string(h.gcount) + ", not the 0 and 1 of an image");
+}
 
-    // The one-HDU file: the mandatory cards made here, the scaling cards
-    // as they stand, then the image's bytes padded to whole blocks.
+void require_plain(const char* name, const Header& h) {
+    if (h.pcount != 0 || h.gcount != 1)
+        refuse(name, "HDU " + std::to_string(h.index) + " has PCOUNT = " + std::to_string(h.pcount) +
+                         " and GCOUNT = " + std::to_string(h.gcount) + ", not the 0 and 1 of an image");
+}
+
+// The one-HDU file cfitsio reads: the mandatory cards made here, the
+// scaling cards as they stand, then the image's bytes padded to whole
+// blocks (read by `fill` into the place it is given).
+template <class Fill>
+std::vector<unsigned char> one_hdu(const Header& h, const std::vector<std::int64_t>& axes, Fill fill) {
     std::vector<std::string> cards = {
         std::string("SIMPLE  =                    T"), card_text("BITPIX", h.bitpix),
-        card_text("NAXIS", h.naxis)};
-    for (int i = 0; i < h.naxis; ++i) cards.push_back(card_text("NAXIS" + std::to_string(i + 1), h.axes[i]));
+        card_text("NAXIS", std::int64_t(axes.size()))};
+    for (std::size_t i = 0; i < axes.size(); ++i) cards.push_back(card_text("NAXIS" + std::to_string(i + 1), axes[i]));
     cards.insert(cards.end(), h.scaling.begin(), h.scaling.end());
     cards.push_back("END");
     const std::size_t head = (cards.size() * card + block - 1) / block * block;
-    const std::size_t bytes = std::size_t(image_size) * image_size * std::size_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
-    // Whole blocks, as cfitsio reads them: a file cut in the padding is cut.
+    const std::size_t bytes = plane_bytes(h);
     const std::size_t padded = (bytes + block - 1) / block * block;
     std::vector<unsigned char> out(head + padded, 0);
     std::memset(out.data(), ' ', head);
     for (std::size_t i = 0; i < cards.size(); ++i)
         std::memcpy(out.data() + i * card, cards[i].data(), std::min(card, cards[i].size()));
-    const std::uint64_t data = start + h.header_bytes;
-    if (auto held = in.after(data); held && *held < padded) refuse(name, claims(h, padded, *held));
-    if (in.pos() != data && !in.skip_to(data)) refuse(name, claims(h, padded, 0));
-    if (std::size_t got = in.read(out.data() + head, padded); got != padded)
-        refuse(name, claims(h, padded, got));
+    fill(out.data() + head, bytes, padded);
     return out;
+}
+
+}  // namespace
+
+std::size_t plane_bytes(const Header& h) {
+    return std::size_t(image_size) * image_size * std::size_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
+}
+
+std::vector<unsigned char> extract_image(const char* name, int hdu) {
+    std::vector<unsigned char> out;
+    at_hdu(name, hdu, [&](Input& in, const Found& f) {
+        const Header& h = f.h;
+        require_image(name, h);
+        if (!(h.naxis == 2 || (h.naxis == 3 && h.axes[2] == 1)))
+            refuse(name, "NAXIS = " + std::to_string(h.naxis) +
+                             "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
+        require_size(h.axes[0], h.axes[1], name);
+        require_plain(name, h);
+        out = one_hdu(h, h.axes, [&](unsigned char* to, std::size_t, std::size_t padded) {
+            // Whole blocks, as cfitsio reads them: a file cut in the padding is cut.
+            if (auto held = in.after(f.data()); held && *held < padded) refuse(name, claims(h, padded, *held));
+            if (in.pos() != f.data() && !in.skip_to(f.data())) refuse(name, claims(h, padded, 0));
+            if (std::size_t got = in.read(to, padded); got != padded) refuse(name, claims(h, padded, got));
+        });
+    });
+    return out;
+}
+
+std::int64_t planes(const Header& h) {
+    if (h.naxis < 2) return 0;
+    std::uint64_t n = 1;
+    for (int i = 2; i < h.naxis; ++i)
+        if (!checked_mul(n, std::uint64_t(h.axes[i]))) return -1;
+    return std::int64_t(n);
+}
+
+std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane) {
+    std::vector<unsigned char> out;
+    at_hdu(name, hdu, [&](Input& in, const Found& f) {
+        const Header& h = f.h;
+        require_image(name, h);
+        if (h.naxis < 2) refuse(name, "NAXIS = " + std::to_string(h.naxis) + "; an image has 2 axes or more");
+        require_size(h.axes[0], h.axes[1], name);
+        require_plain(name, h);
+        const std::int64_t n = planes(h);
+        if (plane < 0 || plane >= n)
+            refuse(name, "plane " + std::to_string(plane) + " out of range (HDU " + std::to_string(hdu) +
+                             " has " + std::to_string(n) + (n == 1 ? " plane)" : " planes)"));
+        // The whole cube must be there: a cut file is refused whichever
+        // plane is asked for.
+        if (auto held = in.after(f.data()); held && *held < *h.data_bytes)
+            refuse(name, claims(h, *h.data_bytes, *held));
+        out = one_hdu(h, {h.axes[0], h.axes[1]}, [&](unsigned char* to, std::size_t bytes, std::size_t) {
+            const std::uint64_t at = f.data() + std::uint64_t(plane) * bytes;
+            if (!in.skip_to(at)) refuse(name, claims(h, *h.data_bytes, in.pos() - std::min(in.pos(), f.data())));
+            if (std::size_t got = in.read(to, bytes); got != bytes)
+                refuse(name, claims(h, *h.data_bytes, at - f.data() + got));
+        });
+    });
+    return out;
+}
+
+std::vector<Header> list_hdus(const char* name) {
+    std::vector<Header> all;
+    // The walk checks each HDU's data before it looks for the next one, so
+    // every HDU listed is there whole.
+    const bool more = walk(name, [&](Input&, const Found& f) {
+        all.push_back(f.h);
+        return true;
+    });
+    if (more) refuse(name, "more than " + std::to_string(max_hdus) + " HDUs are not listed");
+    return all;
+}
+
+std::vector<std::string> header_cards(const char* name, int hdu) {
+    std::vector<std::string> cards;
+    at_hdu(name, hdu, [](Input&, const Found&) {}, &cards);
+    return cards;
 }
 
 }  // namespace quenz::fits

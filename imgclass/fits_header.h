@@ -51,6 +51,25 @@ struct Header {
 // anything else throws quenz::Error naming the file.
 std::vector<unsigned char> extract_image(const char* name, int hdu);
 
+// Plane `plane` (counted from 0) of the image in HDU `hdu`: NAXIS 2 or
+// more, 512 x 512 pixels a plane, the planes the product of NAXIS3 on.
+// Returned as extract_image returns an image, with NAXIS 2; the file must
+// hold the whole cube.
+std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane);
+
+// Every HDU of the file, each checked as the walk to a later one checks
+// it (its data there whole); a file of more than max_hdus is refused.
+std::vector<Header> list_hdus(const char* name);
+
+// The cards of HDU `hdu` before its END card, as they stand (80 columns).
+std::vector<std::string> header_cards(const char* name, int hdu);
+
+// The bytes of one 512 x 512 plane of the header's BITPIX.
+std::size_t plane_bytes(const Header& h);
+// How many planes an image of NAXIS 2 or more holds (the product of
+// NAXIS3 on; 1 for NAXIS 2), -1 when that product passes 2^62, 0 for no image.
+std::int64_t planes(const Header& h);
+
 // The integer, logical or string value of a card, or none when the card
 // has no such value (for the unit tests too).
 std::optional<std::int64_t> int_value(const char* card80);

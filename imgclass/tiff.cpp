@@ -195,6 +195,29 @@ void decode_page(TIFF* t, const char* name, const Messages& m, std::size_t size,
     }
 }
 
+// Our walks' reads of the file open as fd.
+tiff_read_at read_at(int fd) {
+    return [fd](std::uint64_t offset, void* buf, std::size_t size) -> std::size_t {
+        std::size_t got = 0;
+        while (got < size && offset + got <= std::uint64_t(INT64_MAX)) {
+            ssize_t r = pread(fd, static_cast<char*>(buf) + got, size - got, off_t(offset + got));
+            if (r <= 0) break;
+            got += std::size_t(r);
+        }
+        return got;
+    };
+}
+
+// Runs a walk over the file `name`, refusing the file with its reason.
+template <class Walk> void walk_file(const char* name, Walk walk) {
+    if (access(name, R_OK) != 0) cannot_open(name, Unopened::bang);
+    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) cannot_open(name, Unopened::bang);
+    const std::string why = walk(read_at(fd));
+    close(fd);
+    if (!why.empty()) refuse(name, why);
+}
+
 // Opens the file for libtiff once our own walk of its directories up to
 // `page` found only codecs we read: libtiff sets up a directory's codec
 // while reading the directory, before any strip is decoded.
@@ -203,17 +226,7 @@ Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m
     // One descriptor for our walk and libtiff: both see the same file.
     int fd = open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) cannot_open(name, Unopened::bang);
-    const std::string why = tiff_codec_refusal(
-        [fd](std::uint64_t offset, void* buf, std::size_t size) -> std::size_t {
-            std::size_t got = 0;
-            while (got < size && offset + got <= std::uint64_t(INT64_MAX)) {
-                ssize_t r = pread(fd, static_cast<char*>(buf) + got, size - got, off_t(offset + got));
-                if (r <= 0) break;
-                got += std::size_t(r);
-            }
-            return got;
-        },
-        page);
+    const std::string why = tiff_codec_refusal(read_at(fd), page);
     if (!why.empty()) {
         close(fd);
         refuse(name, why);
@@ -282,5 +295,17 @@ void write_tiff(const char* name, const bildfloat_base& img, tiff_compression c)
 }
 void read_tiff(const char* name, bild16& img, int page) { read_page(name, img, page); }
 void read_tiff(const char* name, bildfloat& img, int page) { read_page(name, img, page); }
+
+long tiff_pages(const char* name) {
+    long pages = 0;
+    walk_file(name, [&](const tiff_read_at& read) { return tiff_page_count(read, pages); });
+    return pages;
+}
+
+std::vector<TiffEntry> tiff_tags(const char* name, int page) {
+    std::vector<TiffEntry> out;
+    walk_file(name, [&](const tiff_read_at& read) { return tiff_entries(read, page, out); });
+    return out;
+}
 
 }  // namespace quenz

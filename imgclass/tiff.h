@@ -2,8 +2,10 @@
 // a bild16, 32-bit IEEE float for a bildfloat.
 #pragma once
 #include <string_view>
+#include <vector>
 
 #include "imgbase.h"
+#include "tiff_ifd.h"
 
 class bild16;
 class bildfloat;
@@ -30,5 +32,10 @@ void write_tiff(const char* name, const bildfloat_base& img,
 // leaves the image unchanged and names the file.
 void read_tiff(const char* name, bild16& img, int page = 0);
 void read_tiff(const char* name, bildfloat& img, int page = 0);
+
+// The file's pages and one page's tags, from our own bounded walk of its
+// directories (tiff_ifd.h); libtiff is not involved.
+long tiff_pages(const char* name);
+std::vector<TiffEntry> tiff_tags(const char* name, int page);
 
 }  // namespace quenz

@@ -1,6 +1,10 @@
 #include "tiff_ifd.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <vector>
 #include <unordered_set>
 
 namespace quenz {
@@ -11,6 +15,15 @@ constexpr std::uint16_t compression_tag = 259;
 // More entries than there are TIFF tags: no writer makes such a directory
 // (libtiff itself refuses more than 4096), and the walk stays short.
 constexpr std::uint64_t max_entries = 65535;
+// What a listing of one directory shows: libtiff's own bound on entries,
+// numbers and text enough to tell what a tag holds.
+constexpr std::uint64_t max_listed = 4096;
+constexpr std::uint64_t max_numbers = 16;
+constexpr std::size_t max_text = 4096;
+// The reason a visit gives for a structure it cannot follow.
+const std::string stop = "\x01";
+
+std::string where(int page) { return page ? "page " + std::to_string(page) + ": " : ""; }
 
 struct Layout {
     bool big_endian = false, bigtiff = false;
@@ -126,11 +139,15 @@ std::string tiff_codec_name(std::uint64_t c) {
     }
 }
 
-std::string tiff_codec_refusal(const tiff_read_at& read, int last_page) {
-    Layout l;
-    if (!header(read, l)) return "";
-    // Offsets already walked: a directory that links back ends the walk,
-    // as it ends libtiff's.
+namespace {
+
+// Walks the directories 0 .. last_page, calling visit(page, first entry's
+// offset, entries) for each; a visit that returns a reason ends the walk
+// with it. A structure the walk cannot follow ends it with "". Offsets
+// already walked: a directory that links back ends the walk, as it ends
+// libtiff's.
+template <class Visit>
+std::string walk(const tiff_read_at& read, const Layout& l, int last_page, Visit visit) {
     std::unordered_set<std::uint64_t> seen;
     std::uint64_t offset = l.first;
     for (int page = 0; page <= std::max(last_page, 0) && offset != 0; ++page) {
@@ -138,30 +155,149 @@ std::string tiff_codec_refusal(const tiff_read_at& read, int last_page) {
         unsigned char c[8];
         if (read(offset, c, l.count_size()) != l.count_size()) break;
         const std::uint64_t entries = l.get(c, l.count_size());
-        const std::string where = page ? "page " + std::to_string(page) + ": " : "";
         if (entries > max_entries)
-            return where + "TIFF directory of " + std::to_string(entries) + " entries is not read";
-        // Entries in blocks; every Compression entry counts (libtiff may set
-        // the tag more than once from a directory that repeats it).
+            return where(page) + "TIFF directory of " + std::to_string(entries) + " entries is not read";
         const std::uint64_t start = offset + l.count_size();
-        unsigned char block[256 * 20];
-        const std::uint64_t per_block = sizeof block / l.entry_size();
-        for (std::uint64_t i = 0; i < entries; i += per_block) {
-            const std::uint64_t k = std::min(per_block, entries - i);
-            const std::size_t bytes = std::size_t(k) * l.entry_size();
-            if (read(start + i * l.entry_size(), block, bytes) != bytes) return "";
-            for (std::uint64_t j = 0; j < k; ++j) {
-                const unsigned char* e = block + j * l.entry_size();
-                if (l.get(e, 2) != compression_tag) continue;
-                const std::string why = entry_refusal(read, l, e);
-                if (!why.empty()) return where + why;
-            }
-        }
+        if (std::string why = visit(page, start, entries); !why.empty()) return why;
         unsigned char next[8] = {};
         if (read(start + entries * l.entry_size(), next, l.value_size()) != l.value_size()) break;
         offset = l.get(next, l.value_size());
     }
     return "";
+}
+
+// An entry's value as text: up to 16 numbers (rationals as a/b), then
+// "...", or the text of an ASCII value; "?" for a type TIFF does not have.
+std::string value_text(const tiff_read_at& read, const Layout& l, std::uint64_t type, std::uint64_t count,
+                       const unsigned char* field) {
+    static const std::size_t width[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+    if (type >= std::size(width) || width[type] == 0) return "?";
+    const std::size_t w = width[type];
+    const std::size_t shown = type == 2 ? max_text : std::min<std::uint64_t>(count, max_numbers) * w;
+    const std::size_t bytes = std::size_t(std::min<std::uint64_t>(count * w, shown));
+    std::vector<unsigned char> raw(bytes);
+    if (count * w <= l.value_size()) {
+        std::copy(field, field + bytes, raw.begin());
+    } else {
+        raw.resize(read(l.get(field, l.value_size()), raw.data(), bytes));
+    }
+    std::string out;
+    if (type == 2) {
+        // Latin-1 to UTF-8; NULs end the strings of the value.
+        while (!raw.empty() && raw.back() == 0) raw.pop_back();
+        for (unsigned char ch : raw) {
+            if (ch == 0) ch = ' ';
+            if (ch < 0x80) {
+                out += char(ch);
+            } else {
+                out += char(0xc0 | (ch >> 6));
+                out += char(0x80 | (ch & 0x3f));
+            }
+        }
+        return out;
+    }
+    char buf[64];
+    for (std::size_t at = 0; at + w <= raw.size(); at += w) {
+        const std::uint64_t v = l.get(raw.data() + at, w);
+        // A rational is two 4-byte numbers, each in the file's byte order.
+        const std::uint64_t num = type == 5 || type == 10 ? l.get(raw.data() + at, 4) : 0;
+        const std::uint64_t den = type == 5 || type == 10 ? l.get(raw.data() + at + 4, 4) : 0;
+        switch (type) {
+        case 6: std::snprintf(buf, sizeof buf, "%d", int(std::int8_t(v))); break;
+        case 8: std::snprintf(buf, sizeof buf, "%d", int(std::int16_t(v))); break;
+        case 9: case 13: std::snprintf(buf, sizeof buf, type == 9 ? "%d" : "%u", type == 9 ? int(std::int32_t(v)) : unsigned(v)); break;
+        case 17: std::snprintf(buf, sizeof buf, "%lld", (long long)std::int64_t(v)); break;
+        case 5: std::snprintf(buf, sizeof buf, "%u/%u", unsigned(num), unsigned(den)); break;
+        case 10: std::snprintf(buf, sizeof buf, "%d/%d", int(std::int32_t(num)), int(std::int32_t(den))); break;
+        case 11: {
+            float f;
+            const std::uint32_t u = std::uint32_t(v);
+            std::memcpy(&f, &u, 4);
+            std::snprintf(buf, sizeof buf, "%.9g", double(f));
+            break;
+        }
+        case 12: {
+            double d;
+            std::memcpy(&d, &v, 8);
+            std::snprintf(buf, sizeof buf, "%.17g", d);
+            break;
+        }
+        default: std::snprintf(buf, sizeof buf, "%llu", (unsigned long long)v);
+        }
+        if (!out.empty()) out += ' ';
+        out += buf;
+    }
+    if (count > max_numbers) out += " ...";
+    return out;
+}
+
+}  // namespace
+
+std::string tiff_codec_refusal(const tiff_read_at& read, int last_page) {
+    Layout l;
+    if (!header(read, l)) return "";
+    const std::string why = walk(read, l, last_page, [&](int page, std::uint64_t start, std::uint64_t entries) -> std::string {
+        // Entries in blocks; every Compression entry counts (libtiff may set
+        // the tag more than once from a directory that repeats it).
+        unsigned char block[256 * 20];
+        const std::uint64_t per_block = sizeof block / l.entry_size();
+        for (std::uint64_t i = 0; i < entries; i += per_block) {
+            const std::uint64_t k = std::min(per_block, entries - i);
+            const std::size_t bytes = std::size_t(k) * l.entry_size();
+            // A directory cut short: libtiff reports it in its own words.
+            if (read(start + i * l.entry_size(), block, bytes) != bytes) return stop;
+            for (std::uint64_t j = 0; j < k; ++j) {
+                const unsigned char* e = block + j * l.entry_size();
+                if (l.get(e, 2) != compression_tag) continue;
+                const std::string why = entry_refusal(read, l, e);
+                if (!why.empty()) return where(page) + why;
+            }
+        }
+        return "";
+    });
+    return why == stop ? "" : why;
+}
+
+std::string tiff_page_count(const tiff_read_at& read, long& pages) {
+    pages = 0;
+    Layout l;
+    if (!header(read, l)) return "not a TIFF file";
+    std::string why = walk(read, l, max_tiff_pages, [&](int, std::uint64_t, std::uint64_t) -> std::string {
+        return ++pages > max_tiff_pages ? "more than " + std::to_string(max_tiff_pages) + " pages are not counted" : "";
+    });
+    return why;
+}
+
+std::string tiff_entries(const tiff_read_at& read, int page, std::vector<TiffEntry>& out) {
+    out.clear();
+    Layout l;
+    if (!header(read, l)) return "not a TIFF file";
+    if (page < 0) return "page " + std::to_string(page) + " out of range (counted from 0)";
+    int reached = -1;
+    std::string why = walk(read, l, page, [&](int p, std::uint64_t start, std::uint64_t entries) -> std::string {
+        reached = p;
+        if (p < page) return "";
+        if (entries > max_listed)
+            return where(p) + "TIFF directory of " + std::to_string(entries) + " entries is not read";
+        std::vector<unsigned char> all(std::size_t(entries) * l.entry_size());
+        if (read(start, all.data(), all.size()) != all.size()) return where(p) + "TIFF directory is cut short";
+        for (std::uint64_t i = 0; i < entries; ++i) {
+            const unsigned char* e = all.data() + i * l.entry_size();
+            TiffEntry t;
+            t.tag = std::uint16_t(l.get(e, 2));
+            t.type = std::uint16_t(l.get(e + 2, 2));
+            t.count = l.get(e + 4, l.bigtiff ? 8 : 4);
+            t.value = value_text(read, l, t.type, t.count, e + (l.bigtiff ? 12 : 8));
+            out.push_back(std::move(t));
+        }
+        return "";
+    });
+    if (why.empty() && reached < page) {
+        const long pages = reached + 1;
+        why = "page " + std::to_string(page) + " out of range (the file has " + std::to_string(pages) +
+              (pages == 1 ? " page)" : " pages)");
+    }
+    return why;
 }
 
 }  // namespace quenz

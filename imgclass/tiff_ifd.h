@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quenz {
 
@@ -28,5 +29,25 @@ std::string tiff_codec_name(std::uint64_t compression);
 // follow (no TIFF header, a directory outside the file) ends the walk: libtiff
 // cannot read such a directory either, and reports it in its own words.
 std::string tiff_codec_refusal(const tiff_read_at& read, int last_page);
+
+// The pages a count goes up to: a camera's stack of 512 x 512 frames that
+// long is 32 GiB.
+constexpr long max_tiff_pages = 65536;
+
+// Counts the directories (pages) as libtiff walks them, into `pages`;
+// returns why it cannot ("not a TIFF file", more than max_tiff_pages), or "".
+std::string tiff_page_count(const tiff_read_at& read, long& pages);
+
+// One directory entry, its value as text: up to 16 numbers (rationals as
+// a/b) then "...", the text of an ASCII value (up to 4096 bytes), or "?".
+struct TiffEntry {
+    std::uint16_t tag = 0, type = 0;
+    std::uint64_t count = 0;
+    std::string value;
+};
+
+// The entries of directory `page` (counted from 0) into `out`; returns why
+// it cannot list them (no such page, more than 4096 entries, no TIFF), or "".
+std::string tiff_entries(const tiff_read_at& read, int page, std::vector<TiffEntry>& out);
 
 }  // namespace quenz

@@ -80,6 +80,11 @@ std::vector<qb::Entry> format_commands(const std::string& cls, const char* low_t
                               quenz::read_fits(file, b, hdu);
                               return b;
                           })}),
+        qb::fn(qb::sig(fmt("read_fits_plane", "self name hdu plane").c_str(), {self, text, "int", "int"},
+                       [](C& b, const char* file, int hdu, int plane) -> C& {
+                           quenz::read_fits_plane(file, b, hdu, plane);
+                           return b;
+                       })),
         qb::fn(qb::sig(fmt("write_npy", "self name").c_str(), {cself, text},
                        [](const C& b, const char* file) { quenz::write_npy(file, b); })),
         qb::fn(qb::sig(fmt("read_npy", "self name").c_str(), {self, text},

@@ -2,8 +2,10 @@
 // first bytes (qv::sniff), then the readers it names in turn (qv::reader),
 // with both procedures taken from the view layer's own script. The reader
 // commands are the library's readers behind the names the layer uses (the
-// binding around them only converts words). Any error is an answer; a
-// crash, a leak or a runaway allocation is a finding.
+// binding around them only converts words). The walks that list a TIFF's
+// pages and tags and a FITS file's HDUs, cards and planes for the layer's
+// frames and header window run on every input too. Any error is an
+// answer; a crash, a leak or a runaway allocation is a finding.
 #include <tcl.h>
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include "bildfloat.h"
 #include "error.h"
 #include "fits.h"
+#include "fits_header.h"
 #include "fuzz_file.h"
 #include "npy.h"
 #include "png_file.h"
@@ -104,6 +107,34 @@ Tcl_Interp* interp() {
     return in;
 }
 
+// What the layer asks of a TIFF or FITS file for its frames and header
+// window: pages and the first and last page's tags; HDUs, and the cards
+// and the first and last plane of the first few.
+template <class F> void answer(F f) {
+    try {
+        f();
+    } catch (const quenz::Error&) {
+    }
+}
+
+void structure(const char* n) {
+    long pages = 0;
+    answer([&] { pages = quenz::tiff_pages(n); });
+    answer([&] { quenz::tiff_tags(n, 0); });
+    if (pages > 1) answer([&] { quenz::tiff_tags(n, int(pages - 1)); });
+    std::vector<quenz::fits::Header> hdus;
+    answer([&] { hdus = quenz::fits::list_hdus(n); });
+    answer([&] { quenz::fits::header_cards(n, 1); });
+    // (The first few: each is a walk from the start of the file.)
+    for (std::size_t i = 0; i < hdus.size() && i < 4; ++i) {
+        const quenz::fits::Header& h = hdus[i];
+        answer([&] { quenz::fits::header_cards(n, h.index); });
+        const std::int64_t planes = quenz::fits::planes(h);
+        for (std::int64_t k : {std::int64_t(0), planes - 1})
+            if (k >= 0) answer([&] { quenz::read_fits_plane(n, f, h.index, k); });
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -118,5 +149,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)Tcl_EvalObjv(in, 2, words, TCL_EVAL_GLOBAL);  // an error is an answer
     for (Tcl_Obj* w : words) Tcl_DecrRefCount(w);
     Tcl_ResetResult(in);
+    structure(named.c_str());
     return 0;
 }
