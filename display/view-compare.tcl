@@ -176,8 +176,8 @@ proc qv::headerlines {nr} {
         }
         fits {
             set hdu [expr {[lindex $frame 0] eq "plane" ? [lindex $frame 1] : [lindex $frame 0] eq "hdu" ? [lindex $frame 1] : 1}]
-            set h [lindex [qv::fitshdus $file] [expr {$hdu - 1}]]
-            return [concat [list "FITS HDU $hdu"] [lmap c [dict get $h cards] { string trimright $c }] END]
+            if {[catch {fits_cards $file $hdu} cards]} { return [list $cards] }
+            return [concat [list "FITS HDU $hdu"] [lmap c $cards { string trimright $c }] END]
         }
         tiff {
             set page [expr {[lindex $frame 0] eq "page" ? [lindex $frame 1] : 0}]
@@ -188,7 +188,8 @@ proc qv::headerlines {nr} {
                 296 ResolutionUnit 305 Software 306 DateTime 315 Artist 317 Predictor
                 322 TileWidth 323 TileLength 324 TileOffsets 325 TileByteCounts 339 SampleFormat}
             set r [list "TIFF page [expr {$page + 1}] of $win($nr,frames)"]
-            foreach tag [lindex [qv::tiffdirs $file] $page] {
+            if {[catch {tiff_tags $file $page} tags]} { return [list $tags] }
+            foreach tag $tags {
                 lassign $tag id type count value
                 set name [expr {[dict exists $names $id] ? [dict get $names $id] : "tag $id"}]
                 lappend r [format "%-26s %s" $name $value]
