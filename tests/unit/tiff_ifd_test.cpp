@@ -161,3 +161,48 @@ TEST(TiffIfd, EveryPageUpToTheOneReadAndWalksThatEnd) {
     EXPECT_EQ(refusal_of({'G', 'I', 'F', '8', '9', 'a', 0, 0}, 0), "");
     EXPECT_EQ(refusal_of({'I', 'I', 43, 0, 4, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0}, 0), "");
 }
+
+TEST(TiffIfd, EntriesListedWithTheirValuesInEveryByteOrder) {
+    for (bool big_endian : {false, true})
+        for (bool bigtiff : {false, true}) {
+            // A FLOAT 0.5 in line; SRATIONAL -1/3 and DOUBLE -2.25 in line in
+            // BigTIFF's 8-byte field, else at the tail; 18 SSHORTs and
+            // Latin-1 text with a NUL between two strings at the tail.
+            const std::uint64_t rational = big_endian ? 0xffffffff00000003ull : 0x00000003ffffffffull;
+            const std::uint64_t dbl = 0xc002000000000000ull;
+            const std::uint64_t flt = big_endian && bigtiff ? 0x3f000000ull << 32 : 0x3f000000ull;
+            File f{big_endian, bigtiff,
+                   {{{256, 8, 1, 0xfffb}, {257, 11, 1, flt}, {258, 10, 1, rational}, {259, 12, 1, dbl},
+                     {260, 8, 18, 0}, {270, 2, 10, 0}, {271, 99, 1, 0}}}};
+            auto put = [&](std::uint64_t v, int n) {
+                for (int i = 0; i < n; ++i) f.tail.push_back(std::uint8_t(v >> (8 * (big_endian ? n - 1 - i : i))));
+            };
+            const std::uint64_t tail = f.tail_at();
+            if (!bigtiff) {
+                f.dirs[0][2].value = tail, f.dirs[0][3].value = tail + 8;
+                put(std::uint32_t(-1), 4), put(3, 4), put(dbl, 8);
+            }
+            f.dirs[0][4].value = tail + f.tail.size();
+            for (int i = 0; i < 18; ++i) put(std::uint16_t(-i), 2);
+            f.dirs[0][5].value = tail + f.tail.size();
+            for (int c : {0x61, 0xb5, 0x6d, 0, 0x62, 0x63, 0x64, 0x65, 0, 0}) f.tail.push_back(std::uint8_t(c));
+            const std::vector<unsigned char> b = f.build();
+            std::vector<quenz::TiffEntry> got;
+            const std::string why = quenz::tiff_entries(
+                [&b](std::uint64_t offset, void* buf, std::size_t size) -> std::size_t {
+                    if (offset >= b.size()) return 0;
+                    const std::size_t n = std::min<std::uint64_t>(size, b.size() - offset);
+                    std::memcpy(buf, b.data() + offset, n);
+                    return n;
+                },
+                0, got);
+            ASSERT_EQ(why, "");
+            std::vector<std::string> values;
+            for (auto& e : got) values.push_back(e.value);
+            EXPECT_EQ(values, (std::vector<std::string>{"-5", "0.5", "-1/3", "-2.25",
+                                                         "0 -1 -2 -3 -4 -5 -6 -7 -8 -9 -10 -11 -12 -13 -14 -15 ...",
+                                                         "a\xc2\xb5m bcde", "?"}))
+                << big_endian << bigtiff;
+            EXPECT_EQ(got[4].count, 18u);
+        }
+}
