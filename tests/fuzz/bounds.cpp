@@ -4,7 +4,8 @@
 // peak resident memory above that of a child reading an empty file (which
 // every reader refuses), and its time, are kept.
 // Usage: reader_bounds READER < FILE-LIST   (READER: his pgm gnuplot tiff
-// fits npy png; one file name a line)
+// fits npy png, or tiffwalk and fitswalk: the listings of pages and tags,
+// HDUs, cards and a cube's planes; one file name a line)
 // Prints: READER files peak_kib worst_file max_ms slowest_file
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,6 +21,7 @@
 #include "bild16.h"
 #include "bildfloat.h"
 #include "fits.h"
+#include "fits_header.h"
 #include "npy.h"
 #include "png_file.h"
 #include "tiff.h"
@@ -56,6 +58,16 @@ void read(const std::string& reader, const char* file) {
     if (reader == "tiff") {
         attempt([&] { quenz::read_tiff(file, b, which); });
         attempt([&] { quenz::read_tiff(file, f, which); });
+    }
+    if (reader == "tiffwalk") {
+        attempt([&] { quenz::tiff_pages(file); });
+        attempt([&] { quenz::tiff_tags(file, which); });
+    }
+    if (reader == "fitswalk") {
+        attempt([&] { quenz::fits::list_hdus(file); });
+        attempt([&] { quenz::fits::header_cards(file, which + 1); });
+        attempt([&] { quenz::read_fits_plane(file, f, which + 1, 0); });
+        attempt([&] { quenz::read_fits_plane(file, f, which + 1, 1); });
     }
     if (reader == "fits") {
         attempt([&] { quenz::read_fits(file, b, which + 1); });
