@@ -15,6 +15,11 @@ b write_fits $tmp/b.fits
 seeds fits $tmp/b.fits {0 80 2880 3000 300000}
 f write_fits $tmp/f.fits
 seed fits float [slurp $tmp/f.fits]
+# Structures that claim far more than they hold (the viewer's frames once
+# expanded them): 5000 overlapping TIFF directories, a cube of 200000000 planes.
+source [file join [file dirname [info script]] .. lib hostile-files.tcl]
+seed tiff chain [hostile_tiff_chain 5000]
+seed fits claims [hostile_fits_cube 200000000 10]
 b write_npy $tmp/b.npy
 seeds npy $tmp/b.npy {0 6 8 10 60 127 128 1000}
 f write_npy $tmp/f.npy
