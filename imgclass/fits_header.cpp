@@ -446,6 +446,7 @@ std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t
                              " has " + std::to_string(n) + (n == 1 ? " plane)" : " planes)"));
         // The whole cube must be there: a cut file is refused whichever
         // plane is asked for.
+        if (!h.data_bytes) refuse(name, "HDU " + std::to_string(hdu) + " claims more than 2^62 bytes of data");
         if (auto held = in.after(f.data()); held && *held < *h.data_bytes)
             refuse(name, claims(h, *h.data_bytes, *held));
         out = one_hdu(h, {h.axes[0], h.axes[1]}, [&](unsigned char* to, std::size_t bytes, std::size_t) {

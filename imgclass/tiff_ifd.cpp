@@ -173,10 +173,12 @@ std::string value_text(const tiff_read_at& read, const Layout& l, std::uint64_t 
     static const std::size_t width[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
     if (type >= std::size(width) || width[type] == 0) return "?";
     const std::size_t w = width[type];
+    // The value's size, saturated: a count near 2^64 claims more than any file.
+    const std::uint64_t total = count > std::uint64_t(-1) / w ? std::uint64_t(-1) : count * w;
     const std::size_t shown = type == 2 ? max_text : std::min<std::uint64_t>(count, max_numbers) * w;
-    const std::size_t bytes = std::size_t(std::min<std::uint64_t>(count * w, shown));
+    const std::size_t bytes = std::size_t(std::min<std::uint64_t>(total, shown));
     std::vector<unsigned char> raw(bytes);
-    if (count * w <= l.value_size()) {
+    if (total <= l.value_size()) {
         std::copy(field, field + bytes, raw.begin());
     } else {
         raw.resize(read(l.get(field, l.value_size()), raw.data(), bytes));
@@ -205,7 +207,7 @@ std::string value_text(const tiff_read_at& read, const Layout& l, std::uint64_t 
         switch (type) {
         case 6: std::snprintf(buf, sizeof buf, "%d", int(std::int8_t(v))); break;
         case 8: std::snprintf(buf, sizeof buf, "%d", int(std::int16_t(v))); break;
-        case 9: case 13: std::snprintf(buf, sizeof buf, type == 9 ? "%d" : "%u", type == 9 ? int(std::int32_t(v)) : unsigned(v)); break;
+        case 9: std::snprintf(buf, sizeof buf, "%d", int(std::int32_t(v))); break;
         case 17: std::snprintf(buf, sizeof buf, "%lld", (long long)std::int64_t(v)); break;
         case 5: std::snprintf(buf, sizeof buf, "%u/%u", unsigned(num), unsigned(den)); break;
         case 10: std::snprintf(buf, sizeof buf, "%d/%d", int(std::int32_t(num)), int(std::int32_t(den))); break;
