@@ -376,6 +376,11 @@ void require_plain(const char* name, const Header& h) {
                          " and GCOUNT = " + std::to_string(h.gcount) + ", not the 0 and 1 of an image");
 }
 
+// The bytes of one 512 x 512 plane of the header's BITPIX.
+std::size_t plane_bytes(const Header& h) {
+    return std::size_t(image_size) * image_size * std::size_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
+}
+
 // The one-HDU file cfitsio reads: the mandatory cards made here, the
 // scaling cards as they stand, then the image's bytes padded to whole
 // blocks (read by `fill` into the place it is given).
@@ -399,10 +404,6 @@ std::vector<unsigned char> one_hdu(const Header& h, const std::vector<std::int64
 }
 
 }  // namespace
-
-std::size_t plane_bytes(const Header& h) {
-    return std::size_t(image_size) * image_size * std::size_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
-}
 
 std::vector<unsigned char> extract_image(const char* name, int hdu) {
     std::vector<unsigned char> out;

@@ -64,8 +64,6 @@ std::vector<Header> list_hdus(const char* name);
 // The cards of HDU `hdu` before its END card, as they stand (80 columns).
 std::vector<std::string> header_cards(const char* name, int hdu);
 
-// The bytes of one 512 x 512 plane of the header's BITPIX.
-std::size_t plane_bytes(const Header& h);
 // How many planes an image of NAXIS 2 or more holds (the product of
 // NAXIS3 on; 1 for NAXIS 2), -1 when that product passes 2^62, 0 for no image.
 std::int64_t planes(const Header& h);

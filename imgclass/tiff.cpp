@@ -208,29 +208,26 @@ tiff_read_at read_at(int fd) {
     };
 }
 
-// Runs a walk over the file `name`, refusing the file with its reason.
-template <class Walk> void walk_file(const char* name, Walk walk) {
+// Opens the file `name` and runs a walk over it; returns the descriptor,
+// or refuses the file with the walk's reason.
+template <class Walk> int open_walked(const char* name, Walk walk) {
     if (access(name, R_OK) != 0) cannot_open(name, Unopened::bang);
     int fd = open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) cannot_open(name, Unopened::bang);
     const std::string why = walk(read_at(fd));
-    close(fd);
-    if (!why.empty()) refuse(name, why);
+    if (!why.empty()) {
+        close(fd);
+        refuse(name, why);
+    }
+    return fd;
 }
 
 // Opens the file for libtiff once our own walk of its directories up to
 // `page` found only codecs we read: libtiff sets up a directory's codec
 // while reading the directory, before any strip is decoded.
 Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m) {
-    if (access(name, R_OK) != 0) cannot_open(name, Unopened::bang);
     // One descriptor for our walk and libtiff: both see the same file.
-    int fd = open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) cannot_open(name, Unopened::bang);
-    const std::string why = tiff_codec_refusal(read_at(fd), page);
-    if (!why.empty()) {
-        close(fd);
-        refuse(name, why);
-    }
+    int fd = open_walked(name, [page](const tiff_read_at& read) { return tiff_codec_refusal(read, page); });
     // Without memory mapping ("m"), uncompressed strips are read straight
     // into our buffer, not copied out of a fresh mapping; without strip
     // chopping ("c"), a whole-image strip is one read, not 8 KiB pieces.
@@ -298,13 +295,13 @@ void read_tiff(const char* name, bildfloat& img, int page) { read_page(name, img
 
 long tiff_pages(const char* name) {
     long pages = 0;
-    walk_file(name, [&](const tiff_read_at& read) { return tiff_page_count(read, pages); });
+    close(open_walked(name, [&](const tiff_read_at& read) { return tiff_page_count(read, pages); }));
     return pages;
 }
 
 std::vector<TiffEntry> tiff_tags(const char* name, int page) {
     std::vector<TiffEntry> out;
-    walk_file(name, [&](const tiff_read_at& read) { return tiff_entries(read, page, out); });
+    close(open_walked(name, [&](const tiff_read_at& read) { return tiff_entries(read, page, out); }));
     return out;
 }
 

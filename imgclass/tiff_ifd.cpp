@@ -58,17 +58,17 @@ bool header(const tiff_read_at& read, Layout& l) {
     return true;
 }
 
+// The bytes of one value of each TIFF type (0: no such type).
+constexpr std::size_t type_width[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+
+std::size_t width_of(std::uint64_t type) { return type < std::size(type_width) ? type_width[type] : 0; }
+
 // The bytes of one value of each integer type libtiff accepts for the
 // Compression tag (0: a type it refuses), and whether it is signed.
 std::size_t int_size(std::uint64_t type, bool& is_signed) {
     is_signed = type == 6 || type == 8 || type == 9 || type == 17;
-    switch (type) {
-    case 1: case 6: return 1;    // BYTE, SBYTE
-    case 3: case 8: return 2;    // SHORT, SSHORT
-    case 4: case 9: return 4;    // LONG, SLONG
-    case 16: case 17: return 8;  // LONG8, SLONG8
-    default: return 0;
-    }
+    const bool integer = type == 1 || type == 3 || type == 4 || type == 16 || is_signed;
+    return integer ? width_of(type) : 0;
 }
 
 // Why one Compression entry is refused, or "" when its codec is one we read.
@@ -170,9 +170,8 @@ std::string walk(const tiff_read_at& read, const Layout& l, int last_page, Visit
 // "...", or the text of an ASCII value; "?" for a type TIFF does not have.
 std::string value_text(const tiff_read_at& read, const Layout& l, std::uint64_t type, std::uint64_t count,
                        const unsigned char* field) {
-    static const std::size_t width[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
-    if (type >= std::size(width) || width[type] == 0) return "?";
-    const std::size_t w = width[type];
+    const std::size_t w = width_of(type);
+    if (w == 0) return "?";
     // The value's size, saturated: a count near 2^64 claims more than any file.
     const std::uint64_t total = count > std::uint64_t(-1) / w ? std::uint64_t(-1) : count * w;
     const std::size_t shown = type == 2 ? max_text : std::min<std::uint64_t>(count, max_numbers) * w;
