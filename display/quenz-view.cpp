@@ -31,6 +31,7 @@
 #include "display/command_lines.h"
 #include "display/notify.h"
 #include "display/viewer.h"
+#include "imgclass/fileio.h"
 
 extern "C" int Quenz_Init(Tcl_Interp* interp);
 extern const char quenz_view_layer_script[];
@@ -110,12 +111,35 @@ void stop_counting() {
 void taken_gone(ClientData) { stop_counting(); }
 void taken_traced(ClientData, Tcl_Interp*, const char*, const char*, int) { stop_counting(); }
 
+// quenzview_write FILE TEXT: the text, in the system encoding, as the
+// file's new content through the library's writer (all or nothing, links
+// and special files as for every writer); "Cannot write to FILE" else.
+int write_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3) {
+        Tcl_WrongNumArgs(in, 1, objv, "file text");
+        return TCL_ERROR;
+    }
+    Tcl_DString bytes;
+    Tcl_UtfToExternalDString(nullptr, Tcl_GetString(objv[2]), -1, &bytes);
+    try {
+        quenz::write_file(Tcl_GetString(objv[1]), Tcl_DStringValue(&bytes), std::size_t(Tcl_DStringLength(&bytes)));
+    } catch (const std::exception& e) {
+        Tcl_DStringFree(&bytes);
+        Tcl_SetObjResult(in, Tcl_NewStringObj(e.what(), -1));
+        return TCL_ERROR;
+    }
+    Tcl_DStringFree(&bytes);
+    return TCL_OK;
+}
+
 // The static package that gives the viewer's interpreter quenzview_taken
-// (loaded there with `load {} Quenzview`, in the viewer thread).
+// and quenzview_write (loaded there with `load {} Quenzview`, in the
+// viewer thread).
 extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
     Tcl_TraceCommand(interp, "quenzview_taken", TCL_TRACE_RENAME | TCL_TRACE_DELETE, taken_traced,
                      nullptr);
+    Tcl_CreateObjCommand(interp, "quenzview_write", write_cmd, nullptr, nullptr);
     quenz::view::create_notify_command(interp);
     return TCL_OK;
 }

@@ -304,23 +304,9 @@ proc qv::pexport {nr file} {
     foreach d $prof($nr,dist) v $prof($nr,values) {
         append text [format "%.6f %.10g\n" $d $v]
     }
-    qv::writefile $file $text
+    # written whole, as the library writes every file
+    quenzview_write $file $text
     return $file
-}
-
-# A text file written whole: a temporary beside it renamed into place.
-proc qv::writefile {file text} {
-    set tmp $file.[pid].tmp
-    try {
-        set f [open $tmp w]
-        puts -nonewline $f $text
-        close $f
-        file rename -force $tmp $file
-    } on error err {
-        catch {close $f}
-        file delete $tmp
-        error "cannot write $file: $err"
-    }
 }
 
 # ------------------------------------------------------------ table
@@ -380,7 +366,7 @@ proc measurements {args} {
             if {[llength $args] == 2} {
                 set text [join {window file x1 y1 x2 y2 n min max mean std median} \t]\n
                 foreach row $qv::measured { append text [join $row \t] \n }
-                qv::writefile [lindex $args 1] $text
+                quenzview_write [lindex $args 1] $text
                 return [llength $qv::measured]
             }
         }
