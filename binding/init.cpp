@@ -6,6 +6,7 @@
 #include "runtime/handle.h"
 #include "runtime/tables.h"
 #include "runtime/variables.h"
+#include "view_connect.h"
 
 namespace qb {
 namespace {
@@ -33,6 +34,7 @@ int register_all(Tcl_Interp* interp, bool with_display) {
     for (std::size_t i = 0; i < table.size(); ++i)
         if (with_display || !sections()[i].display) create_table_commands(interp, table[i]);
     register_variables(interp);
+    create_view_connect(interp);
     return TCL_OK;
 }
 

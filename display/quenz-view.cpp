@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <condition_variable>
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <mutex>
@@ -26,14 +27,17 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "display/command_lines.h"
 #include "display/notify.h"
+#include "display/remote_server.h"
 #include "display/viewer.h"
 #include "imgclass/fileio.h"
 
 extern "C" int Quenz_Init(Tcl_Interp* interp);
+extern "C" int Quenzcore_Init(Tcl_Interp* interp);
 extern const char quenz_view_layer_script[];
 extern const char quenz_view_client_script[];
 extern const char quenz_view_script[];
@@ -132,6 +136,61 @@ int write_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
     return TCL_OK;
 }
 
+// quenzview_read FILE MAX: the text of a regular file of at most MAX
+// bytes, in the system encoding. The name is a file name, literally (no
+// pipes, no ~): it may come from another process. The open cannot block
+// (a FIFO, a device) and what is read is bounded whatever the file claims.
+int read_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
+    Tcl_WideInt max = 0;
+    if (objc != 3) {
+        Tcl_WrongNumArgs(in, 1, objv, "file max");
+        return TCL_ERROR;
+    }
+    if (Tcl_GetWideIntFromObj(in, objv[2], &max) != TCL_OK) return TCL_ERROR;
+    const char* name = Tcl_GetString(objv[1]);
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        Tcl_SetObjResult(in, Tcl_ObjPrintf("couldn't open \"%s\": %s", name, Tcl_ErrnoMsg(errno)));
+        return TCL_ERROR;
+    }
+    std::string text;
+    struct stat st;
+    const char* why = nullptr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else if (st.st_size > max) {
+        why = "too large";
+    } else {
+        char buf[65536];
+        for (;;) {
+            ssize_t n = read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                why = "read error";
+                break;
+            }
+            if (n == 0) break;
+            text.append(buf, std::size_t(n));
+            if (Tcl_WideInt(text.size()) > max) {
+                why = "too large";
+                break;
+            }
+        }
+    }
+    close(fd);
+    if (why) {
+        if (std::strcmp(why, "too large") == 0)
+            Tcl_SetObjResult(in, Tcl_ObjPrintf("%s: larger than %" TCL_LL_MODIFIER "d bytes", name, (long long)max));
+        else
+            Tcl_SetObjResult(in, Tcl_ObjPrintf("%s: %s", name, why));
+        return TCL_ERROR;
+    }
+    Tcl_DString ds;
+    Tcl_ExternalToUtfDString(nullptr, text.data(), int(text.size()), &ds);
+    Tcl_DStringResult(in, &ds);
+    return TCL_OK;
+}
+
 // The static package that gives the viewer's interpreter quenzview_taken
 // and quenzview_write (loaded there with `load {} Quenzview`, in the
 // viewer thread).
@@ -140,7 +199,9 @@ extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_TraceCommand(interp, "quenzview_taken", TCL_TRACE_RENAME | TCL_TRACE_DELETE, taken_traced,
                      nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_write", write_cmd, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "quenzview_read", read_cmd, nullptr, nullptr);
     quenz::view::create_notify_command(interp);
+    quenz::remote::create_command(interp);
     return TCL_OK;
 }
 
@@ -247,6 +308,8 @@ Options parse(int argc, char** argv) {
     Tcl_FindExecutable(argv[0]);
     Tcl_Interp* interp = Tcl_CreateInterp();
     if (Tcl_Init(interp) != TCL_OK) die("cannot initialise Tcl", interp);
+    // The library without Tk brings the client's connection command.
+    if (Quenzcore_Init(interp) != TCL_OK) die("cannot initialise quenz", interp);
     if (Tcl_Eval(interp, quenz_view_client_script) != TCL_OK) die("client", interp);
     Tcl_Obj* cmd = Tcl_NewStringObj("quenz::view", -1);
     Tcl_IncrRefCount(cmd);

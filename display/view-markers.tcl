@@ -8,6 +8,10 @@ namespace eval qv {
     # window -> list of markers {kind x y size colour text}
     variable marks
     array set marks {}
+    # At most this many markers a window (each is a canvas item or two),
+    # and a marker file of at most this many bytes.
+    variable maxmarks 10000
+    variable maxmarkfile [expr {1 << 20}]
 }
 
 # marker NR circle|cross X Y ?SIZE? ?COLOUR?
@@ -82,6 +86,9 @@ proc qv::addmark {nr kind x y size colour text} {
     }
     if {$colour eq ""} { set colour [expr {$kind eq "text" ? "yellow" : "#00ff00"}] }
     if {[catch {winfo rgb . $colour}]} { error "marker: unknown colour \"$colour\"" }
+    if {[llength $qv::marks($nr)] >= $qv::maxmarks} {
+        error "marker: window $nr has $qv::maxmarks markers, the most it takes"
+    }
     set m [list $kind [expr {double($x)}] [expr {double($y)}] [expr {double($size)}] $colour $text]
     lappend qv::marks($nr) $m
     qv::drawmark $nr $m
@@ -120,11 +127,11 @@ proc qv::relayout_marks {nr} {
 
 # A plain text file, one marker per line: x y (further words ignored);
 # blank lines and lines starting with # are skipped. Nothing is added when
-# a line is not a pair of numbers.
+# a line is not a pair of numbers. The name is taken literally (it may come
+# from another process): only a regular file of at most qv::maxmarkfile
+# bytes is read.
 proc qv::loadmarks {nr file kind size colour} {
-    set f [open $file r]
-    set text [read $f 10000000]
-    close $f
+    set text [quenzview_read $file $qv::maxmarkfile]
     set points {}
     set ln 0
     foreach line [split $text \n] {
@@ -137,6 +144,9 @@ proc qv::loadmarks {nr file kind size colour} {
             error "$file:$ln: expected \"x y\", not \"$line\""
         }
         lappend points $x $y
+    }
+    if {[llength $qv::marks($nr)] + [llength $points] / 2 > $qv::maxmarks} {
+        error "$file: [expr {[llength $points] / 2}] markers: a window takes at most $qv::maxmarks"
     }
     set before $qv::marks($nr)
     try {

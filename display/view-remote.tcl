@@ -1,27 +1,30 @@
 # quenz-view's remote control: another process of the same user drives the
 # open viewer (quenz::view in the package, quenz-view --send).
 #
-# The viewer listens on a TCP port of 127.0.0.1 only, and writes the port
-# and a random token into <dir>/<pid>, a file of mode 0600 in a directory
-# of mode 0700 that belongs to the user (dir: $QUENZ_VIEW_DIR, else
-# $XDG_RUNTIME_DIR/quenz-view, else /tmp/quenz-view-<uid>). A connection
-# is refused unless the kernel's table of sockets (/proc/net/tcp) names
-# the viewer's own user as the peer's owner, and unless its first message
-# is the token. Messages both ways are "<bytes>\n" followed by that many
-# bytes of UTF-8 text; each request is one Tcl command, answered by the
-# list {code result}. Requests run in a safe interpreter that holds only
-# the control commands below: no file, no exec, no proc, no set.
+# The viewer listens on a local socket <dir>/<pid>.sock and writes a random
+# token into <dir>/<pid>, a file of mode 0600, in a directory of mode 0700
+# that belongs to the user (dir: $QUENZ_VIEW_DIR, else
+# $XDG_RUNTIME_DIR/quenz-view, else /tmp/quenz-view-<uid>). Other users
+# cannot reach the socket; the kernel names each peer's user, and a
+# connection of another user is refused before a byte of it is read
+# (quenzview_remote, display/remote_server.cpp). The first message must be
+# the token. Messages both ways are "<bytes>\n" followed by that many bytes
+# of UTF-8 text; each request is a list of words, answered by the list
+# {code result}.
+#
+# A request's words are never evaluated: the first names one of the
+# control commands below and the others are its arguments, as they are. A
+# file name in a request is a file name, literally: it reaches only the
+# library's readers and writers (and quenzview_read), never Tcl's open,
+# file, glob, exec or source. The bounds on connections and requests are
+# the server's (quenzview_remote limits); a window takes at most
+# qv::remote::maxmarks markers.
 
 namespace eval qv::remote {
     variable dir {}
     variable file {}
     variable token {}
-    variable port {}
-    variable server {}
-    variable safe {}
-    variable conn
-    array set conn {}
-    variable maxframe [expr {64 << 20}]
+    variable socket {}
     # name -> {procedure usage}
     variable controls {
         show      {qv::remote::show {show nr file}}
@@ -43,8 +46,8 @@ proc qv::remote::uid {} {
     return $uid
 }
 
-# The directory for the port files, made 0700 if missing; refused when it
-# is a link, is not the user's, or others may enter it.
+# The directory for the sockets and tokens, made 0700 if missing; refused
+# when it is a link, is not the user's, or others may enter it.
 proc qv::remote::directory {} {
     global env
     if {[info exists env(QUENZ_VIEW_DIR)] && $env(QUENZ_VIEW_DIR) ne ""} {
@@ -69,130 +72,42 @@ proc qv::remote::start {} {
     variable dir
     variable file
     variable token
-    variable port
-    variable server
+    variable socket
     set dir [directory]
-    # port files of viewers that have ended
-    foreach f [glob -nocomplain -directory $dir -types f {[0-9]*}] {
-        if {![file exists /proc/[file tail $f]]} { file delete $f }
+    # the tokens and sockets of viewers that have ended
+    foreach f [glob -nocomplain -directory $dir {[0-9]*}] {
+        set p [file rootname [file tail $f]]
+        if {[string is digit -strict $p] && ![file exists /proc/$p]} { file delete $f }
     }
     set r [open /dev/urandom rb]
     binary scan [read $r 16] H* token
     close $r
-    set server [socket -server qv::remote::accept -myaddr 127.0.0.1 0]
-    set port [lindex [fconfigure $server -sockname] 2]
     set file [file join $dir [pid]]
+    set socket $file.sock
     file delete $file
+    quenzview_remote listen $dir [pid].sock $token qv::remote::request
     set f [open $file {WRONLY CREAT EXCL} 0600]
-    puts $f "$port $token"
+    puts $f $token
     close $f
-    makesafe
     trace add execution exit enter qv::remote::stop
     bind . <Destroy> {+if {"%W" eq "."} qv::remote::stop}
-    return $port
+    return $socket
 }
 
 proc qv::remote::stop {args} {
     variable file
-    variable server
     if {$file ne ""} { catch {file delete $file} }
     set file {}
-    if {$server ne ""} { catch {close $server} }
-    set server {}
+    catch {quenzview_remote close}
 }
 
-# A safe interpreter, then every command it had hidden and every namespace
-# but the global one deleted, and the control commands as aliases.
-proc qv::remote::makesafe {} {
-    variable safe
+# One request: its first word names the control, the rest are its
+# arguments as they came.
+proc qv::remote::request {args} {
     variable controls
-    set safe [interp create -safe]
-    set cmds [$safe eval {info commands}]
-    $safe eval {
-        foreach ns [namespace children ::] { catch {namespace delete $ns} }
-    }
-    foreach cmd $cmds { catch {$safe hide $cmd} }
-    dict for {name control} $controls { $safe alias $name [lindex $control 0] }
-}
-
-# The owner of the peer's socket, from the kernel's socket table: the line
-# whose local end is the peer's port and whose remote end is ours.
-proc qv::remote::peer_uid {peerport} {
-    variable port
-    set f [open /proc/net/tcp]
-    set lines [split [read $f] \n]
-    close $f
-    set want [format ":%04X" $peerport]
-    set ours [format ":%04X" $port]
-    foreach line [lrange $lines 1 end] {
-        set w [regexp -all -inline {\S+} $line]
-        if {[llength $w] < 8} continue
-        if {[string range [lindex $w 1] end-4 end] eq $want && [string range [lindex $w 2] end-4 end] eq $ours
-            && [string match 0100007F:* [lindex $w 1]]} {
-            return [lindex $w 7]
-        }
-    }
-    return {}
-}
-
-proc qv::remote::accept {chan addr peerport} {
-    variable conn
-    fconfigure $chan -translation binary -blocking 0
-    set uid [peer_uid $peerport]
-    if {$addr ne "127.0.0.1" || $uid ne [uid]} {
-        reply $chan 1 "refused: the viewer takes commands from its own user only"
-        close $chan
-        return
-    }
-    set conn($chan) {}
-    set conn($chan,authed) 0
-    fileevent $chan readable [list qv::remote::readable $chan]
-}
-
-proc qv::remote::reply {chan code result} {
-    set data [encoding convertto utf-8 [list $code $result]]
-    catch {
-        puts -nonewline $chan "[string length $data]\n$data"
-        flush $chan
-    }
-}
-
-proc qv::remote::drop {chan} {
-    variable conn
-    catch {close $chan}
-    array unset conn $chan
-    array unset conn $chan,*
-}
-
-proc qv::remote::readable {chan} {
-    variable conn
-    variable maxframe
-    if {[catch {read $chan} data]} { drop $chan; return }
-    append conn($chan) $data
-    while {[set nl [string first \n $conn($chan)]] >= 0} {
-        set len [string range $conn($chan) 0 [expr {$nl - 1}]]
-        if {![string is digit -strict $len] || [string length $len] > 12 || $len > $maxframe} {
-            reply $chan 1 "refused: malformed message"
-            drop $chan
-            return
-        }
-        if {[string length $conn($chan)] < $nl + 1 + $len} break
-        set msg [encoding convertfrom utf-8 [string range $conn($chan) [expr {$nl + 1}] [expr {$nl + $len}]]]
-        set conn($chan) [string range $conn($chan) [expr {$nl + 1 + $len}] end]
-        if {!$conn($chan,authed)} {
-            if {$msg ne $qv::remote::token} {
-                reply $chan 1 "refused: wrong token"
-                drop $chan
-                return
-            }
-            set conn($chan,authed) 1
-            reply $chan 0 ok
-            continue
-        }
-        set code [catch {$qv::remote::safe eval $msg} result]
-        reply $chan [expr {$code == 1}] $result
-    }
-    if {[eof $chan]} { drop $chan }
+    set name [lindex $args 0]
+    if {![dict exists $controls $name]} { error "invalid command name \"$name\"" }
+    [lindex [dict get $controls $name] 0] {*}[lrange $args 1 end]
 }
 
 # ------------------------------------------------- the control commands
@@ -202,11 +117,14 @@ proc qv::remote::usage {name} {
 }
 
 proc qv::remote::window {nr} {
+    number $nr
     if {![info exists qv::win($nr,kind)] || ![winfo exists .t$nr.c]} { error "no window $nr" }
 }
 
+# A window's number in its one spelling: "5", never "05", " 5" or "0x5"
+# (each would be a window of its own).
 proc qv::remote::number {nr} {
-    if {![string is integer -strict $nr] || $nr < 1 || $nr > 999} {
+    if {![regexp {^[1-9][0-9]{0,2}$} $nr]} {
         error "window number must be 1..999, not \"$nr\""
     }
 }
@@ -229,7 +147,11 @@ proc qv::remote::showbytes {args} {
     lassign $args nr bytes name
     number $nr
     if {$name eq ""} { set name bytes }
-    set tmp [file join $dir [pid]-[clock microseconds][file extension [file tail $name]]]
+    # The temporary's name is ours; of the request's name only a plain
+    # extension is kept.
+    set ext [file extension [file tail $name]]
+    if {![regexp {^\.[A-Za-z0-9]{1,8}$} $ext]} { set ext "" }
+    set tmp [file join $dir [pid]-[clock microseconds]$ext]
     set f [open $tmp {WRONLY CREAT EXCL BINARY} 0600]
     try {
         puts -nonewline $f $bytes
@@ -290,7 +212,10 @@ proc qv::remote::zoom {args} {
     return $qv::win($nr,zoom)
 }
 
-proc qv::remote::marker {args} { ::marker {*}$args }
+proc qv::remote::marker {args} {
+    if {[llength $args]} { number [lindex $args 0] }
+    ::marker {*}$args
+}
 
 proc qv::remote::snapshot {args} {
     if {[llength $args] != 2} { usage snapshot }
@@ -313,6 +238,6 @@ proc qv::remote::windows {args} {
     qv::windows
 }
 
-if {[catch {qv::remote::start} err]} {
+if {[info commands quenzview_remote] ne "" && [catch {qv::remote::start} err]} {
     puts stderr "quenz-view: no remote control: $err"
 }

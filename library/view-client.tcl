@@ -27,15 +27,12 @@ proc quenz::view {args} {
     } elseif {$cmd eq "marker" && [lindex $args 2] eq "load" && [llength $args] > 3} {
         lset args 3 [file normalize [lindex $args 3]]
     }
-    lassign [quenz::view_address $viewer] port token
-    set s [socket 127.0.0.1 $port]
+    lassign [quenz::view_address $viewer] path token
+    # The token goes only to a viewer of our own user: the kernel names the
+    # socket's owner, and quenz::view_connect refuses anyone else's.
+    set s [quenz::view_connect $path]
     try {
         fconfigure $s -translation binary -blocking 1
-        # The token goes only to a viewer of our own user: another user's
-        # program may hold the port of a viewer that has ended.
-        if {[quenz::view_owner $port [lindex [fconfigure $s -sockname] 2]] ne [quenz::view_uid]} {
-            error "refused: the program at port $port is not the user's own"
-        }
         quenz::view_put $s $token
         lassign [quenz::view_get $s] code result
         if {$code} { error $result }
@@ -48,11 +45,12 @@ proc quenz::view {args} {
     }
 }
 
-# The port and token of a viewer: the given one, else the newest port file
-# of a viewer still running.
+# The socket and token of a viewer: the given one, else the newest token
+# file of a viewer still running.
 proc quenz::view_address {viewer} {
     set dir [quenz::view_dir]
     if {$viewer ne ""} {
+        if {![string is digit -strict $viewer]} { error "-viewer wants a process id, not \"$viewer\"" }
         set file [file join $dir $viewer]
         if {![file exists $file]} { error "no quenz-view $viewer (no $file)" }
     } else {
@@ -69,10 +67,10 @@ proc quenz::view_address {viewer} {
     set f [open $file]
     set text [read $f 200]
     close $f
-    if {![regexp {^(\d+) ([0-9a-f]+)\s*$} $text -> port token]} {
-        error "$file is not a quenz-view port file"
+    if {![regexp {^([0-9a-f]{32})\s*$} $text -> token]} {
+        error "$file is not a quenz-view token file"
     }
-    list $port $token
+    list $file.sock $token
 }
 
 proc quenz::view_uid {} {
@@ -80,22 +78,6 @@ proc quenz::view_uid {} {
     regexp -line {^Uid:\s+(\d+)} [read $f] -> uid
     close $f
     return $uid
-}
-
-# The owner of the far end of our connection from local port ours to port
-# theirs, from the kernel's socket table.
-proc quenz::view_owner {theirs ours} {
-    set f [open /proc/net/tcp]
-    set lines [lrange [split [read $f] \n] 1 end]
-    close $f
-    foreach line $lines {
-        set w [regexp -all -inline {\S+} $line]
-        if {[llength $w] >= 8 && [lindex $w 1] eq [format 0100007F:%04X $theirs]
-            && [lindex $w 2] eq [format 0100007F:%04X $ours]} {
-            return [lindex $w 7]
-        }
-    }
-    return {}
 }
 
 # The same rule as the viewer's: $QUENZ_VIEW_DIR, $XDG_RUNTIME_DIR/quenz-view,

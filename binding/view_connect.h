@@ -1,0 +1,7 @@
+// The remote control client's connection command (view_connect.cpp).
+#pragma once
+#include <tcl.h>
+
+namespace qb {
+void create_view_connect(Tcl_Interp* interp);
+}
