@@ -116,18 +116,18 @@ Identity identify_file(const char* name) {
     }
     std::array<unsigned char, identify_head> head;
     std::size_t have = 0;
-    bool failed = false;
+    int failed = 0;
     while (have < head.size()) {
         const ssize_t n = ::read(fd, head.data() + have, head.size() - have);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failed = true;
+        if (n < 0) failed = errno;
         if (n <= 0) break;
         have += std::size_t(n);
     }
     struct stat st;
     const std::uint64_t size = fstat(fd, &st) == 0 ? std::uint64_t(st.st_size) : 0;
     ::close(fd);
-    if (failed) refuse(name, "cannot be read");
+    if (failed) refuse(name, std::string("cannot be read: ") + std::strerror(failed));
     return identify(std::span(head).first(have), size, name);
 }
 
