@@ -33,7 +33,9 @@ void readable(ClientData data, int) {
             auto* ev = reinterpret_cast<inotify_event*>(p);
             p += sizeof(inotify_event) + ev->len;
             auto it = w->dirs.find(ev->wd);
-            if (it == w->dirs.end() || !ev->len || (ev->mask & IN_ISDIR)) continue;
+            // (A directory moved in is announced too: the viewer says why it
+            // does not show it, as for any other file it cannot read.)
+            if (it == w->dirs.end() || !ev->len) continue;
             std::string path = it->second.first + "/" + ev->name;
             Tcl_Obj* cmd = Tcl_DuplicateObj(it->second.second);
             Tcl_IncrRefCount(cmd);

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -191,15 +192,69 @@ int read_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
     return TCL_OK;
 }
 
-// The static package that gives the viewer's interpreter quenzview_taken
-// and quenzview_write (loaded there with `load {} Quenzview`, in the
-// viewer thread).
+// quenzview_reads ?FILES LINKS?: how the library's readers open files in
+// this thread (the viewer's): FILES "regular" (anything else is refused
+// before it is read, so nothing can block the event loop) or "any";
+// LINKS "follow" or "nofollow" (a symbolic link in the last place is
+// refused). Returns the policy as it was, {FILES LINKS}.
+int reads_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
+    quenz::ReadPolicy& policy = quenz::read_policy();
+    Tcl_Obj* was[] = {Tcl_NewStringObj(policy.regular_only ? "regular" : "any", -1),
+                      Tcl_NewStringObj(policy.follow_links ? "follow" : "nofollow", -1)};
+    Tcl_Obj* result = Tcl_NewListObj(2, was);
+    if (objc == 1) {
+        Tcl_SetObjResult(in, result);
+        return TCL_OK;
+    }
+    static const char* const files[] = {"any", "regular", nullptr};
+    static const char* const links[] = {"follow", "nofollow", nullptr};
+    int regular = 0, nofollow = 0;
+    if (objc != 3 || Tcl_GetIndexFromObj(in, objv[1], files, "file kind", 0, &regular) != TCL_OK ||
+        Tcl_GetIndexFromObj(in, objv[2], links, "link rule", 0, &nofollow) != TCL_OK) {
+        if (objc != 3) Tcl_WrongNumArgs(in, 1, objv, "?files links?");
+        Tcl_DecrRefCount(result);
+        return TCL_ERROR;
+    }
+    policy.regular_only = regular == 1;
+    policy.follow_links = nofollow == 0;
+    Tcl_SetObjResult(in, result);
+    return TCL_OK;
+}
+
+// quenzview_head FILE COUNT: the file's first COUNT bytes (at most 4096;
+// fewer if it is shorter) as a byte array, read by the library's reader
+// under the thread's policy: the viewer never hands a name to Tcl's open.
+int head_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
+    int count = 0;
+    if (objc != 3) {
+        Tcl_WrongNumArgs(in, 1, objv, "file count");
+        return TCL_ERROR;
+    }
+    if (Tcl_GetIntFromObj(in, objv[2], &count) != TCL_OK) return TCL_ERROR;
+    const char* name = Tcl_GetString(objv[1]);
+    try {
+        auto bytes = quenz::read_file(name, std::size_t(std::clamp(count, 0, 4096)));
+        if (!bytes) throw std::runtime_error(std::string(name) + ": cannot be read");
+        Tcl_SetObjResult(in, Tcl_NewByteArrayObj(bytes->data(), int(bytes->size())));
+    } catch (const std::exception& e) {
+        Tcl_SetObjResult(in, Tcl_NewStringObj(e.what(), -1));
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+// The static package that gives the viewer's interpreter quenzview_taken,
+// quenzview_write, quenzview_read, quenzview_reads, quenzview_head,
+// quenzview_notify and quenzview_remote (loaded there with
+// `load {} Quenzview`, in the viewer thread).
 extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
     Tcl_TraceCommand(interp, "quenzview_taken", TCL_TRACE_RENAME | TCL_TRACE_DELETE, taken_traced,
                      nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_write", write_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_read", read_cmd, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "quenzview_reads", reads_cmd, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "quenzview_head", head_cmd, nullptr, nullptr);
     quenz::view::create_notify_command(interp);
     quenz::remote::create_command(interp);
     return TCL_OK;

@@ -4,16 +4,23 @@
 
 namespace eval quenzview {}
 
+# The viewer's thread reads regular files only: a FIFO, a device or a
+# socket could hold its event loop for ever (quenzview_reads; a watched
+# directory's files are read without following links, qv::reading).
+quenzview_reads regular follow
+
 # Reads one file into window nr for the plain viewer; a file that cannot
 # be read is reported here, since the viewer drops errors of queued
-# scripts.
+# scripts. The name reaches the library only (identify_file), never
+# Tcl's open.
 proc quenzview::plainopen {file nr} {
     set b [new_bild16]
     try {
-        set f [open $file rb]
-        set magic [read $f 2]
-        close $f
-        if {$magic eq "P5"} {
+        if {[catch {identify_file $file} id]} {
+            error [regsub {^RuntimeError (couldn't open )} $id {\1}]
+        }
+        # "P5" first: a PGM file; anything else is read as a HIS file
+        if {[lindex $id 0] eq "pgm"} {
             bild16_read_pgm $b $file
         } else {
             bild16_read_his $b $file

@@ -327,7 +327,7 @@ proc qv::measured {nr x1 y1 x2 y2} {
 
 proc qv::shownrow {row} {
     lassign $row nr file x1 y1 x2 y2
-    set out [list $nr [file tail $file] "$x1 $y1 $x2 $y2"]
+    set out [list $nr [qv::tail $file] "$x1 $y1 $x2 $y2"]
     foreach v [lrange $row 6 end] {
         lappend out [expr {[string is double -strict $v] && $v eq $v && ![string is integer $v] ? [format %.6g $v] : $v}]
     }

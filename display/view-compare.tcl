@@ -145,7 +145,7 @@ proc qv::header {nr} {
         bind $t <Escape> [list destroy $t]
     }
     set file $win($nr,file)
-    wm title $t "$nr: header of [expr {$file eq "" ? $win($nr,source) : [file tail $file]}]"
+    wm title $t "$nr: header of [expr {$file eq "" ? $win($nr,source) : [qv::tail $file]}]"
     set lines [qv::headerlines $nr]
     $t.t configure -state normal
     $t.t delete 1.0 end
@@ -158,12 +158,16 @@ proc qv::headerlines {nr} {
     variable win
     set file $win($nr,file)
     if {$file eq ""} { return [list "no file: the window shows $win($nr,source)"] }
+    # read the way the window's file was read (qv::reading)
+    qv::reading $file [list qv::fieldlines $nr $file]
+}
+
+proc qv::fieldlines {nr file} {
+    variable win
     set frame [lindex $win($nr,framelist) $win($nr,frame)]
     switch -- $win($nr,fkind) {
         his {
-            set f [open $file rb]
-            set head [read $f 34]
-            close $f
+            set head [quenzview_head $file 34]
             binary scan $head sususuiusususususususuqsu a b off len c d e w h f g v k
             return [list "HIS header record (34 bytes)" \
                         [format "%-28s %s" "0  type" $a] [format "%-28s %s" "2  (field)" $b] \
@@ -197,5 +201,5 @@ proc qv::headerlines {nr} {
             return $r
         }
     }
-    return [list "[file tail $file]: a $win($nr,fkind) file has no header fields"]
+    return [list "[qv::tail $file]: a $win($nr,fkind) file has no header fields"]
 }

@@ -4,45 +4,43 @@
 
 # ------------------------------------------------------------ files
 
-# What a file looks like, from its first bytes and size: his, pgm,
-# gnuplot, png, tiff, fits, npy; anything else is refused with what it
-# looks like.
-proc qv::sniff {file} {
-    set f [open $file rb]
-    set head [read $f 512]
-    close $f
-    set magic [lmap {kind bytes} {
-        png "\x89PNG\r\n\x1a\n" tiff "II\x2a\x00" tiff "MM\x00\x2a" tiff "II\x2b\x00"
-        tiff "MM\x00\x2b" fits "SIMPLE  =" npy "\x93NUMPY" pgm P5
-    } {
-        if {[string first $bytes $head] != 0} continue
-        set kind
-    }]
-    if {[llength $magic]} { return [lindex $magic 0] }
-    # a gnuplot binary matrix starts with its column count, 512.0
-    if {[string first "\x00\x00\x00\x44" $head] == 0
-        || [string tolower [file extension $file]] in {.bin .gp}} { return gnuplot }
-    set size [file size $file]
-    # a HIS file's length (qv::his_size; written out here so that this
-    # procedure stands alone, as the sniffing fuzz target takes it)
-    set full 524388
-    set his [expr {[string tolower [file extension $file]] eq ".his"}]
-    if {$head eq ""} {
-        set like "an empty file"
-    } elseif {[regexp {^P2\s} $head]} {
-        set like "an ASCII PGM (P2) image"
-    } elseif {![regexp {[\x00-\x08\x0e-\x1f\x7f]} $head]} {
-        set like "a text file"
-    } elseif {$size == $full || ($his && $size < $full)} {
-        # No magic word: a HIS file is known only by its size (a short
-        # one by its name, so that its reader says what is missing).
-        return his
-    } elseif {$his} {
-        set like "a HIS file $size bytes long instead of $full"
-    } else {
-        set like "$size bytes of data in no format it knows"
+# A name given to the viewer is a file name, literally: it reaches the
+# library's readers only, never Tcl's open, file or glob (which would run
+# "|cmd" or expand "~user"). The library opens it, under the thread's read
+# policy (quenz-view.tcl), and tells its kind from its first bytes, size
+# and name: {kind size} with kind his, pgm, gnuplot, png, tiff, fits or
+# npy; anything else is refused with what it looks like.
+proc qv::identify {file} {
+    if {[catch {identify_file $file} id]} {
+        # A file that cannot be opened, in the words the viewer has always used.
+        error [regsub {^RuntimeError (couldn't open )} $id {\1}]
     }
-    error "not an image quenz-view can read (looks like $like)"
+    lassign $id kind size like
+    if {$kind eq "unknown"} { error "not an image quenz-view can read (looks like $like)" }
+    return $id
+}
+
+# What a file looks like (qv::identify): its kind.
+proc qv::sniff {file} {
+    lindex [qv::identify $file] 0
+}
+
+# The last part of a file name, as text (file tail would look up "~user").
+proc qv::tail {file} {
+    string range $file [string last / $file]+1 end
+}
+
+# Runs script in the caller for reading file: a file a watched directory
+# announced is read without following a symbolic link in its place (one
+# could lead to a device or a mount that never answers).
+proc qv::reading {file script} {
+    if {![info exists qv::seenset($file)]} { return [uplevel 1 $script] }
+    set was [quenzview_reads regular nofollow]
+    try {
+        return [uplevel 1 $script]
+    } finally {
+        quenzview_reads {*}$was
+    }
 }
 
 # The class and reader command for a kind of file. Readers of further
@@ -64,7 +62,7 @@ proc qv::reader {kind} {
 # Reads file into window nr: its title becomes "nr: name". An error is
 # reported on standard error and on the window's message line.
 proc qv::openfile {file nr {frame 0}} {
-    if {[catch {qv::readfile $file $nr $frame} err]} {
+    if {[catch {qv::reading $file {qv::readfile $file $nr $frame}} err]} {
         puts stderr "quenz-view: $file: $err"
         if {[winfo exists .t$nr]} { qv::say $nr "error: $file: $err" }
         return 0
@@ -75,7 +73,7 @@ proc qv::openfile {file nr {frame 0}} {
 
 proc qv::readfile {file nr {frame 0}} {
     variable win
-    set kind [qv::sniff $file]
+    lassign [qv::identify $file] kind size
     set frames [qv::frames $file $kind]
     set frame [expr {max(0, min($frame, [llength $frames] - 1))}]
     set extra [lindex $frames $frame]
@@ -106,9 +104,8 @@ proc qv::readfile {file nr {frame 0}} {
     set win($nr,fkind) $kind
     qv::title $nr
     if {[winfo exists .qvh$nr]} { qv::header $nr }
-    set size [file size $file]
     if {$read eq "bild16_read_his" && $size != $qv::his_size} {
-        qv::say $nr "warning: [file tail $file] has $size bytes, a HIS file $qv::his_size"
+        qv::say $nr "warning: [qv::tail $file] has $size bytes, a HIS file $qv::his_size"
     } elseif {![info exists win($nr,warn)] || $win($nr,warn) eq ""} {
         qv::say $nr ""
     }
@@ -118,7 +115,7 @@ proc qv::title {nr} {
     variable win
     variable watch
     set name $win($nr,source)
-    if {$win($nr,file) ne ""} { set name [file tail $win($nr,file)] }
+    if {$win($nr,file) ne ""} { set name [qv::tail $win($nr,file)] }
     if {$win($nr,frames) > 1} { append name " frame [expr {$win($nr,frame) + 1}]/$win($nr,frames)" }
     if {$nr eq "1" && $watch(dir) ne ""} {
         if {$win($nr,file) eq ""} { set name "waiting for files in $watch(dir)" }

@@ -104,7 +104,9 @@ proc qv::poll {} {
     } else {
         set newest $watch(cand)
     }
-    if {$newest eq "" || [catch {file size $newest} size] || [catch {file mtime $newest} mtime]} return
+    if {$newest eq "" || [catch {file lstat $newest st}]} return
+    set size $st(size)
+    set mtime $st(mtime)
     if {$newest ne $watch(cand) || $size != $watch(size)} {
         set watch(cand) $newest
         set watch(size) $size
@@ -121,14 +123,16 @@ proc qv::poll {} {
 }
 
 # The newest image file of dir: the latest modification time, then the
-# last name.
+# last name. Only regular files count, looked at where they are: a
+# symbolic link is not followed (its target could be a device, or on a
+# mount that never answers), and the reader refuses one too.
 proc qv::newest {dir} {
     set newest {}
     set best {}
-    foreach f [glob -nocomplain -types f -directory $dir *] {
+    foreach f [glob -nocomplain -directory $dir *] {
         if {[string tolower [file extension $f]] ni $qv::watched} continue
-        if {[catch {file mtime $f} t]} continue
-        set key [list $t [file tail $f]]
+        if {[catch {file lstat $f st}] || $st(type) ne "file"} continue
+        set key [list $st(mtime) [qv::tail $f]]
         if {$best eq "" || [lsort -dictionary [list $best $key]] eq [list $best $key]} {
             set best $key
             set newest $f

@@ -1,27 +1,79 @@
 #include "fileio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "atomic_file.h"
 #include "error.h"
 
 namespace quenz {
 
+ReadPolicy& read_policy() {
+    thread_local ReadPolicy policy;
+    return policy;
+}
+
+int open_for_read(const char* name) {
+    const ReadPolicy policy = read_policy();
+    const int flags = O_RDONLY | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(name, flags | O_NONBLOCK | (policy.follow_links ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        if (errno == ELOOP && !policy.follow_links) refuse(name, "a symbolic link (not followed)");
+        return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    if (S_ISREG(st.st_mode)) return fd;
+    if (policy.regular_only) {
+        ::close(fd);
+        refuse(name, "not a regular file");
+    }
+    if (S_ISFIFO(st.st_mode)) {
+        // Waits for a writer, as an open always did here.
+        ::close(fd);
+        return ::open(name, flags);
+    }
+    const int fl = fcntl(fd, F_GETFL);
+    if (fl == -1 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == -1) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+std::FILE* fopen_for_read(const char* name) {
+    const int fd = open_for_read(name);
+    if (fd < 0) return nullptr;
+    std::FILE* f = fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return f;
+}
+
 namespace {
 // The size of a regular file plus one (so the last read meets the end
 // without growing the buffer), or a guess for devices, pipes and
 // directories, whose seek positions say nothing about their length.
-std::size_t size_hint(const char* name) {
-    std::error_code ec;
-    std::uintmax_t n = std::filesystem::file_size(name, ec);
-    return ec ? std::size_t(1) << 16 : std::size_t(n) + 1;
+std::size_t size_hint(std::FILE* f) {
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return std::size_t(1) << 16;
+    return std::size_t(st.st_size) + 1;
 }
 }  // namespace
 
-FileReader::FileReader(const char* name) : f_(std::fopen(name, "rb")), hint_(0) {
-    if (f_) hint_ = size_hint(name);
+FileReader::FileReader(const char* name) : f_(fopen_for_read(name)), hint_(0) {
+    if (f_) hint_ = size_hint(f_);
 }
 
 FileReader::~FileReader() {
@@ -53,7 +105,7 @@ std::optional<std::vector<unsigned char>> read_file(const char* name, std::size_
 }
 
 std::optional<std::size_t> read_file_into(const char* name, std::initializer_list<std::span<unsigned char>> blocks) {
-    std::FILE* f = std::fopen(name, "rb");
+    std::FILE* f = fopen_for_read(name);
     if (!f) return std::nullopt;
     // Unbuffered: each block is one read into its own memory.
     std::setvbuf(f, nullptr, _IONBF, 0);

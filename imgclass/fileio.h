@@ -12,6 +12,29 @@
 
 namespace quenz {
 
+// How this thread's readers open files. By default a FIFO or a device is
+// read as it always was, waiting for data (`read_his /dev/stdin`). A
+// program that must never wait on a file (quenz-view's event loop) asks
+// for regular files only, and for names it did not choose (a watched
+// directory's) for no symbolic link in the last place: a link could lead
+// to a device or onto a mount that does not answer.
+struct ReadPolicy {
+    bool regular_only = false;
+    bool follow_links = true;
+};
+ReadPolicy& read_policy();  // this thread's
+
+// Every reader's way into a file: opened without waiting (O_NONBLOCK, so
+// a FIFO without a writer or a device waiting for a carrier cannot hold
+// the open), then looked at with fstat. Under the thread's policy anything
+// but a regular file is refused ("NAME: not a regular file"), and so is a
+// link not to be followed ("NAME: a symbolic link (not followed)");
+// otherwise a FIFO is opened again to wait for its writer and other
+// devices read blocking, as before. -1 (errno set) when the file cannot
+// be opened at all; the caller words that its own way. The descriptor is
+// the caller's (close-on-exec).
+int open_for_read(const char* name);
+
 // A file read in steps, for formats whose header says how much follows:
 // nothing is read beyond what the caller asks for, so a device or pipe
 // without end costs no more than the largest file of the format.
@@ -31,6 +54,9 @@ private:
     std::FILE* f_;
     std::size_t hint_;
 };
+
+// open_for_read as a stdio stream ("rb"), or null.
+std::FILE* fopen_for_read(const char* name);
 
 // The file's first `limit` bytes (all of it if shorter: the readers ignore
 // what follows their format's size), or nothing if it cannot be opened or

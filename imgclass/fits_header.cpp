@@ -8,6 +8,7 @@
 
 #include "constants.h"
 #include "error.h"
+#include "fileio.h"
 #include "samples.h"
 
 namespace quenz::fits {
@@ -54,7 +55,7 @@ std::string value_text(const char* c) {
 // every claim), reads and drops on anything else.
 class Input {
 public:
-    explicit Input(const char* name) : name_(name), f_(std::fopen(name, "rb")) {
+    explicit Input(const char* name) : name_(name), f_(fopen_for_read(name)) {
         if (!f_) return;
         struct stat st;
         if (fstat(fileno(f_), &st) == 0 && S_ISREG(st.st_mode)) size_ = std::uint64_t(st.st_size);

@@ -2,11 +2,13 @@
 // bytes) and 512 x 512 little-endian 16-bit counts.
 #include "his.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 
 #include "bild16.h"
 #include "fileio.h"
+#include "identify.h"
 
 using quenz::his_file_size;
 using quenz::his_pixel_offset;
@@ -34,6 +36,11 @@ bild16& bild16::read_his(const char* name) {
     const std::span<unsigned char> bytes(reinterpret_cast<unsigned char*>(px.data()), npixels() * sizeof(data_t));
     auto n = quenz::read_file_into(name, {head, bytes});
     if (!n) quenz::cannot_open(name, quenz::Unopened::bang_newline);
+    // A HIS file is known by nothing but its size, so any file would read
+    // as one; a file that says it is of another format we read is not.
+    if (auto* other = quenz::foreign_to_his(std::span(head).first(std::min(*n, head.size()))))
+        quenz::refuse(name, std::string(other->what) + ", not a HIS exposure (read it with " +
+                                std::string(other->reader) + ")");
     if (*n < his_file_size) throw too_short(name, *n);
     if constexpr (std::endian::native != std::endian::little) {
         data_t* p = px.data();

@@ -3,7 +3,8 @@
 // significant byte first whatever the host's byte order.
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <ext/stdio_filebuf.h>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -173,8 +174,10 @@ void bild16::write_pgm8_bounds(const char* name, data_t low, data_t high) const 
 }
 
 bild16& bild16::read_pgm(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) quenz::cannot_open(name, quenz::Unopened::bang);
+    const int fd = quenz::open_for_read(name);
+    if (fd < 0) quenz::cannot_open(name, quenz::Unopened::bang);
+    __gnu_cxx::stdio_filebuf<char> file(fd, std::ios::in | std::ios::binary);  // closes fd
+    std::istream in(&file);
     try {
         parse_pgm(in, *this);
     } catch (const quenz::Error& e) {

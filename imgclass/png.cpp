@@ -13,6 +13,7 @@
 
 #include "atomic_file.h"
 #include "bild16.h"
+#include "fileio.h"
 #include "samples.h"
 
 namespace quenz {
@@ -157,7 +158,7 @@ void write_png16(const char* name, const bild16_base& img) { write_rows(name, im
 void write_png8(const char* name, const std::uint8_t* grey) { write_rows(name, grey, 8); }
 
 void read_png(const char* name, bild16& img) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(name, "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(fopen_for_read(name), &std::fclose);
     if (!f) cannot_open(name, Unopened::bang);
     unsigned char sig[8];
     if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)

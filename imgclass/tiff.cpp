@@ -15,6 +15,7 @@
 #include "bild16.h"
 #include "bildfloat.h"
 #include "error.h"
+#include "fileio.h"
 #include "samples.h"
 #include "tiff_ifd.h"
 
@@ -211,8 +212,12 @@ tiff_read_at read_at(int fd) {
 // Opens the file `name` and runs a walk over it; returns the descriptor,
 // or refuses the file with the walk's reason.
 template <class Walk> int open_walked(const char* name, Walk walk) {
-    if (access(name, R_OK) != 0) cannot_open(name, Unopened::bang);
-    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    int fd = open_for_read(name);
+    // (access after the open: a link refused unopened is never followed)
+    if (fd >= 0 && access(name, R_OK) != 0) {
+        close(fd);
+        fd = -1;
+    }
     if (fd < 0) cannot_open(name, Unopened::bang);
     const std::string why = walk(read_at(fd));
     if (!why.empty()) {

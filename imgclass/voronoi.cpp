@@ -8,6 +8,7 @@
 #include <string>
 
 #include "error.h"
+#include "fileio.h"
 
 std::vector<voronoi_cell> read_voronoi(std::istream& in, const char* name) {
     auto too_many = [&](std::size_t max, const char* what) {
@@ -39,7 +40,7 @@ namespace {
 // is no number) and never holds more than one block.
 class BoundedFile : public std::streambuf {
 public:
-    BoundedFile(const char* name, std::size_t max) : f_(std::fopen(name, "rb")), left_(max) {}
+    BoundedFile(const char* name, std::size_t max) : f_(quenz::fopen_for_read(name)), left_(max) {}
     ~BoundedFile() override {
         if (f_) std::fclose(f_);
     }

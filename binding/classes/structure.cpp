@@ -1,8 +1,10 @@
 // What a TIFF or FITS file holds, before any image is read from it: its
-// pages and their tags, its HDUs and their cards. Our own bounded walks
+// pages and their tags, its HDUs and their cards; and what kind of image
+// file a file is (imgclass/identify.h). Our own bounded walks
 // of the file answer (imgclass/tiff_ifd.h, imgclass/fits_header.h); no
 // third-party library parses anything here.
 #include "imgclass/fits_header.h"
+#include "imgclass/identify.h"
 #include "imgclass/tiff.h"
 #include "binding/runtime.h"
 
@@ -55,6 +57,15 @@ Tcl_Obj* cards(const char* file, int hdu) {
     return r;
 }
 
+// {kind size} for a file of a kind we read, {unknown size like} else.
+Tcl_Obj* identity(const char* file) {
+    const quenz::Identity id = quenz::identify_file(file);
+    const bool unknown = id.kind == quenz::FileKind::unknown;
+    Tcl_Obj* item[] = {str(quenz::kind_name(id.kind)), Tcl_NewWideIntObj(Tcl_WideInt(id.size)),
+                       unknown ? str(id.like) : nullptr};
+    return Tcl_NewListObj(unknown ? 3 : 2, item);
+}
+
 }  // namespace
 
 // After the measurements: these came later.
@@ -67,5 +78,6 @@ std::vector<qb::Entry> qb::tables::structure_commands() {
         qb::with_usage(qb::fn(qb::sig("o:fits_hdus name", {text}, [](const char* file) { return hdus(file); }))),
         qb::with_usage(qb::fn(qb::sig("oo:fits_cards name hdu", {text, "int"},
                                       [](const char* file, int hdu) { return cards(file, hdu); }))),
+        qb::with_usage(qb::fn(qb::sig("o:identify_file name", {text}, [](const char* file) { return identity(file); }))),
     };
 }

@@ -1,6 +1,9 @@
 // quenz-view's way into a file it is given: the format told from the
-// first bytes (qv::sniff), then the readers it names in turn (qv::reader),
-// with both procedures taken from the view layer's own script. The reader
+// first bytes by the library's identification (identify_file, as the
+// layer's qv::identify and qv::sniff call it), then the readers it names in
+// turn (qv::reader), with the procedures taken from the view layer's own
+// script. The identification of the bytes themselves also runs with both
+// names, so both ways of telling a gnuplot matrix are reached. The reader
 // commands are the library's readers behind the names the layer uses (the
 // binding around them only converts words). The walks that list a TIFF's
 // pages and tags and a FITS file's HDUs, cards and planes for the layer's
@@ -12,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "bild16.h"
@@ -20,6 +24,7 @@
 #include "fits.h"
 #include "fits_header.h"
 #include "fuzz_file.h"
+#include "identify.h"
 #include "npy.h"
 #include "png_file.h"
 #include "tiff.h"
@@ -55,6 +60,25 @@ int read_cmd(ClientData cd, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
     return TCL_OK;
 }
 
+// identify_file name: {kind size} or {unknown size like}, as the binding
+// answers.
+int identify_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 2) return TCL_ERROR;
+    try {
+        const quenz::Identity id = quenz::identify_file(Tcl_GetString(objv[1]));
+        Tcl_Obj* r = Tcl_NewListObj(0, nullptr);
+        Tcl_ListObjAppendElement(nullptr, r, Tcl_NewStringObj(quenz::kind_name(id.kind), -1));
+        Tcl_ListObjAppendElement(nullptr, r, Tcl_NewWideIntObj(Tcl_WideInt(id.size)));
+        if (id.kind == quenz::FileKind::unknown)
+            Tcl_ListObjAppendElement(nullptr, r, Tcl_NewStringObj(id.like.c_str(), -1));
+        Tcl_SetObjResult(in, r);
+    } catch (const quenz::Error& e) {
+        Tcl_SetObjResult(in, Tcl_NewStringObj((std::string("RuntimeError ") + e.what()).c_str(), -1));
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
 const char* setup_script = R"(
     namespace eval qv {}
     set f [open $layer]
@@ -64,7 +88,7 @@ const char* setup_script = R"(
     foreach line [split $text \n] {
         append cmd $line \n
         if {![info complete $cmd]} continue
-        if {[regexp {^proc (qv::sniff|qv::reader) } $cmd]} { eval $cmd }
+        if {[regexp {^proc (qv::identify|qv::sniff|qv::reader) } $cmd]} { eval $cmd }
         set cmd ""
     }
     foreach class {bild16 bildfloat} {
@@ -98,6 +122,7 @@ Tcl_Interp* interp() {
         Tcl_SetVar(i, "layer", QUENZ_VIEW_LAYER, TCL_GLOBAL_ONLY);
         for (auto& [name, read] : readers)
             Tcl_CreateObjCommand(i, name, read_cmd, const_cast<Read*>(&read), nullptr);
+        Tcl_CreateObjCommand(i, "identify_file", identify_cmd, nullptr, nullptr);
         if (Tcl_Eval(i, setup_script) != TCL_OK) {
             std::fprintf(stderr, "fuzz_sniff: %s\n", Tcl_GetStringResult(i));
             std::abort();
@@ -150,5 +175,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (Tcl_Obj* w : words) Tcl_DecrRefCount(w);
     Tcl_ResetResult(in);
     structure(named.c_str());
+    // The identification of the bytes alone, under other names and sizes.
+    const std::span<const unsigned char> bytes(data, size);
+    for (const char* name : {"x.his", "x.GP", "dir.bin/x", ""})
+        for (std::uint64_t claimed : {std::uint64_t(size), std::uint64_t(524388), std::uint64_t(0)}) {
+            const quenz::Identity id = quenz::identify(bytes, claimed, name);
+            if ((id.kind == quenz::FileKind::unknown) == id.like.empty()) std::abort();
+        }
     return 0;
 }

@@ -123,3 +123,134 @@ TEST(FileIo, StepwiseReadsStopWhereAskedAndCostOnlyWhatArrives) {
     EXPECT_EQ(zb.size(), 300000u);
     EXPECT_EQ(std::count(zb.begin(), zb.end(), 0), 300000);
 }
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <functional>
+
+#include "bild16.h"
+#include "bildfloat.h"
+#include "eichtabelle.h"
+#include "fits.h"
+#include "fits_header.h"
+#include "his.h"
+#include "identify.h"
+#include "npy.h"
+#include "png_file.h"
+#include "qrfit.h"
+#include "tiff.h"
+#include "voronoi.h"
+
+namespace {
+
+// Every reader of a file name, as the library offers them.
+std::vector<std::pair<std::string, std::function<void(const char*)>>> every_reader() {
+    static bild16 b;
+    static bildfloat f;
+    static std::vector<double> table(quenz::eichtabelle_entries);
+    return {
+        {"read_his", [](const char* n) { b.read_his(n); }},
+        {"read_pgm", [](const char* n) { b.read_pgm(n); }},
+        {"read_gnuplot", [](const char* n) { f.read_gnuplot(n); }},
+        {"read_png", [](const char* n) { quenz::read_png(n, b); }},
+        {"read_tiff", [](const char* n) { quenz::read_tiff(n, b, 0); }},
+        {"tiff_pages", [](const char* n) { quenz::tiff_pages(n); }},
+        {"read_fits", [](const char* n) { quenz::read_fits(n, f, 1); }},
+        {"fits_hdus", [](const char* n) { quenz::fits::list_hdus(n); }},
+        {"read_npy", [](const char* n) { quenz::read_npy(n, b); }},
+        {"QRfit read", [](const char* n) { QRfit q(n); }},
+        {"eichtabelle", [](const char* n) {
+             quenz::read_eichtabelle(n, std::span<double, quenz::eichtabelle_entries>(table.data(), table.size()));
+         }},
+        {"voronoi", [](const char* n) { read_voronoi_file(n); }},
+        {"identify", [](const char* n) { quenz::identify_file(n); }},
+    };
+}
+
+// Sets this thread's read policy for as long as it lives.
+struct Policy {
+    quenz::ReadPolicy was = quenz::read_policy();
+    Policy(bool regular_only, bool follow_links) { quenz::read_policy() = {regular_only, follow_links}; }
+    ~Policy() { quenz::read_policy() = was; }
+};
+
+}  // namespace
+
+TEST(FileIo, UnderTheViewersPolicyEveryReaderRefusesWhatIsNotARegularFileWithoutWaiting) {
+    namespace fs = std::filesystem;
+    const std::string fifo = scratch("policy.fifo"), dir = scratch("policy.dir"), sock = scratch("policy.sock");
+    fs::remove(fifo);
+    fs::remove_all(dir);
+    fs::remove(sock);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no writer: an open that waits would never return
+    fs::create_directory(dir);
+    int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock.c_str());
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    Policy p(true, true);
+    for (auto& [what, read] : every_reader()) {
+        for (const std::string& n : {fifo, dir, std::string("/dev/zero"), std::string("/dev/null")})
+            EXPECT_EQ(error_of([&] { read(n.c_str()); }), n + ": not a regular file") << what << " " << n;
+        // (a socket cannot be opened at all: each reader's own words)
+        EXPECT_NE(error_of([&] { read(sock.c_str()); }), testutil::nothing_thrown) << what;
+    }
+    close(s);
+    fs::remove(fifo);
+    fs::remove_all(dir);
+    fs::remove(sock);
+}
+
+TEST(FileIo, WithoutFollowingLinksEveryReaderRefusesALinkInTheLastPlaceOnly) {
+    namespace fs = std::filesystem;
+    const std::string target = scratch("policy-target.his"), link = scratch("policy-link.his");
+    const std::string linkdir = scratch("policy-linkdir");
+    std::vector<unsigned char> his(quenz::his_file_size, 1);
+    quenz::write_file(target.c_str(), his.data(), his.size());
+    fs::remove(link);
+    fs::remove(linkdir);
+    fs::create_symlink(target, link);
+    fs::create_directory_symlink(fs::path(target).parent_path(), linkdir);
+    const std::string through = linkdir + "/" + fs::path(target).filename().string();
+    {
+        Policy p(true, false);
+        for (auto& [what, read] : every_reader())
+            EXPECT_EQ(error_of([&] { read(link.c_str()); }), link + ": a symbolic link (not followed)") << what;
+        // a link earlier in the path is the directory's business
+        EXPECT_EQ(quenz::identify_file(through.c_str()).kind, quenz::FileKind::his);
+    }
+    {
+        Policy p(true, true);
+        EXPECT_EQ(quenz::identify_file(link.c_str()).kind, quenz::FileKind::his);
+    }
+    fs::remove(link);
+    fs::remove(linkdir);
+    fs::remove(target);
+}
+
+TEST(FileIo, ThePolicyIsTheThreadsOwnAndByDefaultAFifoWaitsForItsWriter) {
+    namespace fs = std::filesystem;
+    const std::string fifo = scratch("default.fifo");
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Policy p(true, false);
+    std::optional<std::vector<unsigned char>> got;
+    // Another thread keeps the default: its open waits for the writer
+    // that comes later, and reads what it writes.
+    std::thread reader([&] { got = quenz::read_file(fifo.c_str(), 100); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    {
+        std::FILE* w = std::fopen(fifo.c_str(), "wb");
+        ASSERT_NE(w, nullptr);
+        std::fputs("late writer", w);
+        std::fclose(w);
+    }
+    reader.join();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(std::string(got->begin(), got->end()), "late writer");
+    EXPECT_TRUE(quenz::read_policy().regular_only);
+    fs::remove(fifo);
+}
