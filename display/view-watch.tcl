@@ -52,13 +52,22 @@ proc qv::notified {file} {
 }
 
 # Files --watch has seen, in order, for keys n and N (a camera's run
-# makes many: looked up in an array, not the list).
+# makes many: looked up in an array, not the list). Only the newest
+# maxseen are kept: a directory that others write into costs the viewer a
+# bounded amount of memory however many names it announces.
+set qv::maxseen 100000
 proc qv::seen {file} {
     variable watch
     variable seenset
+    variable maxseen
     if {[info exists seenset($file)]} return
     set seenset($file) 1
     lappend watch(seen) $file
+    if {[llength $watch(seen)] > $maxseen} {
+        set cut [expr {[llength $watch(seen)] - $maxseen / 2}]
+        foreach old [lrange $watch(seen) 0 [expr {$cut - 1}]] { unset seenset($old) }
+        set watch(seen) [lrange $watch(seen) $cut end]
+    }
 }
 
 proc qv::showlatest {} {

@@ -3,7 +3,7 @@
 # returns its result (or raises its error). A probe's answer is the line
 # "R<n> <code> <result>".
 proc viewer_open {args} {
-    set ::errfile [tmp viewer2.err]
+    set ::errfile [tmp viewer.err]
     set ::seen {}
     set ::vf [open |[list $::quenzview {*}$args 2> $::errfile] r+]
     fconfigure $::vf -buffering line -blocking 0
@@ -27,7 +27,9 @@ proc wait_for {pattern {ms 10000}} {
         after cancel $id
     }
 }
-proc ask {script {ms 10000}} {
+# (::answer_ms: how long the viewer may take to answer a probe.)
+proc ask {script {ms {}}} {
+    if {$ms eq ""} { set ms [expr {[info exists ::answer_ms] ? $::answer_ms : 10000}] }
     set tag R[incr ::probes]
     puts $::vf [list apply {{tag s} {
         set rc [catch {uplevel #0 $s} r]
