@@ -21,7 +21,7 @@ set init [string cat \
     [list source $reduce] \n \
     [list reduce::setup [file normalize $caldir] [file normalize $outdir]]]
 if {[catch {quenz::batch {*}$options -init $init reduce::one \
-        [lmap f $files {file normalize $f}]} result]} {
+        [lmap f $files {file normalize [expr {[string match ~* $f] ? "./$f" : $f}]}]} result]} {
     puts stderr $result    ;# the run could not start (e.g. no calibration)
     exit 2
 }

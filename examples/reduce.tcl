@@ -65,8 +65,10 @@ proc reduce::stats {img} {
 # Runs `writer tmpname`, then renames the temporary file to path; on any
 # failure the temporary file goes and the error is passed on.
 proc reduce::atomically {path writer} {
+    # (file tail writes a name that begins with ~ as ./~name)
+    set tail [regsub {^\./} [file tail $path] {}]
     set tmp [file join [file dirname $path] \
-        .[file tail $path].[info hostname].[pid].[incr ::reduce::serial].part]
+        ./.$tail.[info hostname].[pid].[incr ::reduce::serial].part]
     try {
         {*}$writer $tmp
         file rename -force $tmp $path
