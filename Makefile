@@ -48,6 +48,13 @@ demo: build
 # DESTDIR=/stage puts the tree under a staging directory.
 install: build
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+	@cache=$(BUILD)/CMakeCache.txt; \
+	prefix="$(PREFIX)"; [ -n "$$prefix" ] || prefix=$$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' $$cache); \
+	pkgdir=$$(sed -n 's/^QUENZ_PKGDIR:STRING=//p' $$cache); pydir=$$(sed -n 's/^QUENZ_PYDIR:STRING=//p' $$cache); \
+	case $$pkgdir in /*) ;; *) pkgdir=$$prefix/$$pkgdir ;; esac; \
+	echo "quenz is in $$prefix. Where Tcl and Python do not look there already, add:"; \
+	echo "  export TCLLIBPATH=$$(dirname $$pkgdir)"; \
+	if [ -n "$$pydir" ]; then echo "  export PYTHONPATH=$$prefix/$$pydir"; fi
 
 uninstall:
 	@tools/uninstall $(BUILD)/install_manifest.txt
