@@ -3,6 +3,9 @@
 // where its commands should be created (usually at the end).
 #include "command_table.h"
 
+#include <map>
+#include <string>
+
 namespace qb {
 
 const std::vector<Section>& sections() {
@@ -29,9 +32,9 @@ const std::vector<Section>& sections() {
         {"bildcomplex_base", tables::bildcomplex_base_commands, false},
         {"bildcomplex", tables::bildcomplex_commands, false},
         {"bildcomplex pixels in bulk", tables::bildcomplex_transfer_commands, false},
-        {"display", tables::display_commands, true},
+        {"display", nullptr, true},
         {"getminmax", tables::getminmax_commands, false},
-        {"viewer rendering", tables::view_commands, true},
+        {"viewer rendering", nullptr, true},
         {"vec2d", tables::vec2d_commands, false},
         {"surface", tables::surface_commands, false},
         {"Voronoischnitt", tables::Voronoischnitt_commands, false},
@@ -42,10 +45,29 @@ const std::vector<Section>& sections() {
     return list;
 }
 
+namespace {
+std::map<std::string, MakeSection>& registered() {
+    static auto* m = new std::map<std::string, MakeSection>;
+    return *m;
+}
+}  // namespace
+
+bool register_section(const char* name, MakeSection make) {
+    registered()[name] = make;
+    return true;
+}
+
 const std::vector<std::vector<Entry>>& command_table() {
     static const auto* table = [] {
         auto* t = new std::vector<std::vector<Entry>>;
-        for (const Section& s : sections()) t->push_back(s.make());
+        for (const Section& s : sections()) {
+            MakeSection make = s.make;
+            if (!make) {
+                auto it = registered().find(s.name);
+                make = it == registered().end() ? nullptr : it->second;
+            }
+            t->push_back(make ? make() : std::vector<Entry>{});
+        }
         return t;
     }();
     return *table;

@@ -7,8 +7,10 @@
 
 namespace qb {
 
-// Each section's entries, made by a function in binding/classes/ (or
-// display/ for the commands that need Tk).
+// Each section's entries, made by a function in binding/classes/. The
+// sections of the layer above (display/: the commands that need Tk) are
+// listed here by name only and register their makers themselves
+// (register_section), so binding/ builds and links without display/.
 namespace tables {
 std::vector<Entry> bild16_base_commands();
 std::vector<Entry> bild16_commands();
@@ -32,9 +34,7 @@ std::vector<Entry> Parabelzentrum_commands();
 std::vector<Entry> bildcomplex_base_commands();
 std::vector<Entry> bildcomplex_commands();
 std::vector<Entry> bildcomplex_transfer_commands();
-std::vector<Entry> display_commands();
 std::vector<Entry> getminmax_commands();
-std::vector<Entry> view_commands();
 std::vector<Entry> vec2d_commands();
 std::vector<Entry> surface_commands();
 std::vector<Entry> Voronoischnitt_commands();
@@ -43,11 +43,17 @@ std::vector<Entry> measure_commands();
 std::vector<Entry> structure_commands();
 }  // namespace tables
 
+using MakeSection = std::vector<Entry> (*)();
+
 struct Section {
     const char* name;
-    std::vector<Entry> (*make)();
-    bool display;  // needs Tk: left out of quenzcore
+    MakeSection make;  // null: registered by name from display/
+    bool display;      // needs Tk: left out of quenzcore
 };
+
+// Gives a section listed without a maker its entries (at load, from a
+// static initialiser of the file that makes them). Returns true.
+bool register_section(const char* name, MakeSection make);
 
 // The sections in creation order.
 const std::vector<Section>& sections();

@@ -4,6 +4,7 @@
 
 #include "command_table.h"
 #include "runtime/handle.h"
+#include "runtime/instances.h"
 #include "runtime/tables.h"
 #include "runtime/variables.h"
 #include "view_connect.h"
@@ -30,6 +31,9 @@ int register_all(Tcl_Interp* interp, bool with_display) {
         return TCL_ERROR;
     }
     setup_type_table(interp);
+    // A destroyed object's commands go with it, in every interpreter of
+    // this thread.
+    set_destroy_hook(&drop_commands);
     const auto& table = command_table();
     for (std::size_t i = 0; i < table.size(); ++i)
         if (with_display || !sections()[i].display) create_table_commands(interp, table[i]);

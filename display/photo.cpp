@@ -1,8 +1,8 @@
 // The display commands: render bild16 and bildfloat images into Tk photo
-// images; and getminmax, the minimum and maximum of a rectangle, which
-// needs no display.
+// images. (getminmax, which needs no display, is binding/classes/getminmax.cpp.)
 #include <tk.h>
 
+#include "binding/classes/minmax.h"
 #include "binding/runtime.h"
 #include "display/photo_block.h"
 #include "imgclass/bild16.h"
@@ -21,23 +21,6 @@ void put(const Photo& p, quenz::render_buffer& buf) {
 
 }  // namespace
 
-namespace qb {
-
-// Minimum and maximum as a two-element list of numbers.
-template <class T> struct Ret<quenz::minmax_t<T>> {
-    static Tcl_Obj* num(T v) {
-        if constexpr (std::is_integral_v<T>)
-            return Tcl_NewIntObj(v);
-        else
-            return Tcl_NewDoubleObj(double(v));
-    }
-    static void set(Tcl_Interp* i, quenz::minmax_t<T> r) {
-        Tcl_SetObjResult(i, num(r.min));
-        Tcl_ListObjAppendElement(i, Tcl_GetObjResult(i), num(r.max));
-    }
-};
-
-}  // namespace qb
 
 namespace {
 
@@ -86,17 +69,9 @@ template <class I> qb::Sig getimage_range() {
                    });
 }
 
-template <class I> qb::Sig getminmax() {
-    return qb::sig("ooooo:getminmax INPUT x1 y1 x2 y2 ", {Kind<I>::ref, "int", "int", "int", "int"},
-                   [](const I& b, int x1, int y1, int x2, int y2) {
-                       return quenz::getminmax(b, x1, y1, x2, y2);
-                   });
-}
 
 // Display commands: left out of the headless quenzcore package.
-}  // namespace
-
-std::vector<qb::Entry> qb::tables::display_commands() {
+std::vector<qb::Entry> display_commands() {
     return {
         qb::over("getimage", {getimage<bild16>(), getimage<bildfloat>()}),
         qb::over("getimage_contrast", {getimage_contrast<bild16>(), getimage_contrast<bildfloat>()}),
@@ -104,9 +79,9 @@ std::vector<qb::Entry> qb::tables::display_commands() {
     };
 }
 
-// getminmax needs no photo: in both packages, created after the display
-// commands.
-std::vector<qb::Entry> qb::tables::getminmax_commands() {
-    return {qb::over("getminmax", {getminmax<bild16>(), getminmax<bildfloat>()})};
-}
+// The section takes its place in the command table by name.
+const bool registered = qb::register_section("display", display_commands);
+
+}  // namespace
+
 

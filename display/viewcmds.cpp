@@ -60,8 +60,10 @@ template <class I> qb::Sig percentiles() {
 
 }  // namespace
 
+namespace {
+
 // The viewer's rendering: after the display commands, with Tk only.
-std::vector<qb::Entry> qb::tables::view_commands() {
+std::vector<qb::Entry> view_commands() {
     return {
         qb::with_usage(qb::over("render_view", {render_view<bild16>(), render_view<bildfloat>()})),
         qb::with_usage(qb::fn(qb::sig("ooooo:render_colorbar photo map logscale width height",
@@ -74,3 +76,7 @@ std::vector<qb::Entry> qb::tables::view_commands() {
         qb::with_usage(qb::over("percentiles", {percentiles<bild16>(), percentiles<bildfloat>()})),
     };
 }
+
+const bool registered = qb::register_section("viewer rendering", view_commands);
+
+}  // namespace

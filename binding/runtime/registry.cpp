@@ -3,12 +3,12 @@
 // find nothing and are refused. Calls pin the objects they use, so an
 // object destroyed by another thread meanwhile is freed only when the
 // last of them returns.
+#include <atomic>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "registry.h"
-#include "instances.h"
 
 namespace qb {
 namespace {
@@ -185,6 +185,12 @@ bool is_live(Id id) {
     return reg().by_id.count(id) > 0;
 }
 
+namespace {
+std::atomic<DestroyHook> destroy_hook{nullptr};
+}
+
+void set_destroy_hook(DestroyHook hook) { destroy_hook.store(hook); }
+
 void destroy_object(Id id) {
     Object o;
     {
@@ -193,7 +199,7 @@ void destroy_object(Id id) {
         if (!r.by_id.count(id)) return;
         o = unlink(r, id);
     }
-    drop_commands(id);
+    if (DestroyHook hook = destroy_hook.load()) hook(id);
     if (o.pins == 0) free_object(o);
 }
 

@@ -24,8 +24,12 @@ Id register_object(void* addr, Ty t, Id owner = 0, Domain domain = 0);
 bool is_live(Id id);
 // Destroys a registered object with the destructor of its registered type:
 // at once unreachable, freed now or, when calls still run on it, by the
-// last of them (unpin).
+// last of them (unpin). The destroy hook runs first, outside the lock.
 void destroy_object(Id id);
+// What the layer above does when an object is destroyed (instances.cpp
+// deletes its object commands); set once, before the first object.
+using DestroyHook = void (*)(Id);
+void set_destroy_hook(DestroyHook hook);
 // The address of a live id converted to type t, or null.
 void* lookup(Id id, Ty t);
 // What one call pinned: each id with its registry record (which stays in
