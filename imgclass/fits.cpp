@@ -91,7 +91,7 @@ std::string number(double v) {
 
 // The physical values of the checked one-HDU file (fits_header.h), row 0
 // of our image first.
-std::vector<double> read_values(const char* name, std::vector<unsigned char> file) {
+std::vector<double> read_values(const char* name, std::vector<unsigned char> file, const fits::Scaling& s) {
     // cfitsio sees the checked image alone, as a file of one HDU in
     // memory: never the file's name, its other HDUs or the HDU number.
     void* mem = file.data();
@@ -108,6 +108,11 @@ std::vector<double> read_values(const char* name, std::vector<unsigned char> fil
     std::unique_ptr<fitsfile, Closer> f(raw);
     int bitpix = 0;
     if (fits_get_img_type(f.get(), &bitpix, &status)) refuse(name, status_text(status));
+    // The scaling is the one our walk parsed, whatever cfitsio would make
+    // of the cards: set, not left to its own reading of the header.
+    if (fits_set_bscale(f.get(), s.bscale.value_or(1.0), s.bzero.value_or(0.0), &status))
+        refuse(name, status_text(status));
+    if (s.blank && bitpix > 0 && fits_set_imgnull(f.get(), *s.blank, &status)) refuse(name, status_text(status));
     std::vector<double> values(n * n);
     // Integer pixels equal to BLANK are undefined: NaN. Float pixels are
     // taken as they are: cfitsio's check would also turn infinities and
@@ -153,17 +158,28 @@ void store(const char*, const std::vector<double>& v, bildfloat& img) {
 
 }  // namespace
 
-void read_fits(const char* name, bild16& img, int hdu) {
-    store(name, read_values(name, fits::extract_image(name, hdu)), img);
+namespace {
+
+std::vector<double> image_values(const char* name, int hdu) {
+    fits::Scaling s;
+    std::vector<unsigned char> file = fits::extract_image(name, hdu, &s);
+    return read_values(name, std::move(file), s);
 }
-void read_fits(const char* name, bildfloat& img, int hdu) {
-    store(name, read_values(name, fits::extract_image(name, hdu)), img);
+std::vector<double> plane_values(const char* name, int hdu, long long plane) {
+    fits::Scaling s;
+    std::vector<unsigned char> file = fits::extract_plane(name, hdu, plane, &s);
+    return read_values(name, std::move(file), s);
 }
+
+}  // namespace
+
+void read_fits(const char* name, bild16& img, int hdu) { store(name, image_values(name, hdu), img); }
+void read_fits(const char* name, bildfloat& img, int hdu) { store(name, image_values(name, hdu), img); }
 void read_fits_plane(const char* name, bild16& img, int hdu, long long plane) {
-    store(name, read_values(name, fits::extract_plane(name, hdu, plane)), img);
+    store(name, plane_values(name, hdu, plane), img);
 }
 void read_fits_plane(const char* name, bildfloat& img, int hdu, long long plane) {
-    store(name, read_values(name, fits::extract_plane(name, hdu, plane)), img);
+    store(name, plane_values(name, hdu, plane), img);
 }
 
 }  // namespace quenz

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -132,6 +134,13 @@ std::string card_text(const std::string& key, std::int64_t v) {
     return buf;
 }
 
+// A real as a card: 17 digits read back as the same double.
+std::string real_card(const std::string& key, double v) {
+    char buf[card + 1];
+    std::snprintf(buf, sizeof buf, "%-8s= %20.17G", key.c_str(), v);
+    return buf;
+}
+
 // Reads the header that starts at the current position, whose first
 // `len` bytes have been read already (the caller looked at them to see
 // whether a FITS file or another HDU begins there).
@@ -209,9 +218,7 @@ Header read_header(Input& in, const char* name, int index, const char* first, st
             zimage_seen = true;
             h.zimage = logical_value(c).value_or(false);
         } else if (key == "BZERO" || key == "BSCALE" || key == "BLANK") {
-            bool seen = false;
-            for (const std::string& s : h.scaling) seen = seen || keyword(s.c_str()) == key;
-            if (!seen) h.scaling.emplace_back(c, card);
+            h.scaling.emplace_back(c, card);
         }
     }
     if (!primary && (!pcount || !gcount)) bad(pcount ? "has no GCOUNT" : "has no PCOUNT");
@@ -252,6 +259,45 @@ std::optional<std::int64_t> int_value(const char* c) {
     return neg ? -v : v;
 }
 
+std::optional<double> real_value(const char* c, bool* out_of_range) {
+    if (out_of_range) *out_of_range = false;
+    const char* p = value_field(c);
+    if (!p) return std::nullopt;
+    const char* end = c + card;
+    p = skip_blanks(p, end);
+    // The number rewritten for from_chars (which takes no '+' and no D):
+    // sign, mantissa, 'e', exponent.
+    std::string text;
+    if (p < end && (*p == '+' || *p == '-')) {
+        if (*p == '-') text += '-';
+        ++p;
+    }
+    std::size_t digits = 0;
+    bool point = false;
+    for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !point)); ++p) {
+        point = point || *p == '.';
+        digits += *p != '.';
+        text += *p;
+    }
+    if (digits == 0) return std::nullopt;
+    if (p < end && (*p == 'E' || *p == 'e' || *p == 'D' || *p == 'd')) {
+        text += 'e';
+        ++p;
+        if (p < end && (*p == '+' || *p == '-')) text += *p++;
+        const char* exp = p;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p) text += *p;
+        if (p == exp) return std::nullopt;
+    }
+    if (!value_ends(p, end)) return std::nullopt;
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v)) {
+        if (out_of_range) *out_of_range = true;
+        return std::nullopt;
+    }
+    return v;
+}
+
 std::optional<bool> logical_value(const char* c) {
     const char* p = value_field(c);
     if (!p) return std::nullopt;
@@ -283,6 +329,42 @@ std::optional<std::string> string_value(const char* c) {
     }
     if (!value_ends(p + 1, end)) return std::nullopt;
     while (!s.empty() && s.back() == ' ') s.pop_back();  // trailing blanks do not count
+    return s;
+}
+
+Scaling scaling_of(const char* name, const Header& h) {
+    const std::string hdu = "the header of HDU " + std::to_string(h.index) + " has ";
+    Scaling s;
+    // The value of the card a keyword had before, as it stood, for a
+    // message about two that disagree.
+    std::string first_bscale, first_bzero, first_blank;
+    for (const std::string& c : h.scaling) {
+        const std::string key = keyword(c.c_str());
+        const std::string shown = key + " = " + value_text(c.c_str());
+        if (!value_field(c.c_str()) || value_text(c.c_str()).empty())
+            refuse(name, hdu + key + " without a value");
+        auto once = [&](auto& slot, auto v, std::string& first) {
+            if (slot && *slot != v)
+                refuse(name, hdu + first + " and " + shown + ": two values, and readers differ in which they take");
+            if (!slot) first = shown;
+            slot = v;
+        };
+        if (key == "BLANK") {
+            auto v = int_value(c.c_str());
+            if (!v) refuse(name, hdu + shown + ", not an integer");
+            once(s.blank, *v, first_blank);
+            continue;
+        }
+        bool out_of_range = false;
+        auto v = real_value(c.c_str(), &out_of_range);
+        if (!v) refuse(name, hdu + shown + (out_of_range ? ", beyond the range of a double" : ", not a number"));
+        if (key == "BSCALE") {
+            if (*v == 0) refuse(name, hdu + shown + ": a scale of 0 would make every pixel BZERO");
+            once(s.bscale, *v, first_bscale);
+        } else {
+            once(s.bzero, *v, first_bzero);
+        }
+    }
     return s;
 }
 
@@ -382,16 +464,20 @@ std::size_t plane_bytes(const Header& h) {
     return std::size_t(image_size) * image_size * std::size_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
 }
 
-// The one-HDU file cfitsio reads: the mandatory cards made here, the
-// scaling cards as they stand, then the image's bytes padded to whole
+// The one-HDU file cfitsio reads: the mandatory cards and the scaling
+// cards made here from the values we checked (cfitsio never parses a
+// scaling card of the file), then the image's bytes padded to whole
 // blocks (read by `fill` into the place it is given).
 template <class Fill>
-std::vector<unsigned char> one_hdu(const Header& h, const std::vector<std::int64_t>& axes, Fill fill) {
+std::vector<unsigned char> one_hdu(const Header& h, const Scaling& s, const std::vector<std::int64_t>& axes,
+                                   Fill fill) {
     std::vector<std::string> cards = {
         std::string("SIMPLE  =                    T"), card_text("BITPIX", h.bitpix),
         card_text("NAXIS", std::int64_t(axes.size()))};
     for (std::size_t i = 0; i < axes.size(); ++i) cards.push_back(card_text("NAXIS" + std::to_string(i + 1), axes[i]));
-    cards.insert(cards.end(), h.scaling.begin(), h.scaling.end());
+    if (s.bscale) cards.push_back(real_card("BSCALE", *s.bscale));
+    if (s.bzero) cards.push_back(real_card("BZERO", *s.bzero));
+    if (s.blank) cards.push_back(card_text("BLANK", *s.blank));
     cards.push_back("END");
     const std::size_t head = (cards.size() * card + block - 1) / block * block;
     const std::size_t bytes = plane_bytes(h);
@@ -406,7 +492,7 @@ std::vector<unsigned char> one_hdu(const Header& h, const std::vector<std::int64
 
 }  // namespace
 
-std::vector<unsigned char> extract_image(const char* name, int hdu) {
+std::vector<unsigned char> extract_image(const char* name, int hdu, Scaling* scaling) {
     std::vector<unsigned char> out;
     at_hdu(name, hdu, [&](Input& in, const Found& f) {
         const Header& h = f.h;
@@ -416,7 +502,9 @@ std::vector<unsigned char> extract_image(const char* name, int hdu) {
                              "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
         require_size(h.axes[0], h.axes[1], name);
         require_plain(name, h);
-        out = one_hdu(h, h.axes, [&](unsigned char* to, std::size_t, std::size_t padded) {
+        const Scaling s = scaling_of(name, h);
+        if (scaling) *scaling = s;
+        out = one_hdu(h, s, h.axes, [&](unsigned char* to, std::size_t, std::size_t padded) {
             // Whole blocks, as cfitsio reads them: a file cut in the padding is cut.
             if (auto held = in.after(f.data()); held && *held < padded) refuse(name, claims(h, padded, *held));
             if (in.pos() != f.data() && !in.skip_to(f.data())) refuse(name, claims(h, padded, 0));
@@ -434,7 +522,7 @@ std::int64_t planes(const Header& h) {
     return std::int64_t(n);
 }
 
-std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane) {
+std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane, Scaling* scaling) {
     std::vector<unsigned char> out;
     at_hdu(name, hdu, [&](Input& in, const Found& f) {
         const Header& h = f.h;
@@ -451,7 +539,9 @@ std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t
         if (!h.data_bytes) refuse(name, "HDU " + std::to_string(hdu) + " claims more than 2^62 bytes of data");
         if (auto held = in.after(f.data()); held && *held < *h.data_bytes)
             refuse(name, claims(h, *h.data_bytes, *held));
-        out = one_hdu(h, {h.axes[0], h.axes[1]}, [&](unsigned char* to, std::size_t bytes, std::size_t) {
+        const Scaling s = scaling_of(name, h);
+        if (scaling) *scaling = s;
+        out = one_hdu(h, s, {h.axes[0], h.axes[1]}, [&](unsigned char* to, std::size_t bytes, std::size_t) {
             const std::uint64_t at = f.data() + std::uint64_t(plane) * bytes;
             if (!in.skip_to(at)) refuse(name, claims(h, *h.data_bytes, in.pos() - std::min(in.pos(), f.data())));
             if (std::size_t got = in.read(to, bytes); got != bytes)

@@ -40,22 +40,41 @@ struct Header {
     // The data's length without padding; none when it overflows 2^62.
     std::optional<std::uint64_t> data_bytes;
     // The cards that turn stored values into physical ones (BZERO,
-    // BSCALE, BLANK), each the first of its keyword, as they stand.
+    // BSCALE, BLANK), every one of them, as they stand: parsed only when
+    // the image is read (scaling_of), so a listing still shows a header
+    // whose scaling cannot be read.
     std::vector<std::string> scaling;
 };
 
+// What an image's scaling cards say, each present only when its card is:
+// physical = BZERO + BSCALE * stored, BLANK the stored value of an
+// undefined integer pixel.
+struct Scaling {
+    std::optional<double> bscale, bzero;
+    std::optional<std::int64_t> blank;
+};
+
+// The scaling cards of `h` parsed strictly: BSCALE and BZERO reals (BSCALE
+// not 0), BLANK an integer. A card without a value, a value that is no
+// number or not a double, and two cards of one keyword that disagree
+// (readers differ in which they take) throw quenz::Error naming the file
+// and the card; cards that repeat the same value count once.
+Scaling scaling_of(const char* name, const Header& h);
+
 // Reads the image of HDU `hdu` (counted from 1) of the file `name`,
 // literally that name, and returns it as a FITS file of one HDU: a header
-// of the mandatory cards and the scaling cards, then the image's data.
-// Only a 512 x 512 image of NAXIS 2 (or 3 with NAXIS3 = 1) is returned;
-// anything else throws quenz::Error naming the file.
-std::vector<unsigned char> extract_image(const char* name, int hdu);
+// of the mandatory cards and the scaling cards, both written anew from the
+// values checked here (into `scaling` too, when given), then the image's
+// data. Only a 512 x 512 image of NAXIS 2 (or 3 with NAXIS3 = 1) is
+// returned; anything else throws quenz::Error naming the file.
+std::vector<unsigned char> extract_image(const char* name, int hdu, Scaling* scaling = nullptr);
 
 // Plane `plane` (counted from 0) of the image in HDU `hdu`: NAXIS 2 or
 // more, 512 x 512 pixels a plane, the planes the product of NAXIS3 on.
 // Returned as extract_image returns an image, with NAXIS 2; the file must
 // hold the whole cube.
-std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane);
+std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane,
+                                         Scaling* scaling = nullptr);
 
 // Every HDU of the file, each checked as the walk to a later one checks
 // it (its data there whole); a file of more than max_hdus is refused.
@@ -71,6 +90,11 @@ std::int64_t planes(const Header& h);
 // The integer, logical or string value of a card, or none when the card
 // has no such value (for the unit tests too).
 std::optional<std::int64_t> int_value(const char* card80);
+// A real value in fixed or free format: a sign, digits with at most one
+// decimal point, an exponent after E or D (either case). None when the card
+// has no such value; `out_of_range` set when it has one a double cannot
+// hold (1.0D400).
+std::optional<double> real_value(const char* card80, bool* out_of_range = nullptr);
 std::optional<bool> logical_value(const char* card80);
 std::optional<std::string> string_value(const char* card80);
 

@@ -1,6 +1,7 @@
 #include "tiff.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -161,8 +162,20 @@ sample_kind page_kind(TIFF* t, const char* name, int page) {
                      " samples are not read (8 or 16-bit unsigned, 32 or 64-bit float are)");
 }
 
+// A strip or tile that libtiff could not decode, after our walk found the
+// tables sound: said in our words (libtiff's name scanlines and rows that
+// mean nothing to the user).
+[[noreturn]] void undecodable(const char* name, int page, const char* piece, std::uint32_t i,
+                              std::uint32_t pieces, std::uint16_t compression) {
+    refuse(name, (page ? "page " + std::to_string(page) + ": " : std::string()) + piece + " " +
+                     std::to_string(i) + " of " + std::to_string(pieces) +
+                     (compression == COMPRESSION_NONE
+                          ? std::string(" cannot be read")
+                          : ": its " + tiff_codec_name(compression) + " data does not decode"));
+}
+
 // Decodes every pixel of the current page into px (row-major, host order).
-void decode_page(TIFF* t, const char* name, const Messages& m, std::size_t size,
+void decode_page(TIFF* t, const char* name, int page, std::uint16_t compression, std::size_t size,
                  unsigned char* px) {
     const std::size_t row_bytes = std::size_t(n) * size;
     if (TIFFIsTiled(t)) {
@@ -176,9 +189,9 @@ void decode_page(TIFF* t, const char* name, const Messages& m, std::size_t size,
         std::vector<unsigned char> tile(tile_row * th);
         for (std::uint32_t y = 0; y < n; y += th)
             for (std::uint32_t x = 0; x < n; x += tw) {
-                if (TIFFReadEncodedTile(t, TIFFComputeTile(t, x, y, 0, 0), tile.data(),
-                                        tmsize_t(tile.size())) < 0)
-                    broken(name, m, "tile data missing or corrupt");
+                const std::uint32_t i = TIFFComputeTile(t, x, y, 0, 0);
+                if (TIFFReadEncodedTile(t, i, tile.data(), tmsize_t(tile.size())) < 0)
+                    undecodable(name, page, "tile", i, TIFFNumberOfTiles(t), compression);
                 const std::uint32_t rows = std::min(th, n - y), cols = std::min(tw, n - x);
                 for (std::uint32_t r = 0; r < rows; ++r)
                     std::memcpy(px + (y + r) * row_bytes + x * size, tile.data() + r * tile_row,
@@ -192,7 +205,7 @@ void decode_page(TIFF* t, const char* name, const Messages& m, std::size_t size,
     for (std::uint32_t s = 0, y = 0; y < n; ++s, y += rps) {
         const std::size_t want = std::size_t(std::min(rps, n - y)) * row_bytes;
         if (TIFFReadEncodedStrip(t, s, px + y * row_bytes, tmsize_t(want)) != tmsize_t(want))
-            broken(name, m, "strip data missing or corrupt");
+            undecodable(name, page, "strip", s, TIFFNumberOfStrips(t), compression);
     }
 }
 
@@ -209,8 +222,9 @@ tiff_read_at read_at(int fd) {
     };
 }
 
-// Opens the file `name` and runs a walk over it; returns the descriptor,
-// or refuses the file with the walk's reason.
+// Opens the file `name` and runs a walk over it (given its reads and its
+// size, UINT64_MAX when not a regular file); returns the descriptor, or
+// refuses the file with the walk's reason.
 template <class Walk> int open_walked(const char* name, Walk walk) {
     int fd = open_for_read(name);
     // (access after the open: a link refused unopened is never followed)
@@ -219,7 +233,10 @@ template <class Walk> int open_walked(const char* name, Walk walk) {
         fd = -1;
     }
     if (fd < 0) cannot_open(name, Unopened::bang);
-    const std::string why = walk(read_at(fd));
+    struct stat st;
+    const std::uint64_t size =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? std::uint64_t(st.st_size) : std::uint64_t(-1);
+    const std::string why = walk(read_at(fd), size);
     if (!why.empty()) {
         close(fd);
         refuse(name, why);
@@ -228,11 +245,16 @@ template <class Walk> int open_walked(const char* name, Walk walk) {
 }
 
 // Opens the file for libtiff once our own walk of its directories up to
-// `page` found only codecs we read: libtiff sets up a directory's codec
-// while reading the directory, before any strip is decoded.
+// `page` found only codecs we read (libtiff sets up a directory's codec
+// while reading the directory, before any strip is decoded) and the page's
+// strip or tile tables true to its image (libtiff fills a short table with
+// zeros and reads the header as pixels).
 Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m) {
     // One descriptor for our walk and libtiff: both see the same file.
-    int fd = open_walked(name, [page](const tiff_read_at& read) { return tiff_codec_refusal(read, page); });
+    int fd = open_walked(name, [page](const tiff_read_at& read, std::uint64_t size) {
+        std::string why = tiff_codec_refusal(read, page);
+        return why.empty() ? tiff_table_refusal(read, page, size) : why;
+    });
     // Without memory mapping ("m"), uncompressed strips are read straight
     // into our buffer, not copied out of a fresh mapping; without strip
     // chopping ("c"), a whole-image strip is one read, not 8 KiB pieces.
@@ -272,7 +294,7 @@ template <class Img> void read_page(const char* name, Img& img, int page) {
     if constexpr (std::is_same_v<Img, bild16>) require_counts(k, name);
     // Every byte is decoded before use: no need to clear the buffer first.
     auto px = std::make_unique_for_overwrite<unsigned char[]>(std::size_t(n) * n * sample_size(k));
-    decode_page(t.get(), name, m, sample_size(k), px.get());
+    decode_page(t.get(), name, page, compression, sample_size(k), px.get());
     grey_samples s{k, px.get(), std::endian::native == std::endian::big};
     if constexpr (std::is_same_v<Img, bild16>)
         store(img, s, name);
@@ -300,13 +322,13 @@ void read_tiff(const char* name, bildfloat& img, int page) { read_page(name, img
 
 long tiff_pages(const char* name) {
     long pages = 0;
-    close(open_walked(name, [&](const tiff_read_at& read) { return tiff_page_count(read, pages); }));
+    close(open_walked(name, [&](const tiff_read_at& read, std::uint64_t) { return tiff_page_count(read, pages); }));
     return pages;
 }
 
 std::vector<TiffEntry> tiff_tags(const char* name, int page) {
     std::vector<TiffEntry> out;
-    close(open_walked(name, [&](const tiff_read_at& read) { return tiff_entries(read, page, out); }));
+    close(open_walked(name, [&](const tiff_read_at& read, std::uint64_t) { return tiff_entries(read, page, out); }));
     return out;
 }
 

@@ -259,6 +259,214 @@ std::string tiff_codec_refusal(const tiff_read_at& read, int last_page) {
     return why == stop ? "" : why;
 }
 
+namespace {
+
+// The tags that say where a page's pixels are and how many bytes they take.
+enum : std::uint16_t {
+    image_width = 256, image_length = 257, bits_per_sample = 258, samples_per_pixel = 277,
+    strip_offsets = 273, rows_per_strip = 278, strip_byte_counts = 279, planar_config = 284,
+    tile_width = 322, tile_length = 323, tile_offsets = 324, tile_byte_counts = 325
+};
+constexpr std::uint16_t layout_tags[] = {image_width, image_length, bits_per_sample, compression_tag,
+                                         strip_offsets, samples_per_pixel, rows_per_strip, strip_byte_counts,
+                                         planar_config, tile_width, tile_length, tile_offsets, tile_byte_counts};
+
+const char* tag_name(std::uint16_t tag) {
+    switch (tag) {
+    case image_width: return "ImageWidth";
+    case image_length: return "ImageLength";
+    case bits_per_sample: return "BitsPerSample";
+    case compression_tag: return "Compression";
+    case strip_offsets: return "StripOffsets";
+    case samples_per_pixel: return "SamplesPerPixel";
+    case rows_per_strip: return "RowsPerStrip";
+    case strip_byte_counts: return "StripByteCounts";
+    case planar_config: return "PlanarConfiguration";
+    case tile_width: return "TileWidth";
+    case tile_length: return "TileLength";
+    case tile_offsets: return "TileOffsets";
+    default: return "TileByteCounts";
+    }
+}
+
+// The bytes of one value of an unsigned integer type (BYTE, SHORT, LONG,
+// IFD, LONG8, IFD8), 0 for any other type.
+std::size_t unsigned_width(std::uint64_t type) {
+    return type == 1 || type == 3 || type == 4 || type == 13 || type == 16 || type == 18 ? width_of(type) : 0;
+}
+
+std::string plural(std::uint64_t k, const char* one, const char* many) {
+    return std::to_string(k) + " " + (k == 1 ? one : many);
+}
+
+// The layout entries of one directory, each kept as it stands.
+struct Layout_entries {
+    const tiff_read_at& read_;
+    const Layout& l_;
+    std::vector<unsigned char> raw[std::size(layout_tags)];
+
+    const unsigned char* find(std::uint16_t tag) const {
+        for (std::size_t i = 0; i < std::size(layout_tags); ++i)
+            if (layout_tags[i] == tag) return raw[i].empty() ? nullptr : raw[i].data();
+        return nullptr;
+    }
+    std::uint64_t type(const unsigned char* e) const { return l_.get(e + 2, 2); }
+    std::uint64_t count(const unsigned char* e) const { return l_.get(e + 4, l_.bigtiff ? 8 : 4); }
+    // The values of an unsigned integer entry, all of them (`all`) or the
+    // first; false when its type is no unsigned integer, it has no value or
+    // its values are not in the file.
+    bool values(const unsigned char* e, std::vector<std::uint64_t>& out, bool all, std::uint64_t file_size,
+                std::string* where_not = nullptr) const {
+        const std::size_t w = unsigned_width(type(e));
+        const std::uint64_t k = all ? count(e) : std::min<std::uint64_t>(count(e), 1);
+        if (w == 0 || count(e) == 0) return false;
+        const std::uint64_t bytes = k * w;  // k is at most what the caller checked
+        std::vector<unsigned char> buf(std::size_t(bytes), 0);
+        const unsigned char* field = e + (l_.bigtiff ? 12 : 8);
+        if (count(e) <= l_.value_size() / w) {
+            std::copy(field, field + bytes, buf.begin());
+        } else {
+            const std::uint64_t at = l_.get(field, l_.value_size());
+            std::uint64_t end = 0;
+            if (__builtin_add_overflow(at, bytes, &end) || end > file_size) {
+                if (where_not) {
+                    where_not->assign("(").append(std::to_string(bytes)).append(" bytes at ");
+                    where_not->append(std::to_string(at)).append(") lies past the end of the file");
+                }
+                return false;
+            }
+            if (read_(at, buf.data(), buf.size()) != buf.size()) return false;
+        }
+        out.resize(std::size_t(k));
+        for (std::size_t i = 0; i < out.size(); ++i) out[i] = l_.get(buf.data() + i * w, w);
+        return true;
+    }
+};
+
+}  // namespace
+
+std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t file_size) {
+    Layout l;
+    if (!header(read, l)) return "";
+    const std::uint64_t header_bytes = l.bigtiff ? 16 : 8;
+    const std::string why = walk(read, l, page, [&](int p, std::uint64_t start, std::uint64_t entries) -> std::string {
+        if (p < page) return "";
+        const std::string at = where(p);
+        Layout_entries d{read, l, {}};
+        std::vector<unsigned char> all(std::size_t(entries) * l.entry_size());
+        if (read(start, all.data(), all.size()) != all.size()) return stop;
+        for (std::uint64_t i = 0; i < entries; ++i) {
+            const unsigned char* e = all.data() + i * l.entry_size();
+            const std::uint64_t tag = l.get(e, 2);
+            for (std::size_t k = 0; k < std::size(layout_tags); ++k) {
+                if (layout_tags[k] != tag) continue;
+                // Readers differ in which of two entries they take.
+                if (!d.raw[k].empty()) return at + "TIFF directory has " + tag_name(layout_tags[k]) + " twice";
+                d.raw[k].assign(e, e + l.entry_size());
+            }
+        }
+        // One value of a tag (its first), or `otherwise` when it is absent.
+        std::string bad;
+        auto scalar = [&](std::uint16_t tag, std::uint64_t otherwise) -> std::uint64_t {
+            const unsigned char* e = d.find(tag);
+            std::vector<std::uint64_t> v;
+            if (!e) return otherwise;
+            if (!d.values(e, v, false, file_size) && bad.empty())
+                bad = at + "TIFF tag " + tag_name(tag) + " is unreadable";
+            return v.empty() ? 0 : v[0];
+        };
+        for (std::uint16_t tag : {image_width, image_length})
+            if (!d.find(tag)) return at + "TIFF directory has no " + tag_name(tag);
+        const std::uint64_t w = scalar(image_width, 0), h = scalar(image_length, 0);
+        const std::uint64_t spp = scalar(samples_per_pixel, 1);
+        if (!bad.empty()) return bad;
+        // Refused by the reader for what they are, before any pixel is read.
+        if (w != 512 || h != 512 || spp != 1) return "";
+        const std::uint64_t bits = scalar(bits_per_sample, 1);
+        const std::uint64_t compression = scalar(compression_tag, 1);
+        const bool tiled = d.find(tile_width) || d.find(tile_length);
+        const std::uint64_t rps = scalar(rows_per_strip, std::uint64_t(0xffffffff));
+        const std::uint64_t tw = scalar(tile_width, 0), th = scalar(tile_length, 0);
+        if (!bad.empty()) return bad;
+        // No sample the reader takes (8 to 64 bits): refused before any pixel is read.
+        if (bits == 0 || bits > 64) return "";
+        const std::uint16_t offsets_tag = tiled ? tile_offsets : strip_offsets;
+        const std::uint16_t counts_tag = tiled ? tile_byte_counts : strip_byte_counts;
+        const char* piece = tiled ? "tile" : "strip";
+        // libtiff takes either table for the other.
+        if (d.find(tiled ? strip_offsets : tile_offsets) || d.find(tiled ? strip_byte_counts : tile_byte_counts))
+            return at + "TIFF directory has both strip and tile tables";
+        // How many pieces the image needs, and the bytes of piece i
+        // uncompressed.
+        std::uint64_t pieces = 0;
+        std::function<std::uint64_t(std::uint64_t)> need;
+        std::string shape;
+        if (tiled) {
+            if (!d.find(tile_width) || !d.find(tile_length))
+                return at + "TIFF directory has " + (d.find(tile_width) ? "TileWidth but no TileLength" : "TileLength but no TileWidth");
+            if (tw == 0 || th == 0)
+                return at + "tiles of " + std::to_string(tw) + " x " + std::to_string(th) + " pixels are not read";
+            // Larger than the image: refused by the reader before any tile is read.
+            if (tw > w || th > h) return "";
+            pieces = ((w + tw - 1) / tw) * ((h + th - 1) / th);
+            const std::uint64_t tile = th * ((tw * bits + 7) / 8);
+            need = [tile](std::uint64_t) { return tile; };
+            shape = std::to_string(w) + " x " + std::to_string(h) + " pixels in tiles of " + std::to_string(tw) +
+                    " x " + std::to_string(th);
+        } else {
+            if (rps == 0) return at + "TIFF RowsPerStrip is 0";
+            const std::uint64_t rows = std::min(rps, h);
+            pieces = (h + rows - 1) / rows;
+            const std::uint64_t row_bytes = (w * bits + 7) / 8;
+            need = [=](std::uint64_t i) { return std::min(rows, h - i * rows) * row_bytes; };
+            shape = plural(h, "row", "rows") + " in strips of " + plural(rows, "row", "rows");
+        }
+        const std::string name_of_offsets = tag_name(offsets_tag), name_of_counts = tag_name(counts_tag);
+        const unsigned char* oe = d.find(offsets_tag);
+        const unsigned char* ce = d.find(counts_tag);
+        if (!oe) return at + "TIFF directory has no " + name_of_offsets;
+        // Without byte counts libtiff works out a length only for one
+        // strip; for uncompressed data that length is exactly what the
+        // rows need, so that case alone is read (checked below as if the
+        // counts said so). Compressed data has no length to work out.
+        if (!ce && (tiled || pieces != 1 || compression != 1))
+            return at + "TIFF directory has no " + name_of_counts +
+                   " (only an uncompressed image in one strip is read without)";
+        for (const unsigned char* e : {oe, ce}) {
+            if (!e) continue;
+            const std::string which = tag_name(std::uint16_t(l.get(e, 2)));
+            if (unsigned_width(d.type(e)) == 0)
+                return at + which + " has values of TIFF type " + std::to_string(d.type(e)) +
+                       ", not unsigned integers";
+            if (d.count(e) != pieces)
+                return at + which + " has " + plural(d.count(e), "entry", "entries") + "; " + shape + " need " +
+                       std::to_string(pieces);
+        }
+        std::vector<std::uint64_t> offsets, counts;
+        std::string not_there;
+        if (!d.values(oe, offsets, true, file_size, &not_there))
+            return at + "the table " + name_of_offsets + " " + (not_there.empty() ? "is unreadable" : not_there);
+        if (ce && !d.values(ce, counts, true, file_size, &not_there))
+            return at + "the table " + name_of_counts + " " + (not_there.empty() ? "is unreadable" : not_there);
+        for (std::uint64_t i = 0; i < pieces; ++i) {
+            const std::uint64_t off = offsets[i], bytes = ce ? counts[i] : need(i);
+            const std::string which = at + piece + " " + std::to_string(i) + " of " + std::to_string(pieces);
+            if (bytes == 0) return which + " has a byte count of 0";
+            if (off < header_bytes) return which + " starts inside the TIFF header (at " + std::to_string(off) + ")";
+            std::uint64_t end = 0;
+            if (__builtin_add_overflow(off, bytes, &end) || end > file_size)
+                return which + " (" + std::to_string(bytes) + " bytes at " + std::to_string(off) +
+                       ") ends past the end of the file" +
+                       (file_size == std::uint64_t(-1) ? "" : " (" + std::to_string(file_size) + " bytes)");
+            if (compression == 1 && bytes < need(i))
+                return which + " holds " + std::to_string(bytes) + " bytes; uncompressed, its pixels need " +
+                       std::to_string(need(i));
+        }
+        return "";
+    });
+    return why == stop ? "" : why;
+}
+
 std::string tiff_page_count(const tiff_read_at& read, long& pages) {
     pages = 0;
     Layout l;

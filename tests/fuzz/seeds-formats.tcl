@@ -20,6 +20,14 @@ seed fits float [slurp $tmp/f.fits]
 source [file join [file dirname [info script]] .. lib hostile-files.tcl]
 seed tiff chain [hostile_tiff_chain 5000]
 seed fits claims [hostile_fits_cube 200000000 10]
+# Tables and cards that once read as success with wrong pixels: one
+# StripOffsets entry for 512 strips, scaling cards without a number or
+# with two.
+seed tiff strips [hostile_tiff_strips]
+seed fits bscale-empty [hostile_fits_scaling {BSCALE  =}]
+seed fits bscale-text [hostile_fits_scaling {BSCALE  = 'abc'}]
+seed fits bscale-huge [hostile_fits_scaling {BSCALE  =              1.0D400}]
+seed fits bscale-twice [hostile_fits_scaling {BSCALE  =                    2} {BSCALE  =                    3}]
 b write_npy $tmp/b.npy
 seeds npy $tmp/b.npy {0 6 8 10 60 127 128 1000}
 f write_npy $tmp/f.npy

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +70,31 @@ TEST(FitsHeader, CardValuesInFreeFormatWithComments) {
     EXPECT_EQ(string_value(card("XTENSION= 'IMAGE' x").c_str()), std::nullopt);
 }
 
+TEST(FitsHeader, RealValuesStrictlyInFixedAndFreeFormat) {
+    using quenz::fits::real_value;
+    // Each against the double the C library reads from the same digits.
+    EXPECT_EQ(real_value(card("BSCALE  =                  1.0").c_str()), 1.0);
+    EXPECT_EQ(real_value(card("BZERO   = 32768 / unsigned").c_str()), 32768.0);
+    EXPECT_EQ(real_value(card("BZERO   =   -.5").c_str()), -0.5);
+    EXPECT_EQ(real_value(card("BZERO   =   +3.").c_str()), 3.0);
+    EXPECT_EQ(real_value(card("BSCALE  = 1.5D-3").c_str()), std::strtod("1.5e-3", nullptr));
+    EXPECT_EQ(real_value(card("BSCALE  = 0.1E+01").c_str()), 1.0);
+    EXPECT_EQ(real_value(card("BSCALE  = 2.5e2").c_str()), 250.0);
+    EXPECT_EQ(real_value(card("BSCALE  = 0.1").c_str()), std::strtod("0.1", nullptr));
+    bool range = true;
+    for (const char* bad : {"BSCALE  =", "BSCALE  = 'abc'", "BSCALE  = NAN", "BSCALE  = INF", "BSCALE  = .",
+                            "BSCALE  = 1.5E", "BSCALE  = 1.5E+", "BSCALE  = 1..5", "BSCALE  = 1.5 x",
+                            "BSCALE  = (1.0, 2.0)", "BSCALE  = T", "BSCALE   1.0", "BSCALE  = 0x10",
+                            "BSCALE  = - 1"}) {
+        EXPECT_EQ(real_value(card(bad).c_str(), &range), std::nullopt) << bad;
+        EXPECT_FALSE(range) << bad;
+    }
+    for (const char* huge : {"BSCALE  = 1.0D400", "BSCALE  = -1E309", "BSCALE  = 1E-400"}) {
+        EXPECT_EQ(real_value(card(huge).c_str(), &range), std::nullopt) << huge;
+        EXPECT_TRUE(range) << huge;
+    }
+}
+
 TEST(FitsHeader, WalksPastRandomGroupsAndReadsAnImageFromAPipeAsFromAFile) {
     // Random groups: NAXIS1 = 0 does not count, 2 groups of (3 + 20 x 50) 32-bit values,
     // three blocks (with NAXIS1 counted: none).
@@ -81,12 +107,12 @@ TEST(FitsHeader, WalksPastRandomGroupsAndReadsAnImageFromAPipeAsFromAFile) {
     const std::string path = scratch("groups.fits");
     spit(path, file);
     std::vector<unsigned char> img = quenz::fits::extract_image(path.c_str(), 2);
-    // The one-HDU file: mandatory cards made anew, the scaling card as it stood.
+    // The one-HDU file: mandatory cards and the scaling card made anew from the values read.
     const std::string head(img.begin(), img.begin() + 2880);
     EXPECT_EQ(head.substr(0, 80 * 6),
               card("SIMPLE  =                    T") + card("BITPIX  =                    8") +
                   card("NAXIS   =                    2") + card("NAXIS1  =                  512") +
-                  card("NAXIS2  =                  512") + card("BZERO   =                  -10 / a comment"));
+                  card("NAXIS2  =                  512") + card("BZERO   =                  -10"));
     EXPECT_EQ(head.substr(80 * 6, 80), card("END"));
     ASSERT_EQ(img.size(), 2880u + 92 * 2880);
     EXPECT_EQ(std::string(img.begin() + 2880, img.end()), file.substr(file.size() - 92 * 2880));

@@ -206,3 +206,59 @@ TEST(TiffIfd, EntriesListedWithTheirValuesInEveryByteOrder) {
             EXPECT_EQ(got[4].count, 18u);
         }
 }
+
+namespace {
+
+std::string table_refusal(File& f, int page, std::uint64_t size) {
+    const std::vector<unsigned char>& b = f.build();
+    return quenz::tiff_table_refusal(
+        [&b](std::uint64_t offset, void* buf, std::size_t n) -> std::size_t {
+            if (offset >= b.size()) return 0;
+            const std::size_t k = std::min<std::uint64_t>(n, b.size() - offset);
+            std::memcpy(buf, b.data() + offset, k);
+            return k;
+        },
+        page, size);
+}
+
+// A 512 x 512 page of 16-bit pixels in one uncompressed strip at `offset`
+// of `bytes`, and what else is asked.
+std::vector<Entry> one_strip(std::uint64_t offset, std::uint64_t bytes, std::uint16_t offset_type = 4,
+                             std::vector<Entry> more = {}) {
+    std::vector<Entry> d = {{256, 3, 1, 512}, {257, 3, 1, 512}, {258, 3, 1, 16},
+                            {273, offset_type, 1, offset}, {279, offset_type, 1, bytes}};
+    d.insert(d.end(), more.begin(), more.end());
+    return d;
+}
+
+}  // namespace
+
+TEST(TiffIfd, TablesOfThePageReadAgainstItsImageAndTheFileEnd) {
+    const std::uint64_t need = 512 * 512 * 2, unknown = std::uint64_t(-1);
+    File ok{false, false, {one_strip(100, need)}};
+    EXPECT_EQ(table_refusal(ok, 0, 100 + need), "");
+    EXPECT_EQ(table_refusal(ok, 0, 99 + need),
+              "strip 0 of 1 (524288 bytes at 100) ends past the end of the file (524387 bytes)");
+    // A pipe or device: its size unknown, a sum past 2^64 still found.
+    File wrap{true, true, {one_strip(~std::uint64_t(0) - 10, need, 16)}};
+    EXPECT_EQ(table_refusal(wrap, 0, unknown),
+              "strip 0 of 1 (524288 bytes at 18446744073709551605) ends past the end of the file");
+    EXPECT_EQ(table_refusal(ok, 0, unknown), "");
+    // Only the page read is checked, and named beyond the first.
+    File two{false, false, {one_strip(0, 0), one_strip(100, 10)}};
+    EXPECT_EQ(table_refusal(two, 1, unknown), "page 1: strip 0 of 1 holds 10 bytes; uncompressed, its pixels need 524288");
+    // Pages the reader refuses for their size or samples, before any pixel
+    // is read, are left to it; so is a page that is not there.
+    File small{false, false, {{{256, 3, 1, 256}, {257, 3, 1, 512}, {273, 4, 1, 0}}}};
+    EXPECT_EQ(table_refusal(small, 0, 1000), "");
+    File rgb{false, false, {one_strip(0, 0, 4, {{277, 3, 1, 3}})}};
+    EXPECT_EQ(table_refusal(rgb, 0, 1000), "");
+    EXPECT_EQ(table_refusal(ok, 1, unknown), "");
+    // Compressed strips need no more bytes than they have; tiles count
+    // the image's columns and rows rounded up.
+    File lzw{false, false, {one_strip(100, 10, 4, {{259, 3, 1, 5}})}};
+    EXPECT_EQ(table_refusal(lzw, 0, 110), "");
+    File tiles{false, false, {{{256, 3, 1, 512}, {257, 3, 1, 512}, {322, 3, 1, 48}, {323, 3, 1, 80},
+                               {324, 4, 76, 8}, {325, 4, 77, 8}}}};
+    EXPECT_EQ(table_refusal(tiles, 0, unknown), "TileOffsets has 76 entries; 512 x 512 pixels in tiles of 48 x 80 need 77");
+}
