@@ -26,6 +26,7 @@
 #pragma once
 #include "command_table.h"
 #include "runtime/entries.h"
+#include "runtime/minmax_result.h"
 
 namespace qb {
 

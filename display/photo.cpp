@@ -2,7 +2,6 @@
 // images. (getminmax, which needs no display, is binding/classes/getminmax.cpp.)
 #include <tk.h>
 
-#include "binding/classes/minmax.h"
 #include "binding/runtime.h"
 #include "display/photo_block.h"
 #include "imgclass/bild16.h"

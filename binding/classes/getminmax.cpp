@@ -3,7 +3,6 @@
 #include "binding/runtime.h"
 #include "imgclass/bild16.h"
 #include "imgclass/bildfloat.h"
-#include "binding/classes/minmax.h"
 
 
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 #include <type_traits>
 
-#include "binding/runtime.h"
+#include "results.h"
 #include "render/render.h"
 
 namespace qb {
