@@ -30,6 +30,7 @@
 
 #include "display/command_lines.h"
 #include "display/notify.h"
+#include "display/snapshot.h"
 #include "display/viewer.h"
 #include "imgclass/fileio.h"
 
@@ -132,14 +133,15 @@ int write_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
     return TCL_OK;
 }
 
-// The static package that gives the viewer's interpreter quenzview_taken
-// and quenzview_write (loaded there with `load {} Quenzview`, in the
-// viewer thread).
+// The static package that gives the viewer's interpreter quenzview_taken,
+// quenzview_write and quenzview_snapshot (loaded there with
+// `load {} Quenzview`, in the viewer thread).
 extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
     Tcl_TraceCommand(interp, "quenzview_taken", TCL_TRACE_RENAME | TCL_TRACE_DELETE, taken_traced,
                      nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_write", write_cmd, nullptr, nullptr);
+    quenz::view::create_snapshot_command(interp);
     quenz::view::create_notify_command(interp);
     return TCL_OK;
 }

@@ -675,12 +675,7 @@ proc qv::save {nr} {
     set root [expr {$file ne "" ? [file rootname $file] : [file join [pwd] window$nr]}]
     set name $root-view.png
     for {set i 2} {[file exists $name]} {incr i} { set name $root-view-$i.png }
-    set tmp $name.[pid].tmp
-    try {
-        view$nr write $tmp -format png
-        file rename $tmp $name
-    } on error err {
-        file delete $tmp
+    if {[catch {quenzview_snapshot view$nr $name} err]} {
         qv::say $nr "error: cannot write $name: $err"
         return
     }
