@@ -34,6 +34,7 @@
 #include "display/command_lines.h"
 #include "display/notify.h"
 #include "display/remote_server.h"
+#include "display/snapshot.h"
 #include "display/viewer.h"
 #include "imgclass/fileio.h"
 
@@ -245,7 +246,7 @@ int head_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
 
 // The static package that gives the viewer's interpreter quenzview_taken,
 // quenzview_write, quenzview_read, quenzview_reads, quenzview_head,
-// quenzview_notify and quenzview_remote (loaded there with
+// quenzview_snapshot, quenzview_notify and quenzview_remote (loaded there with
 // `load {} Quenzview`, in the viewer thread).
 extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
@@ -255,6 +256,7 @@ extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_read", read_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_reads", reads_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_head", head_cmd, nullptr, nullptr);
+    quenz::view::create_snapshot_command(interp);
     quenz::view::create_notify_command(interp);
     quenz::remote::create_command(interp);
     return TCL_OK;

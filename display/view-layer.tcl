@@ -304,12 +304,19 @@ proc qv::range {nr} {
         default { set r $mode }
     }
     lassign $r lo hi
+    if {$hi <= $lo && [qv::constant $img]} {
+        # A constant image has no range of its own: it is shown as
+        # write_png maps it, counts by their high byte (the levels of
+        # 0..65280) and floats as 0..1.
+        set r [expr {$float ? {0.0 1.0} : {0 65280}}]
+        lassign $r lo hi
+    }
     if {!$float} {
         set lo [expr {int(floor($lo))}]
         set hi [expr {int(ceil($hi))}]
         if {$hi <= $lo} { set hi [expr {$lo + 1}] }
     } elseif {$hi <= $lo} {
-        set hi [expr {$lo + 1.0}]
+        set hi [qv::above $lo 1.0]
     }
     set ::zoomlow($nr) $lo
     set ::zoomhigh($nr) $hi
@@ -388,8 +395,25 @@ proc qv::shown_range {nr} {
     if {![info exists ::zoomlow($nr)]} { return {0 65535} }
     set lo $::zoomlow($nr)
     set hi $::zoomhigh($nr)
-    if {$lo == $hi} { set hi [expr {$lo + 1}] }
+    if {$lo == $hi} { set hi [qv::above $lo] }
     list $lo $hi
+}
+
+# lo + one, or for a value so large that adding one changes nothing
+# (1e20) the next single-precision step above it.
+proc qv::above {lo {one 1}} {
+    set hi [expr {$lo + $one}]
+    if {$hi == $lo} { set hi [expr {$lo + abs($lo) * 2.0**-23}] }
+    return $hi
+}
+
+# Whether every pixel of img has the same value (one pass; an image that
+# begins with NaN counts as not constant).
+proc qv::constant {img} {
+    if {[catch {expr {[lindex [set r [getminmax $img 0 0 511 511]] 0] == [lindex $r 1]}} same]} {
+        return 0
+    }
+    return $same
 }
 
 proc qv::num {nr v} {
@@ -675,12 +699,7 @@ proc qv::save {nr} {
     set root [expr {$file ne "" ? [file rootname $file] : [file join [pwd] window$nr]}]
     set name $root-view.png
     for {set i 2} {[file exists $name]} {incr i} { set name $root-view-$i.png }
-    set tmp $name.[pid].tmp
-    try {
-        view$nr write $tmp -format png
-        file rename $tmp $name
-    } on error err {
-        file delete $tmp
+    if {[catch {quenzview_snapshot view$nr $name} err]} {
         qv::say $nr "error: cannot write $name: $err"
         return
     }

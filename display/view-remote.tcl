@@ -222,12 +222,8 @@ proc qv::remote::snapshot {args} {
     lassign $args nr file
     window $nr
     update idletasks
-    set tmp $file.[pid].tmp
-    try {
-        view$nr write $tmp -format png
-        file rename -force $tmp $file
-    } on error err {
-        file delete $tmp
+    # The library's writer: the name as given, all or nothing.
+    if {[catch {quenzview_snapshot view$nr $file} err]} {
         error "snapshot: cannot write $file: $err"
     }
     return $file

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "error.h"
@@ -83,6 +85,12 @@ std::string temp_name(const std::string& base, std::size_t limit) {
     return s;
 }
 
+// QUENZ_FSYNC set (and not to 0): writes wait for the disk.
+bool sync_requested() {
+    const char* v = std::getenv("QUENZ_FSYNC");
+    return v && *v && std::strcmp(v, "0") != 0;
+}
+
 }  // namespace
 
 atomic_file::atomic_file(const char* name) : name_(name) {
@@ -136,6 +144,21 @@ atomic_file::atomic_file(const char* name) : name_(name) {
         if (errno != EEXIST) break;
     }
     temp_base_.clear();
+    // A directory that refuses new names (a shared result file an
+    // administrator made) holding a file we may write: the file is
+    // written in place. (A read-only file system, EROFS, refuses the file
+    // too, so it is not tried.)
+    if (exists && (errno == EACCES || errno == EPERM)) {
+        fd_ = ::openat(dir_, base_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat now;
+        if (fd_ >= 0 && fstat(fd_, &now) == 0 && S_ISREG(now.st_mode)) {
+            in_place_ = true;
+            temp_ = dir + "/" + base_;
+            ::close(dir_);
+            dir_ = -1;
+            return;
+        }
+    }
     fail();
 }
 
@@ -182,9 +205,26 @@ void atomic_file::write(const void* data, std::size_t n) {
     }
 }
 
+// In place, how far a library that writes through a descriptor of its own
+// went is not known when it is done (libtiff goes back to fill in
+// offsets): the old content is cut off before it starts.
+bool atomic_file::cut_for_library() noexcept {
+    if (!in_place_ || cut_) return true;
+    cut_ = ::ftruncate(fd_, 0) == 0;
+    return cut_;
+}
+
 int atomic_file::release_fd() {
+    if (!cut_for_library()) fail();
     int fd = fd_;
     fd_ = -1;
+    return fd;
+}
+
+int atomic_file::dup_fd() {
+    if (!cut_for_library()) fail();
+    int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) fail();
     return fd;
 }
 
@@ -197,10 +237,32 @@ std::FILE* atomic_file::stream() {
 }
 
 void atomic_file::commit() {
+    if (stream_ && std::fflush(stream_) != 0) fail();
+    if (in_place_ && fd_ >= 0 && !cut_) {
+        // What was written runs from the start to where the writes ended
+        // (they only append); an old file's longer tail goes.
+        off_t end = ::lseek(fd_, 0, SEEK_CUR);
+        if (end < 0 || ::ftruncate(fd_, end) != 0) fail();
+    }
+    // On request, the data reaches the disk before the new name points at
+    // it, and the new name before the write returns (a FIFO or a device
+    // has nothing to sync).
+    const bool sync = fd_ >= 0 && (dir_ >= 0 || in_place_) && sync_requested();
+    if (sync && ::fsync(fd_) != 0) fail();
     if (!close_file()) fail();
     if (dir_ >= 0) {
         if (::renameat(dir_, temp_base_.c_str(), dir_, base_.c_str()) != 0) fail();
         temp_base_.clear();
+        if (sync) {
+            // (The descriptor above may be O_PATH, which fsync refuses;
+            // a directory we may not read cannot be synced and is not.)
+            int d = ::openat(dir_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (d >= 0) {
+                bool ok = ::fsync(d) == 0;
+                ::close(d);
+                if (!ok) fail();
+            }
+        }
         ::close(dir_);
         dir_ = -1;
     }

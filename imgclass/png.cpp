@@ -40,8 +40,10 @@ void on_error(png_structp png, png_const_charp msg) {
 }
 void on_warning(png_structp, png_const_charp) {}
 
-// Writes 512 rows of `bits`-bit grey to out; false on any failure.
-bool encode(std::FILE* out, int bits, const png_bytep* rows) {
+// Writes height rows of width pixels to out (`bits`-bit samples of the
+// colour type: grey, RGB or RGBA); false on any failure.
+bool encode(std::FILE* out, png_uint_32 width, png_uint_32 height, int bits, int colour,
+            const png_bytep* rows) {
     Context ctx;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, on_error, on_warning);
     if (!png) return false;
@@ -51,7 +53,7 @@ bool encode(std::FILE* out, int bits, const png_bytep* rows) {
         return false;
     }
     png_init_io(png, out);
-    png_set_IHDR(png, info, n, n, bits, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, width, height, bits, colour, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     if (bits == 16 && host_little) png_set_swap(png);
@@ -66,7 +68,7 @@ template <class T> void write_rows(const char* name, const T* px, int bits) {
     for (std::uint32_t y = 0; y < n; ++y)
         rows[y] = reinterpret_cast<png_bytep>(const_cast<T*>(px + std::size_t(y) * n));
     atomic_file out(name);
-    if (!encode(out.stream(), bits, rows.data())) out.fail();
+    if (!encode(out.stream(), n, n, bits, PNG_COLOR_TYPE_GRAY, rows.data())) out.fail();
     out.commit();
 }
 
@@ -156,6 +158,24 @@ std::string chunk_refusal(std::FILE* f) {
 
 void write_png16(const char* name, const bild16_base& img) { write_rows(name, img.data(), 16); }
 void write_png8(const char* name, const std::uint8_t* grey) { write_rows(name, grey, 8); }
+
+void write_png_colour(const char* name, int width, int height, int channels,
+                      const std::uint8_t* px) {
+    // (Both limits keep a row's bytes and the row table within int.)
+    if (width < 1 || height < 1 || width > png_max_side || height > png_max_side ||
+        (channels != 3 && channels != 4))
+        throw Error(std::string(name) + ": a picture of " + std::to_string(width) + " x " +
+                    std::to_string(height) + " pixels with " + std::to_string(channels) +
+                    " channels cannot be written as PNG");
+    const std::size_t row = std::size_t(width) * std::size_t(channels);
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) rows[std::size_t(y)] = const_cast<png_bytep>(px + std::size_t(y) * row);
+    atomic_file out(name);
+    if (!encode(out.stream(), png_uint_32(width), png_uint_32(height), 8,
+                channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, rows.data()))
+        out.fail();
+    out.commit();
+}
 
 void read_png(const char* name, bild16& img) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(fopen_for_read(name), &std::fclose);

@@ -77,8 +77,7 @@ void write_page(const char* name, const T* px, std::uint16_t bits, std::uint16_t
     Messages m;
     auto opts = options(m);
     // libtiff closes its own descriptor; ours reports the close.
-    int fd = dup(out.fd());
-    if (fd < 0) out.fail();
+    int fd = out.dup_fd();
     Tiff t(TIFFFdOpenExt(fd, out.temp_path().c_str(), "w", opts.get()));
     if (!t) {
         close(fd);

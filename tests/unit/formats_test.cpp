@@ -1,6 +1,7 @@
 // The all-or-nothing writer under real write failures (a file-size limit
 // makes the disk "full" part-way), and round trips of every format.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -115,6 +116,62 @@ TEST(AtomicFile, KeepsPermissionsFollowsLinksRefusesDirectoriesWritesDevicesInPl
     EXPECT_EQ(error_of([&] { quenz::write_file_atomic("/dev/null", "x", 1); }), testutil::nothing_thrown);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(files_like(dir, "f").size(), 1u);
+    fs::remove_all(dir);
+}
+
+// A colour PNG as libpng's simplified reader gives it: width, height,
+// format and bytes (RGBA when asked for it).
+struct Decoded {
+    png_uint_32 width = 0, height = 0, format = 0;
+    std::vector<std::uint8_t> rgba;
+};
+Decoded decode_rgba(const std::string& file) {
+    Decoded d;
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, file.c_str())) return d;
+    d.width = img.width;
+    d.height = img.height;
+    d.format = img.format;
+    img.format = PNG_FORMAT_RGBA;
+    d.rgba.resize(PNG_IMAGE_SIZE(img));
+    if (!png_image_finish_read(&img, nullptr, d.rgba.data(), 0, nullptr)) d.rgba.clear();
+    png_image_free(&img);
+    return d;
+}
+
+TEST(PngColour, RgbAndRgbaPicturesOfAnySizeAsLibpngReadsThem) {
+    std::string dir = scratch("pngcolour");
+    fs::create_directories(dir);
+    const std::string rgb = dir + "/rgb.png", rgba = dir + "/rgba.png";
+    // 3 x 2 RGB, every byte different; 2 x 1 RGBA with a transparent pixel
+    std::vector<std::uint8_t> p3(18), p4 = {10, 20, 30, 255, 40, 50, 60, 0};
+    for (std::size_t i = 0; i < p3.size(); ++i) p3[i] = std::uint8_t(i * 13 + 1);
+    quenz::write_png_colour(rgb.c_str(), 3, 2, 3, p3.data());
+    quenz::write_png_colour(rgba.c_str(), 2, 1, 4, p4.data());
+    Decoded a = decode_rgba(rgb), b = decode_rgba(rgba);
+    EXPECT_EQ(a.width, 3u);
+    EXPECT_EQ(a.height, 2u);
+    EXPECT_EQ(a.format, png_uint_32(PNG_FORMAT_RGB));
+    ASSERT_EQ(a.rgba.size(), 24u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(a.rgba[i * 4 + c], p3[i * 3 + c]) << i;
+        EXPECT_EQ(a.rgba[i * 4 + 3], 255);
+    }
+    EXPECT_EQ(b.format, png_uint_32(PNG_FORMAT_RGBA));
+    EXPECT_EQ(b.rgba, p4);
+    // Sizes and channel counts PNG or we do not take: refused, naming the
+    // file, before anything is made.
+    const std::string bad = dir + "/bad.png";
+    EXPECT_EQ(error_of([&] { quenz::write_png_colour(bad.c_str(), 0, 2, 3, p3.data()); }),
+              bad + ": a picture of 0 x 2 pixels with 3 channels cannot be written as PNG");
+    EXPECT_EQ(error_of([&] { quenz::write_png_colour(bad.c_str(), 3, 2, 2, p3.data()); }),
+              bad + ": a picture of 3 x 2 pixels with 2 channels cannot be written as PNG");
+    EXPECT_EQ(error_of([&] { quenz::write_png_colour(bad.c_str(), 1, quenz::png_max_side + 1, 3, p3.data()); }),
+              bad + ": a picture of 1 x 65537 pixels with 3 channels cannot be written as PNG");
+    EXPECT_FALSE(fs::exists(bad));
+    EXPECT_EQ(error_of([&] { quenz::write_png_colour(dir.c_str(), 3, 2, 3, p3.data()); }),
+              "Cannot write to " + dir);
     fs::remove_all(dir);
 }
 
