@@ -48,3 +48,8 @@ proc wait_for_file {file {ms 10000}} {
         pause 50
     }
 }
+# quenz-view --send from another process: {status output}.
+proc send_remote {args} {
+    set rc [catch {exec $::quenzview --send {*}$args 2>@1} out]
+    list $rc [regsub {\nchild process exited abnormally$} $out {}]
+}
