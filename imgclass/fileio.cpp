@@ -39,9 +39,14 @@ int open_for_read(const char* name) {
         refuse(name, "not a regular file");
     }
     if (S_ISFIFO(st.st_mode)) {
-        // Waits for a writer, as an open always did here.
+        // Waits for a writer, as an open always did here. The first
+        // descriptor stays open until the second is: a writer already
+        // writing must never find the FIFO without a reader (SIGPIPE).
+        const int blocking = ::open(name, flags);
+        const int e = errno;
         ::close(fd);
-        return ::open(name, flags);
+        errno = e;
+        return blocking;
     }
     const int fl = fcntl(fd, F_GETFL);
     if (fl == -1 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == -1) {
