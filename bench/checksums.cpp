@@ -17,11 +17,11 @@
 
 #include <memory>
 
-#include "bild16.h"
-#include "bildcomplex.h"
-#include "bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/fourier/bildcomplex.h"
+#include "imgclass/core/bildfloat.h"
 #include "render/render.h"
-#include "qrfit.h"
+#include "imgclass/fit/qrfit.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "bild16.h"
-#include "bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
 
 namespace bench {
 

@@ -1,8 +1,8 @@
 // Calibration curves: building the inverse table (65536 inversions) and
 // mapping a whole image through it.
 #include "common.h"
-#include "exp4kurve.h"
-#include "expkurve.h"
+#include "imgclass/curves/exp4kurve.h"
+#include "imgclass/curves/expkurve.h"
 
 static void expkurve_table(benchmark::State& st) {
     for (auto _ : st) {

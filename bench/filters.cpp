@@ -2,7 +2,7 @@
 // the Hamming window.
 #include <memory>
 
-#include "bildcomplex.h"
+#include "imgclass/fourier/bildcomplex.h"
 #include "common.h"
 
 static void convolve(benchmark::State& st, int size) {

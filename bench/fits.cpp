@@ -4,8 +4,8 @@
 #include <streambuf>
 
 #include "common.h"
-#include "parabelzentrum.h"
-#include "qrfit.h"
+#include "imgclass/analysis/parabelzentrum.h"
+#include "imgclass/fit/qrfit.h"
 
 namespace {
 std::vector<const bild16_base*> refs() {

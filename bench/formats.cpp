@@ -1,8 +1,8 @@
 // TIFF and .npy writes and reads of one exposure and its float image (into
 // the page cache), against tifffile and numpy in the peers.
 #include "common.h"
-#include "npy.h"
-#include "tiff.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/formats/tiff.h"
 
 namespace {
 

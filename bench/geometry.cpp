@@ -3,8 +3,8 @@
 #include <streambuf>
 
 #include "common.h"
-#include "surface.h"
-#include "voronoi.h"
+#include "imgclass/analysis/surface.h"
+#include "imgclass/analysis/voronoi.h"
 
 static void surface_put(benchmark::State& st) {
     const bildfloat& f = bench::floats("a.his");

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "common.h"
-#include "imgclass/pixeldata.h"
-#include "imgclass/stats.h"
+#include "imgclass/core/pixeldata.h"
+#include "imgclass/analysis/stats.h"
 
 static void imgstats_b16(benchmark::State& st) {
     const bild16& a = bench::counts("a.his");

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "imgclass/local_socket.h"
+#include "imgclass/system/local_socket.h"
 #include "view_connect.h"
 
 namespace {

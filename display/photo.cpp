@@ -4,8 +4,8 @@
 
 #include "binding/runtime.h"
 #include "display/photo_block.h"
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
 #include "render/render.h"
 
 namespace {

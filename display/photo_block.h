@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "binding/runtime.h"
-#include "imgclass/error.h"
+#include "imgclass/system/error.h"
 
 namespace quenz::display {
 

@@ -5,8 +5,8 @@
 
 #include "binding/runtime.h"
 #include "display/photo_block.h"
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
 #include "render/colormap.h"
 
 namespace {

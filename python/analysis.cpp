@@ -8,16 +8,16 @@
 #include <optional>
 
 #include "common.h"
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
-#include "imgclass/exp4kurve.h"
-#include "imgclass/expkurve.h"
-#include "imgclass/parabelzentrum.h"
-#include "imgclass/stats.h"
-#include "imgclass/surface.h"
-#include "imgclass/tablekurve.h"
-#include "imgclass/vec2d.h"
-#include "imgclass/voronoi.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/curves/exp4kurve.h"
+#include "imgclass/curves/expkurve.h"
+#include "imgclass/analysis/parabelzentrum.h"
+#include "imgclass/analysis/stats.h"
+#include "imgclass/analysis/surface.h"
+#include "imgclass/curves/tablekurve.h"
+#include "imgclass/core/vec2d.h"
+#include "imgclass/analysis/voronoi.h"
 #include "render/render.h"
 
 namespace quenzpy {

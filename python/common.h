@@ -23,7 +23,7 @@
 #include <shared_mutex>
 #include <string>
 
-#include "imgclass/qrfit.h"
+#include "imgclass/fit/qrfit.h"
 
 namespace py = pybind11;
 

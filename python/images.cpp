@@ -16,16 +16,16 @@
 #include <vector>
 
 #include "common.h"
-#include "imgclass/bild16.h"
-#include "imgclass/bildcomplex.h"
-#include "imgclass/bildfloat.h"
-#include "imgclass/eichkurve.h"
-#include "imgclass/fits.h"
-#include "imgclass/npy.h"
-#include "imgclass/pixeldata.h"
-#include "imgclass/png_file.h"
-#include "imgclass/stats.h"
-#include "imgclass/tiff.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/fourier/bildcomplex.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/curves/eichkurve.h"
+#include "imgclass/formats/fits.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/core/pixeldata.h"
+#include "imgclass/formats/png_file.h"
+#include "imgclass/analysis/stats.h"
+#include "imgclass/formats/tiff.h"
 #include "render/picture.h"
 
 namespace quenzpy {

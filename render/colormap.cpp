@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "imgclass/error.h"
+#include "imgclass/system/error.h"
 
 namespace quenz {
 namespace {

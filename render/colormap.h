@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imgclass/imgbase.h"
+#include "imgclass/core/imgbase.h"
 
 namespace quenz {
 

@@ -1,6 +1,6 @@
 #include "picture.h"
 
-#include "imgclass/png_file.h"
+#include "imgclass/formats/png_file.h"
 #include "render.h"
 
 namespace quenz {

@@ -2,7 +2,7 @@
 // getimage / getimage_contrast put them into a photo, saved as an 8-bit
 // PNG. Plain C++ (no Tk), so batch scripts without a display can use it.
 #pragma once
-#include "imgclass/imgbase.h"
+#include "imgclass/core/imgbase.h"
 
 namespace quenz {
 

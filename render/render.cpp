@@ -4,8 +4,8 @@
 #include <sstream>
 #include <string>
 
-#include "imgclass/pixelloop.h"
-#include "imgclass/rect.h"
+#include "imgclass/core/pixelloop.h"
+#include "imgclass/core/rect.h"
 
 namespace quenz {
 namespace {

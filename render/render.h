@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "imgclass/imgbase.h"
+#include "imgclass/core/imgbase.h"
 
 namespace quenz {
 

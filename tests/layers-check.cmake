@@ -11,11 +11,11 @@ set(failures "")
 function(case name expect)
   set(root ${WORK}/${name})
   file(REMOVE_RECURSE ${root})
-  foreach(d imgclass render binding/runtime binding/classes display python)
+  foreach(d imgclass/core imgclass/system imgclass/fit render binding/runtime binding/classes display quenz-view python)
     file(MAKE_DIRECTORY ${root}/${d})
   endforeach()
   # Headers the includes below may name.
-  foreach(h imgclass/imgbase.h render/render.h binding/runtime.h binding/runtime/errors.h display/viewer.h)
+  foreach(h imgclass/core/imgbase.h imgclass/system/error.h imgclass/fit/qr.h render/render.h binding/runtime.h binding/runtime/errors.h display/viewer.h quenz-view/notify.h)
     file(WRITE ${root}/${h} "#pragma once\n")
   endforeach()
   set(files ${ARGN})
@@ -42,19 +42,28 @@ function(case name expect)
 endfunction()
 
 case(clean ""
-  render/picture.cpp "#include \"render.h\"\n#include \"imgclass/imgbase.h\"\n#include <cmath>"
+  render/picture.cpp "#include \"render.h\"\n#include \"imgclass/core/imgbase.h\"\n#include <cmath>"
   binding/classes/formats.cpp "#include <tcl.h>\n#include \"render/render.h\"\n#include \"binding/runtime.h\""
   binding/init.cpp "#include <tk.h>"
   display/photo.cpp "#include <tk.h>\n#include \"binding/runtime.h\"\n#include \"render/render.h\""
-  imgclass/tiff.cpp "#include <tiffio.h>\n#include \"imgbase.h\"")
+  imgclass/formats/tiff.cpp "#include <tiffio.h>\n#include \"imgclass/core/imgbase.h\"\n#include \"imgclass/system/error.h\""
+  quenz-view/main.cpp "#include <tk.h>\n#include \"display/viewer.h\"\n#include \"quenz-view/notify.h\"")
 case(tcl_in_render "render/picture.cpp includes tcl.h: render/ is plain C++"
   render/picture.cpp "#include <tcl.h>")
-case(tk_in_imgclass "imgclass/x.cpp includes tkInt.h: imgclass/ is plain C++"
-  imgclass/x.cpp "  #  include <tkInt.h>")
+case(tk_in_imgclass "imgclass/core/x.cpp includes tkInt.h: imgclass/ is plain C++"
+  imgclass/core/x.cpp "  #  include <tkInt.h>")
 case(render_up "render/picture.cpp includes binding/runtime.h: render/ includes nothing from binding/"
   render/picture.cpp "#include \"binding/runtime.h\"")
-case(imgclass_up_relative "imgclass/x.h includes ../render/render.h: imgclass/ includes nothing from render/"
-  imgclass/x.h "#include \"../render/render.h\"")
+case(imgclass_up_relative "imgclass/core/x.h includes ../../render/render.h: imgclass/ includes nothing from render/"
+  imgclass/core/x.h "#include \"../../render/render.h\"")
+case(imgclass_folder_up "imgclass/system/x.cpp includes imgclass/core/imgbase.h: imgclass/system/ includes only from lower folders"
+  imgclass/system/x.cpp "#include \"imgclass/core/imgbase.h\"")
+case(imgclass_folder_sideways "imgclass/formats/x.cpp includes imgclass/fit/qr.h: imgclass/formats/ includes only from lower folders"
+  imgclass/formats/x.cpp "#include \"imgclass/fit/qr.h\"")
+case(library_to_program "display/viewer.cpp includes quenz-view/notify.h: display/ includes nothing from quenz-view/"
+  display/viewer.cpp "#include \"quenz-view/notify.h\"")
+case(program_to_binding "quenz-view/main.cpp includes binding/runtime.h: quenz-view/ reaches the binding through Tcl commands"
+  quenz-view/main.cpp "#include \"binding/runtime.h\"")
 case(binding_to_display "binding/classes/formats.cpp includes display/viewer.h: binding/ includes nothing from display/"
   binding/classes/formats.cpp "#include \"display/viewer.h\"")
 case(tk_in_binding "binding/classes/draw.cpp includes tk.h: binding/ knows no Tk"
@@ -62,7 +71,7 @@ case(tk_in_binding "binding/classes/draw.cpp includes tk.h: binding/ knows no Tk
 case(display_internal "display/viewcmds.cpp includes binding/runtime/errors.h: display/ reaches binding/ only through binding/runtime.h"
   display/viewcmds.cpp "#include \"binding/runtime/errors.h\"")
 case(python_clean ""
-  python/module.cpp "#include <pybind11/pybind11.h>\n#include \"imgclass/imgbase.h\"\n#include \"render/render.h\"")
+  python/module.cpp "#include <pybind11/pybind11.h>\n#include \"imgclass/core/imgbase.h\"\n#include \"render/render.h\"")
 case(tcl_in_python "python/module.cpp includes tcl.h: python/ is plain C++"
   python/module.cpp "#include <tcl.h>")
 case(python_to_binding "python/module.cpp includes binding/runtime.h: python/ includes nothing from binding/"
@@ -72,4 +81,4 @@ file(REMOVE_RECURSE ${WORK})
 if(failures)
   message(FATAL_ERROR "layer check:${failures}")
 endif()
-message(STATUS "layer check: 11 trees as expected")
+message(STATUS "layer check: 15 trees as expected")

@@ -1,7 +1,8 @@
 # The layers include only downwards: every #include of imgclass/, render/,
-# binding/, display/ and python/ is checked against the layer table of
-# doc/ARCHITECTURE.md, so a forbidden include stops the build even where
-# the include path would find the header.
+# binding/, display/, quenz-view/ and python/ is checked against the layer
+# table of doc/ARCHITECTURE.md, and inside imgclass/ every include against
+# the order of its folders, so a forbidden include stops the build even
+# where the include path would find the header.
 #
 #   cmake -DROOT=<source dir> [-DSTAMP=<file>] -P tools/check_layers.cmake
 
@@ -11,7 +12,23 @@ endif()
 
 # The layer of a path relative to ROOT, or "" for a header from elsewhere.
 function(layer_of rel out)
-  if(rel MATCHES "^(imgclass|render|binding|display|python)/")
+  if(rel MATCHES "^(imgclass|render|binding|display|quenz-view|python)/")
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  else()
+    set(${out} "" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# imgclass/'s folders, lowest first: a folder includes only from lower ranks
+# and from itself.
+set(rank_system 0)
+set(rank_core 1)
+foreach(sub formats filters fourier curves fit)
+  set(rank_${sub} 2)
+endforeach()
+set(rank_analysis 3)
+function(imgclass_folder rel out)
+  if(rel MATCHES "^imgclass/([a-z]+)/")
     set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
   else()
     set(${out} "" PARENT_SCOPE)
@@ -19,7 +36,7 @@ function(layer_of rel out)
 endfunction()
 
 set(problems "")
-foreach(dir imgclass render binding display python)
+foreach(dir imgclass render binding display quenz-view python)
   file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
   list(SORT files)
   foreach(file ${files})
@@ -51,8 +68,22 @@ foreach(dir imgclass render binding display python)
           set(why "binding/ knows no Tk (only binding/init.cpp, for the stubs)")
         endif()
       endif()
-      if(dir STREQUAL "imgclass" AND to MATCHES "^(render|binding|display)$")
+      if(to STREQUAL "quenz-view" AND NOT dir STREQUAL "quenz-view")
+        set(why "${dir}/ includes nothing from quenz-view/: the program stands on the library, not the reverse")
+      elseif(dir STREQUAL "quenz-view" AND to STREQUAL "binding")
+        set(why "quenz-view/ reaches the binding through Tcl commands, never its headers")
+      elseif(dir STREQUAL "imgclass" AND to MATCHES "^(render|binding|display)$")
         set(why "imgclass/ includes nothing from ${to}/")
+      elseif(dir STREQUAL "imgclass" AND to STREQUAL "imgclass")
+        imgclass_folder("${file}" from_sub)
+        imgclass_folder("${target}" to_sub)
+        if(from_sub STREQUAL "" OR to_sub STREQUAL "")
+          set(why "imgclass/ files live in its folders (system, core, formats, filters, fourier, curves, fit, analysis)")
+        elseif(NOT DEFINED rank_${from_sub} OR NOT DEFINED rank_${to_sub})
+          set(why "imgclass/ has no folder ranked ${from_sub} or ${to_sub} (tools/check_layers.cmake)")
+        elseif(NOT from_sub STREQUAL to_sub AND NOT rank_${to_sub} LESS rank_${from_sub})
+          set(why "imgclass/${from_sub}/ includes only from lower folders (system < core < formats, filters, fourier, curves, fit < analysis)")
+        endif()
       elseif(dir STREQUAL "render" AND to MATCHES "^(binding|display)$")
         set(why "render/ includes nothing from ${to}/")
       elseif(dir STREQUAL "binding" AND to STREQUAL "display")

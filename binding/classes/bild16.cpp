@@ -1,7 +1,7 @@
 // Commands of bild16: construction, HIS files, conversion and operators.
-#include "imgclass/bild16.h"
+#include "imgclass/core/bild16.h"
 
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bildfloat.h"
 #include "operators.h"
 
 namespace {

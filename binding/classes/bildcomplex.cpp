@@ -1,8 +1,8 @@
 // The complex image class: construction from float images, the FFT, the
 // Hamming windows and taking the image apart. The container commands
 // (get, set, sizes) are those of bildcomplex_base.
-#include "imgclass/bildcomplex.h"
-#include "imgclass/bildfloat.h"
+#include "imgclass/fourier/bildcomplex.h"
+#include "imgclass/core/bildfloat.h"
 #include "binding/runtime.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Commands of bildfloat: construction, gnuplot files, conversion and
 // operators. Filters and corrections add their commands in their own files.
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bildfloat.h"
 
-#include "imgclass/bild16.h"
+#include "imgclass/core/bild16.h"
 #include "operators.h"
 
 namespace {

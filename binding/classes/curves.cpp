@@ -1,9 +1,9 @@
 // Calibration curves: the abstract eichkurve and its three kinds, plus the
 // image conversion bildfloat_apply_eichkurve.
-#include "imgclass/bildfloat.h"
-#include "imgclass/exp4kurve.h"
-#include "imgclass/expkurve.h"
-#include "imgclass/tablekurve.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/curves/exp4kurve.h"
+#include "imgclass/curves/expkurve.h"
+#include "imgclass/curves/tablekurve.h"
 #include "binding/runtime.h"
 
 namespace {

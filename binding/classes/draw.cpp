@@ -1,5 +1,5 @@
 // Drawing commands of bild16: each returns the image's own handle.
-#include "imgclass/bild16.h"
+#include "imgclass/core/bild16.h"
 #include "binding/runtime.h"
 
 std::vector<qb::Entry> qb::tables::bild16_draw_commands() {

@@ -1,7 +1,7 @@
 // The filters and corrections of bildfloat: convolution, Gaussian
 // smoothing, bad-pixel repair and masks (the class entry lists them).
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
 #include "binding/runtime.h"
 
 namespace {

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
-#include "imgclass/fits.h"
-#include "imgclass/npy.h"
-#include "imgclass/png_file.h"
-#include "imgclass/tiff.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/formats/fits.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/formats/png_file.h"
+#include "imgclass/formats/tiff.h"
 #include "render/picture.h"
 #include "binding/runtime.h"
 

@@ -1,8 +1,8 @@
 // getminmax: the minimum and maximum of a rectangle of an image, as a
 // two-element list. It needs no display, so it is in both packages.
 #include "binding/runtime.h"
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
 
 
 namespace {

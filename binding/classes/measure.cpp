@@ -1,8 +1,8 @@
 // Measuring commands over bild16 and bildfloat images: summary statistics,
 // histograms and profiles. They need no display.
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
-#include "imgclass/stats.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/analysis/stats.h"
 #include "binding/runtime/lists.h"
 
 namespace qb {

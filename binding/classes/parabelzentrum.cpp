@@ -1,6 +1,6 @@
 // Parabelzentrum, the paraboloid fit of one peak.
-#include "imgclass/bildfloat.h"
-#include "imgclass/parabelzentrum.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/analysis/parabelzentrum.h"
 #include "binding/runtime.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // PGM commands of bild16.
-#include "imgclass/bild16.h"
+#include "imgclass/core/bild16.h"
 #include "binding/runtime.h"
 
 std::vector<qb::Entry> qb::tables::bild16_pgm_commands() {

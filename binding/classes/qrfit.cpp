@@ -5,9 +5,9 @@
 // of numbers. Both lists are checked by the wrapper rather than by the
 // overload dispatch, so that their errors name the parameter types
 // 'bild16 *' and 'float *'.
-#include "imgclass/bild16.h"
-#include "imgclass/bildfloat.h"
-#include "imgclass/qrfit.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/fit/qrfit.h"
 #include "binding/runtime.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // What a TIFF or FITS file holds, before any image is read from it: its
 // pages and their tags, its HDUs and their cards; and what kind of image
-// file a file is (imgclass/identify.h). Our own bounded walks
-// of the file answer (imgclass/tiff_ifd.h, imgclass/fits_header.h); no
+// file a file is (imgclass/formats/identify.h). Our own bounded walks
+// of the file answer (imgclass/formats/tiff_ifd.h, imgclass/formats/fits_header.h); no
 // third-party library parses anything here.
-#include "imgclass/fits_header.h"
-#include "imgclass/identify.h"
-#include "imgclass/tiff.h"
+#include "imgclass/formats/fits_header.h"
+#include "imgclass/formats/identify.h"
+#include "imgclass/formats/tiff.h"
 #include "binding/runtime.h"
 
 namespace {

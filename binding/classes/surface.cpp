@@ -1,5 +1,5 @@
 // The surface-area accumulator over a float image.
-#include "imgclass/surface.h"
+#include "imgclass/analysis/surface.h"
 #include "binding/runtime.h"
 
 std::vector<qb::Entry> qb::tables::surface_commands() {

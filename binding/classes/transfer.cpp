@@ -3,9 +3,9 @@
 // `setrow`/`setcol` (one row or column as a list) of bild16 and bildfloat.
 // The class entries list them as methods.
 #include "binding/runtime/bytes.h"
-#include "imgclass/bild16.h"
-#include "imgclass/bildcomplex.h"
-#include "imgclass/bildfloat.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/fourier/bildcomplex.h"
+#include "imgclass/core/bildfloat.h"
 #include "binding/runtime/lists.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The plane vector and the free command `abs`. Results of -, +, * with a
 // number and / are new vectors owned by their handle's command.
-#include "imgclass/vec2d.h"
+#include "imgclass/core/vec2d.h"
 #include "binding/runtime.h"
 
 std::vector<qb::Entry> qb::tables::vec2d_commands() {

@@ -1,5 +1,5 @@
 // One Voronoi cell of an image: profiles, boundary averages, point test.
-#include "imgclass/voronoi.h"
+#include "imgclass/analysis/voronoi.h"
 #include "binding/runtime.h"
 
 std::vector<qb::Entry> qb::tables::Voronoischnitt_commands() {

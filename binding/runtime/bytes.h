@@ -1,7 +1,7 @@
 // Byte arrays across the boundary: whole images as Tcl byte arrays, one
-// memory copy each way (imgclass/pixeldata.h fixes the byte order).
+// memory copy each way (imgclass/core/pixeldata.h fixes the byte order).
 #pragma once
-#include "imgclass/pixeldata.h"
+#include "imgclass/core/pixeldata.h"
 #include "binding/runtime.h"
 
 namespace qb {

@@ -2,7 +2,7 @@
 // and the exception guard around every call into the library.
 #include "errors.h"
 
-#include "imgclass/error.h"
+#include "imgclass/system/error.h"
 
 namespace qb {
 

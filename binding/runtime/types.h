@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "imgclass/imgbase.h"
+#include "imgclass/core/imgbase.h"
 
 class bild16;
 class bildfloat;

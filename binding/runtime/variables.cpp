@@ -5,7 +5,7 @@
 
 #include "convert.h"
 #include "handle.h"
-#include "imgclass/constants.h"
+#include "imgclass/core/constants.h"
 
 namespace qb {
 namespace {

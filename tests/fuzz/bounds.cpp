@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "bild16.h"
-#include "bildfloat.h"
-#include "fits.h"
-#include "fits_header.h"
-#include "npy.h"
-#include "png_file.h"
-#include "tiff.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/formats/fits.h"
+#include "imgclass/formats/fits_header.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/formats/png_file.h"
+#include "imgclass/formats/tiff.h"
 
 namespace {
 

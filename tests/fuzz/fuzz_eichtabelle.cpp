@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "eichtabelle.h"
-#include "error.h"
+#include "imgclass/curves/eichtabelle.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "bild16.h"
-#include "bildfloat.h"
-#include "error.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/system/error.h"
 
 namespace fuzz {
 

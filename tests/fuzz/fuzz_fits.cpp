@@ -1,4 +1,4 @@
-#include "fits.h"
+#include "imgclass/formats/fits.h"
 #include "fuzz_file.h"
 
 // A refused FITS file leaves both kinds of image as they were; the HDU

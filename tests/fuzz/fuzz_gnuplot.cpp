@@ -1,7 +1,7 @@
-#include "bildfloat.h"
-#include "error.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
-#include "gnuplot.h"
+#include "imgclass/formats/gnuplot.h"
 
 // A refused gnuplot matrix leaves the image as it was. The input is
 // decoded where it lies: the file around it is only read_file's business.

@@ -1,6 +1,6 @@
-#include "error.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
-#include "his.h"
+#include "imgclass/formats/his.h"
 
 // A refused HIS file leaves header and pixels as they were. The input is
 // decoded where it lies: the file around it is only read_file's business.

@@ -1,7 +1,7 @@
-#include "bildfloat.h"
-#include "error.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
-#include "npy.h"
+#include "imgclass/formats/npy.h"
 
 // The .npy header parser above all: a refused file leaves both kinds of
 // image as they were. The input is decoded where it lies.

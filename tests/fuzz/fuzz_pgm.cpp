@@ -1,4 +1,4 @@
-#include "error.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
 
 // A refused PGM file leaves the image as it was.

@@ -1,6 +1,6 @@
-#include "error.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
-#include "png_file.h"
+#include "imgclass/formats/png_file.h"
 
 // A refused PNG file leaves the image as it was.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,8 +1,8 @@
 #include <cstring>
 
-#include "error.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
-#include "qrfit.h"
+#include "imgclass/fit/qrfit.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 
 #include <unistd.h>
 
-#include "display/remote_frames.h"
-#include "display/remote_server.h"
+#include "quenz-view/remote_frames.h"
+#include "quenz-view/remote_server.h"
 
 namespace {
 

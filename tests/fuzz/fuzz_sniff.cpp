@@ -18,16 +18,16 @@
 #include <span>
 #include <string>
 
-#include "bild16.h"
-#include "bildfloat.h"
-#include "error.h"
-#include "fits.h"
-#include "fits_header.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/system/error.h"
+#include "imgclass/formats/fits.h"
+#include "imgclass/formats/fits_header.h"
 #include "fuzz_file.h"
-#include "identify.h"
-#include "npy.h"
-#include "png_file.h"
-#include "tiff.h"
+#include "imgclass/formats/identify.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/formats/png_file.h"
+#include "imgclass/formats/tiff.h"
 
 namespace {
 

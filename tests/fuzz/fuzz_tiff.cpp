@@ -1,5 +1,5 @@
 #include "fuzz_file.h"
-#include "tiff.h"
+#include "imgclass/formats/tiff.h"
 
 // A refused TIFF file leaves both kinds of image as they were; the page is
 // picked by the first byte.

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <utility>
 
-#include "error.h"
+#include "imgclass/system/error.h"
 #include "fuzz_file.h"
-#include "voronoi.h"
+#include "imgclass/analysis/voronoi.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bildfloat img = [] {

@@ -25,8 +25,8 @@
 #include <iostream>
 
 #include "binding/runtime.h"
-#include "imgclass/bild16.h"
-#include "imgclass/vec2d.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/vec2d.h"
 #include "binding/runtime/handle.h"
 #include "binding/runtime/tables.h"
 

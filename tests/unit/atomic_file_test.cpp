@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "atomic_file.h"
-#include "fileio.h"
+#include "imgclass/system/atomic_file.h"
+#include "imgclass/system/fileio.h"
 #include "testutil.h"
 
 using testutil::error_of;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "display/command_lines.h"
+#include "quenz-view/command_lines.h"
 
 namespace {
 

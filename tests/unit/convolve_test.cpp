@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "bildfloat.h"
+#include "imgclass/core/bildfloat.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "exp4kurve.h"
-#include "expkurve.h"
+#include "imgclass/curves/exp4kurve.h"
+#include "imgclass/curves/expkurve.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "bildcomplex.h"
-#include "fft.h"
+#include "imgclass/fourier/bildcomplex.h"
+#include "imgclass/fourier/fft.h"
 
 namespace {
 

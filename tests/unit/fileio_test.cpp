@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "testutil.h"
-#include "error.h"
-#include "fileio.h"
+#include "imgclass/system/error.h"
+#include "imgclass/system/fileio.h"
 
 using testutil::error_of;
 using testutil::scratch;
@@ -130,18 +130,18 @@ TEST(FileIo, StepwiseReadsStopWhereAskedAndCostOnlyWhatArrives) {
 
 #include <functional>
 
-#include "bild16.h"
-#include "bildfloat.h"
-#include "eichtabelle.h"
-#include "fits.h"
-#include "fits_header.h"
-#include "his.h"
-#include "identify.h"
-#include "npy.h"
-#include "png_file.h"
-#include "qrfit.h"
-#include "tiff.h"
-#include "voronoi.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/curves/eichtabelle.h"
+#include "imgclass/formats/fits.h"
+#include "imgclass/formats/fits_header.h"
+#include "imgclass/formats/his.h"
+#include "imgclass/formats/identify.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/formats/png_file.h"
+#include "imgclass/fit/qrfit.h"
+#include "imgclass/formats/tiff.h"
+#include "imgclass/analysis/voronoi.h"
 
 namespace {
 

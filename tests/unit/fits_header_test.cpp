@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "fits_header.h"
+#include "imgclass/formats/fits_header.h"
 #include "testutil.h"
 
 using testutil::error_of;

@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "atomic_file.h"
-#include "bild16.h"
-#include "bildfloat.h"
-#include "fileio.h"
-#include "fits.h"
-#include "npy.h"
-#include "png_file.h"
+#include "imgclass/system/atomic_file.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/system/fileio.h"
+#include "imgclass/formats/fits.h"
+#include "imgclass/formats/npy.h"
+#include "imgclass/formats/png_file.h"
 #include "render/picture.h"
 #include "testutil.h"
-#include "tiff.h"
+#include "imgclass/formats/tiff.h"
 
 using testutil::error_of;
 using testutil::scratch;

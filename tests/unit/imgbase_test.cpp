@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "imgbase.h"
+#include "imgclass/core/imgbase.h"
 
 TEST(Imgbase, RowsOfOneBlock) {
     bildfloat_base b;

@@ -6,9 +6,9 @@
 #include <functional>
 
 #include "testutil.h"
-#include "bildfloat.h"
-#include "error.h"
-#include "parabelzentrum.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/system/error.h"
+#include "imgclass/analysis/parabelzentrum.h"
 
 using testutil::error_of;
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "parallel.h"
+#include "imgclass/system/parallel.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "testutil.h"
-#include "bild16.h"
+#include "imgclass/core/bild16.h"
 
 using testutil::error_of;
 using testutil::scratch;

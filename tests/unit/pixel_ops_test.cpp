@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "bild16.h"
-#include "bildfloat.h"
-#include "divide16.h"
-#include "pixelloop.h"
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/core/divide16.h"
+#include "imgclass/core/pixelloop.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "testutil.h"
-#include "error.h"
-#include "qr.h"
+#include "imgclass/system/error.h"
+#include "imgclass/fit/qr.h"
 
 using quenz::Matrix;
 

@@ -11,9 +11,9 @@
 #include <regex>
 #include <vector>
 
-#include "qr.h"
-#include "qr_lanes.h"
-#include "qrfit.h"
+#include "imgclass/fit/qr.h"
+#include "imgclass/fit/qr_lanes.h"
+#include "imgclass/fit/qrfit.h"
 
 namespace {
 

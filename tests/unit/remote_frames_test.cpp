@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "display/remote_frames.h"
+#include "quenz-view/remote_frames.h"
 
 using quenz::remote::Frames;
 

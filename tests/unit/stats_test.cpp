@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "testutil.h"
-#include "imgclass/pixeldata.h"
-#include "imgclass/stats.h"
+#include "imgclass/core/pixeldata.h"
+#include "imgclass/analysis/stats.h"
 
 using testutil::error_of;
 

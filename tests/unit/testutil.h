@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "error.h"
+#include "imgclass/system/error.h"
 
 namespace testutil {
 

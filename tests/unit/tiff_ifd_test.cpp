@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tiff_ifd.h"
+#include "imgclass/formats/tiff_ifd.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "voronoi.h"
+#include "imgclass/analysis/voronoi.h"
 
 namespace {
 
