@@ -41,6 +41,7 @@ const std::vector<Section>& sections() {
         {"typecheck", tables::typecheck_commands, false},
         {"measurements", tables::measure_commands, false},
         {"file structure", tables::structure_commands, false},
+        {"formats from their records", tables::format_record_commands, false},
     };
     return list;
 }

@@ -41,6 +41,7 @@ std::vector<Entry> Voronoischnitt_commands();
 std::vector<Entry> typecheck_commands();
 std::vector<Entry> measure_commands();
 std::vector<Entry> structure_commands();
+std::vector<Entry> format_record_commands();
 }  // namespace tables
 
 using MakeSection = std::vector<Entry> (*)();

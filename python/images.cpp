@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "common.h"
@@ -21,6 +23,7 @@
 #include "imgclass/core/bildfloat.h"
 #include "imgclass/curves/eichkurve.h"
 #include "imgclass/formats/fits.h"
+#include "imgclass/formats/format.h"
 #include "imgclass/formats/npy.h"
 #include "imgclass/core/pixeldata.h"
 #include "imgclass/formats/png_file.h"
@@ -160,6 +163,79 @@ template <class I, class V, class C> void operators(C& c) {
     c.def("__imul__", [](I& a, V v) -> I& { return a *= v; }, self_ref, py::is_operator());
     c.def("__itruediv__", [](I& a, const I& b) -> I& { return a /= b; }, self_ref, py::is_operator());
     c.def("__itruediv__", [](I& a, V v) -> I& { return a /= v; }, self_ref, py::is_operator());
+}
+
+// The options of one call from its keywords, checked against the record:
+// a keyword it does not know is a TypeError, as for any Python function.
+quenz::FormatOptions record_options(const std::string& method, std::span<const quenz::FormatOption> allowed,
+                                    const py::kwargs& kw) {
+    std::vector<std::pair<std::string, std::string>> given;
+    for (auto [key, value] : kw) {
+        std::string k = py::str(key);
+        if (std::none_of(allowed.begin(), allowed.end(), [&](const quenz::FormatOption& o) { return o.name == k; }))
+            throw py::type_error(method + "() got an unexpected keyword argument '" + k + "'");
+        if (value.is_none()) continue;
+        given.emplace_back(k, py::isinstance<py::int_>(value) ? std::to_string(value.cast<long long>())
+                                                              : std::string(py::str(value)));
+    }
+    return quenz::FormatOptions(allowed, std::move(given));
+}
+
+// "read_raw(name, type=..., order=..., offset=...): a raw file." from the record.
+std::string record_doc(const std::string& method, const quenz::Format& f, std::span<const quenz::FormatOption> opts) {
+    std::string d = method + "(name";
+    for (const quenz::FormatOption& o : opts) {
+        d += ", ";
+        d += o.name;
+        d += "=None";
+    }
+    d += "): a ";
+    d += f.title;
+    d += " file.";
+    for (const quenz::FormatOption& o : opts) {
+        d += "\n  ";
+        d += o.name;
+        d += ": ";
+        d += o.doc;
+    }
+    return d;
+}
+
+// The methods of the formats whose commands are made from their records
+// (imgclass/formats/format.h): read_<name> and write_<name>, with the
+// record's options as keywords.
+template <class I, class C> void record_formats(C& c) {
+    for (const quenz::Format& f : quenz::formats()) {
+        if (!f.generated) continue;
+        const quenz::Format* fp = &f;
+        const auto reader = [] (const quenz::Format& r) {
+            if constexpr (std::is_same_v<I, bild16>) return r.read16; else return r.readfloat;
+        }(f);
+        const auto writer = [] (const quenz::Format& r) {
+            if constexpr (std::is_same_v<I, bild16>) return r.write16; else return r.writefloat;
+        }(f);
+        if (reader) {
+            const std::string m = "read_" + std::string(f.name);
+            c.def(m.c_str(),
+                  [fp, m, reader](I& b, const Path& name, const py::kwargs& kw) -> I& {
+                      const quenz::FormatOptions o = record_options(m, fp->read_options, kw);
+                      py::gil_scoped_release r;
+                      reader(name.c_str(), b, o);
+                      return b;
+                  },
+                  self_ref, py::arg("name"), record_doc(m, f, f.read_options).c_str());
+        }
+        if (writer) {
+            const std::string m = "write_" + std::string(f.name);
+            c.def(m.c_str(),
+                  [fp, m, writer](const I& b, const Path& name, const py::kwargs& kw) {
+                      const quenz::FormatOptions o = record_options(m, fp->write_options, kw);
+                      py::gil_scoped_release r;
+                      writer(name.c_str(), b, o);
+                  },
+                  py::arg("name"), record_doc(m, f, f.write_options).c_str());
+        }
+    }
 }
 
 // TIFF, FITS, NumPy and PNG files of bild16 and bildfloat; Low is the type
@@ -337,6 +413,7 @@ void add_images(py::module_& m) {
            "read_pgm", [](bild16& b, const Path& n) -> bild16& { return b.read_pgm(n.c_str()); }, release(),
            self_ref, py::arg("name"), "read_pgm(name): reads an 8- or 16-bit PGM file.");
     formats<bild16, int>(b16);
+    record_formats<bild16>(b16);
     b16.def("write_png16", [](const bild16& b, const Path& n) { quenz::write_png16(n.c_str(), b); }, release(),
             py::arg("name"), "write_png16(name): the counts as a 16-bit grey PNG file.");
     b16.def(
@@ -396,6 +473,7 @@ void add_images(py::module_& m) {
            release(), self_ref, py::arg("korrektor"),
            "polyfit_correct(korrektor): every pixel through its QRfit polynomial.");
     formats<bildfloat, float>(bf);
+    record_formats<bildfloat>(bf);
 
     auto bc = declared<bildcomplex>(m, "bildcomplex");
     bc.def(py::init<>(), "bildcomplex(): every pixel (0, 0).");

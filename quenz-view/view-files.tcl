@@ -43,20 +43,25 @@ proc qv::reading {file script} {
     }
 }
 
-# The class and reader command for a kind of file. Readers of further
-# formats are added here.
-proc qv::reader {kind} {
-    # Candidates in order: counts where the file holds counts, else floats.
-    switch -- $kind {
-        his { return {{bild16 bild16_read_his}} }
-        pgm { return {{bild16 bild16_read_pgm}} }
-        gnuplot { return {{bildfloat bildfloat_read_gnuplot}} }
-        png { return {{bild16 bild16_read_png}} }
-        tiff { return {{bild16 bild16_read_tiff} {bildfloat bildfloat_read_tiff}} }
-        fits { return {{bild16 bild16_read_fits} {bildfloat bildfloat_read_fits}} }
-        npy { return {{bild16 bild16_read_npy} {bildfloat bildfloat_read_npy}} }
+# A format the library reads, by name: its record as `quenz::formats`
+# lists it (extensions, readers, size, listings), asked once.
+proc qv::fileformat {kind} {
+    variable formats
+    if {![info exists formats]} {
+        foreach f [quenz::formats] { set formats([dict get $f name]) $f }
     }
-    error "not an image quenz-view can read (looks like $kind)"
+    if {![info exists formats($kind)]} {
+        error "not an image quenz-view can read (looks like $kind)"
+    }
+    return $formats($kind)
+}
+
+# The class and reader command for a kind of file, from its record:
+# candidates in order, counts where the file holds counts, else floats.
+proc qv::reader {kind} {
+    set r {}
+    foreach {class read} [dict get [qv::fileformat $kind] read] { lappend r [list $class $read] }
+    return $r
 }
 
 # Reads file into window nr: its title becomes "nr: name". An error is

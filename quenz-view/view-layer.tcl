@@ -72,9 +72,19 @@ namespace eval qv {
     # rule where the kernel tells nothing about writers).
     variable settle 300
     variable settle_odd 2000
-    variable his_size 524388
-    # The file kinds --watch follows.
-    variable watched {.his .pgm .tif .tiff .fits .fit .fts .npy .png}
+    # A HIS file's size, and the file kinds --watch follows (the
+    # extensions of the formats whose records say so), from the library's
+    # records of its formats.
+    variable his_size
+    variable watched
+    lassign [apply {{} {
+        set watched {}
+        foreach f [quenz::formats] {
+            if {[dict get $f watched]} { lappend watched {*}[dict get $f extensions] }
+            if {[dict get $f name] eq "his"} { set size [dict get $f size] }
+        }
+        list $size $watched
+    }}] his_size watched
     # A press and release closer than this (screen pixels) is a click.
     variable click 4
 }

@@ -38,9 +38,9 @@ bild16& bild16::read_his(const char* name) {
     if (!n) quenz::cannot_open(name, quenz::Unopened::bang_newline);
     // A HIS file is known by nothing but its size, so any file would read
     // as one; a file that says it is of another format we read is not.
-    if (auto* other = quenz::foreign_to_his(std::span(head).first(std::min(*n, head.size()))))
-        quenz::refuse(name, std::string(other->what) + ", not a HIS exposure (read it with " +
-                                std::string(other->reader) + ")");
+    if (auto other = quenz::foreign_to_his(std::span(head).first(std::min(*n, head.size()))))
+        quenz::refuse(name, std::string(other->signature->what) + ", not a HIS exposure (read it with read_" +
+                                std::string(other->format->name) + ")");
     if (*n < his_file_size) throw too_short(name, *n);
     if constexpr (std::endian::native != std::endian::little) {
         data_t* p = px.data();

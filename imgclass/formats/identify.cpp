@@ -11,24 +11,12 @@
 
 #include "imgclass/system/error.h"
 #include "imgclass/system/fileio.h"
-#include "imgclass/formats/his.h"
 
 namespace quenz {
 
 namespace {
 
 using namespace std::string_view_literals;
-
-constexpr std::array<Signature, 8> table{{
-    {FileKind::png, "\x89PNG\r\n\x1a\n"sv, "a PNG file", "read_png"},
-    {FileKind::tiff, "II\x2a\x00"sv, "a TIFF file", "read_tiff"},
-    {FileKind::tiff, "MM\x00\x2a"sv, "a TIFF file", "read_tiff"},
-    {FileKind::tiff, "II\x2b\x00"sv, "a BigTIFF file", "read_tiff"},
-    {FileKind::tiff, "MM\x00\x2b"sv, "a BigTIFF file", "read_tiff"},
-    {FileKind::fits, "SIMPLE  ="sv, "a FITS file", "read_fits"},
-    {FileKind::npy, "\x93NUMPY"sv, "an NPY file", "read_npy"},
-    {FileKind::pgm, "P5"sv, {}, "read_pgm"},
-}};
 
 // A gnuplot binary matrix starts with its column count, 512.0f (little-endian).
 constexpr std::string_view gnuplot_start = "\x00\x00\x00\x44"sv;
@@ -49,6 +37,10 @@ std::string extension(std::string_view name) {
     return ext;
 }
 
+bool has_extension(const Format& f, std::string_view ext) {
+    return std::find(f.extensions.begin(), f.extensions.end(), ext) != f.extensions.end();
+}
+
 // White space after "P2": what Tcl's \s matches in a byte string.
 bool space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == 0x85 || c == 0xa0; }
 
@@ -57,37 +49,25 @@ bool control(unsigned char c) { return c <= 0x08 || (c >= 0x0e && c <= 0x1f) || 
 
 }  // namespace
 
-const char* kind_name(FileKind kind) {
-    switch (kind) {
-    case FileKind::his: return "his";
-    case FileKind::pgm: return "pgm";
-    case FileKind::gnuplot: return "gnuplot";
-    case FileKind::png: return "png";
-    case FileKind::tiff: return "tiff";
-    case FileKind::fits: return "fits";
-    case FileKind::npy: return "npy";
-    case FileKind::unknown: break;
-    }
-    return "unknown";
-}
-
-std::span<const Signature> signatures() { return table; }
-
 Identity identify(std::span<const unsigned char> head, std::uint64_t size, std::string_view name) {
     head = head.first(std::min(head.size(), identify_head));
     Identity id;
     id.size = size;
-    for (const Signature& s : table)
-        if (starts_with(head, s.magic)) {
-            id.kind = s.kind;
-            return id;
-        }
+    for (const Format& f : formats())
+        for (const Signature& s : f.signatures)
+            if (starts_with(head, s.magic)) {
+                id.kind = f.kind;
+                return id;
+            }
     const std::string ext = extension(name);
-    if (starts_with(head, gnuplot_start) || ext == ".bin" || ext == ".gp") {
+    const Format& gnuplot = format_of(FileKind::gnuplot);
+    if (starts_with(head, gnuplot_start) || has_extension(gnuplot, ext)) {
         id.kind = FileKind::gnuplot;
         return id;
     }
-    const bool his = ext == ".his";
+    const Format& his_format = format_of(FileKind::his);
+    const std::uint64_t his_file_size = his_format.max_size;
+    const bool his = has_extension(his_format, ext);
     if (head.empty()) {
         id.like = "an empty file";
     } else if (head.size() >= 3 && head[0] == 'P' && head[1] == '2' && space(head[2])) {
@@ -131,10 +111,15 @@ Identity identify_file(const char* name) {
     return identify(std::span(head).first(have), size, name);
 }
 
-const Signature* foreign_to_his(std::span<const unsigned char> head) {
-    for (const Signature& s : table)
-        if (!s.what.empty() && starts_with(head, s.magic)) return &s;
-    return nullptr;
+bool identifiable(const Format& f) {
+    return !f.signatures.empty() || f.kind == FileKind::gnuplot || f.kind == FileKind::his;
+}
+
+std::optional<Foreign> foreign_to_his(std::span<const unsigned char> head) {
+    for (const Format& f : formats())
+        for (const Signature& s : f.signatures)
+            if (!s.what.empty() && starts_with(head, s.magic)) return Foreign{&f, &s};
+    return std::nullopt;
 }
 
 }  // namespace quenz

@@ -1,33 +1,19 @@
 // What kind of image file a file is, from its first bytes, its size and
-// its name: the one table of the formats' signatures. quenz-view opens a
-// file by what this says, and read_his uses the same table to refuse a
-// file of another format that would otherwise read as a HIS exposure
-// (HIS files carry no magic of their own).
+// its name, by the formats' records (format.h): their signatures, then a
+// gnuplot matrix's first float or extension, then a HIS file's size.
+// quenz-view opens a file by what this says, and read_his uses the same
+// records to refuse a file of another format that would otherwise read as
+// a HIS exposure (HIS files carry no magic of their own).
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "imgclass/formats/format.h"
+
 namespace quenz {
-
-enum class FileKind { unknown, his, pgm, gnuplot, png, tiff, fits, npy };
-
-// The kind's name as scripts see it ("his", "tiff", ...; "unknown").
-const char* kind_name(FileKind kind);
-
-// A format told by its first bytes.
-struct Signature {
-    FileKind kind;
-    std::string_view magic;
-    // "a TIFF file"; empty for a format read_his does not refuse (a P5
-    // file may be a HIS exposure whose header happens to start so).
-    std::string_view what;
-    std::string_view reader;  // the command that reads it
-};
-
-// Every signature, in the order they are tried.
-std::span<const Signature> signatures();
 
 // The bytes read to identify a file.
 inline constexpr std::size_t identify_head = 512;
@@ -49,7 +35,16 @@ Identity identify(std::span<const unsigned char> head, std::uint64_t size, std::
 // a file that cannot be opened throws "couldn't open "NAME": <reason>".
 Identity identify_file(const char* name);
 
-// A signature read_his refuses that `head` begins with, or null.
-const Signature* foreign_to_his(std::span<const unsigned char> head);
+// Whether identify() can answer a file of this format: by a signature, by a
+// gnuplot matrix's first float or extension, or by a HIS file's size.
+bool identifiable(const Format& f);
+
+// The format and signature `head` begins with, of a format read_his
+// refuses (one whose signature says what it is), or nothing.
+struct Foreign {
+    const Format* format;
+    const Signature* signature;
+};
+std::optional<Foreign> foreign_to_his(std::span<const unsigned char> head);
 
 }  // namespace quenz

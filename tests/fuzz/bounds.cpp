@@ -3,9 +3,9 @@
 // HDU picked by the last byte as in the fuzz targets), and the child's
 // peak resident memory above that of a child reading an empty file (which
 // every reader refuses), and its time, are kept.
-// Usage: reader_bounds READER < FILE-LIST   (READER: his pgm gnuplot tiff
-// fits npy png, or tiffwalk and fitswalk: the listings of pages and tags,
-// HDUs, cards and a cube's planes; one file name a line)
+// Usage: reader_bounds READER < FILE-LIST   (READER: a format's name, or
+// its name and "walk" for its listings, e.g. tiffwalk: pages and tags;
+// `reader_bounds --list` prints them all; one file name a line)
 // Prints: READER files peak_kib worst_file max_ms slowest_file
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,11 +20,8 @@
 
 #include "imgclass/core/bild16.h"
 #include "imgclass/core/bildfloat.h"
-#include "imgclass/formats/fits.h"
-#include "imgclass/formats/fits_header.h"
-#include "imgclass/formats/npy.h"
-#include "imgclass/formats/png_file.h"
-#include "imgclass/formats/tiff.h"
+#include "imgclass/formats/format.h"
+#include "imgclass/formats/identify.h"
 
 namespace {
 
@@ -37,6 +34,9 @@ int last_byte(const char* file) {
     return c < 0 ? 0 : c % 3;
 }
 
+// READER is a format's name (its readers into both classes, its first
+// numeric option, a page or an HDU, picked by the last byte from its
+// lowest value) or a format's name and "walk" (its listings).
 void read(const std::string& reader, const char* file) {
     static bild16 b;
     static bildfloat f;
@@ -47,31 +47,17 @@ void read(const std::string& reader, const char* file) {
         } catch (const std::exception&) {
         }
     };
-    if (reader == "his") attempt([&] { b.read_his(file); });
-    if (reader == "pgm") attempt([&] { b.read_pgm(file); });
-    if (reader == "gnuplot") attempt([&] { f.read_gnuplot(file); });
-    if (reader == "npy") {
-        attempt([&] { quenz::read_npy(file, b); });
-        attempt([&] { quenz::read_npy(file, f); });
-    }
-    if (reader == "png") attempt([&] { quenz::read_png(file, b); });
-    if (reader == "tiff") {
-        attempt([&] { quenz::read_tiff(file, b, which); });
-        attempt([&] { quenz::read_tiff(file, f, which); });
-    }
-    if (reader == "tiffwalk") {
-        attempt([&] { quenz::tiff_pages(file); });
-        attempt([&] { quenz::tiff_tags(file, which); });
-    }
-    if (reader == "fitswalk") {
-        attempt([&] { quenz::fits::list_hdus(file); });
-        attempt([&] { quenz::fits::header_cards(file, which + 1); });
-        attempt([&] { quenz::read_fits_plane(file, f, which + 1, 0); });
-        attempt([&] { quenz::read_fits_plane(file, f, which + 1, 1); });
-    }
-    if (reader == "fits") {
-        attempt([&] { quenz::read_fits(file, b, which + 1); });
-        attempt([&] { quenz::read_fits(file, f, which + 1); });
+    for (const quenz::Format& fmt : quenz::formats()) {
+        if (reader == std::string(fmt.name) + "walk" && fmt.walk) attempt([&] { fmt.walk(file); });
+        if (reader != fmt.name) continue;
+        std::vector<std::pair<std::string, std::string>> given;
+        if (!fmt.read_options.empty() && fmt.read_options[0].words.empty()) {
+            const quenz::FormatOption& o = fmt.read_options[0];
+            given.emplace_back(std::string(o.name), std::to_string(o.low + std::uint64_t(which)));
+        }
+        const quenz::FormatOptions opt(fmt.read_options, given);
+        if (fmt.read16) attempt([&] { fmt.read16(file, b, opt); });
+        if (fmt.readfloat) attempt([&] { fmt.readfloat(file, f, opt); });
     }
 }
 
@@ -107,8 +93,18 @@ Cost measure(const std::string& reader, const char* file) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: reader_bounds READER < FILE-LIST\n");
+        std::fprintf(stderr, "usage: reader_bounds READER < FILE-LIST | --list | --identified\n");
         return 2;
+    }
+    // The readers this measures, from the formats' records; and the
+    // formats quenz-view tells by content (its sniffing's seeds).
+    if (std::string(argv[1]) == "--list" || std::string(argv[1]) == "--identified") {
+        const bool all = std::string(argv[1]) == "--list";
+        for (const quenz::Format& fmt : quenz::formats()) {
+            if (all ? (fmt.read16 || fmt.readfloat) : quenz::identifiable(fmt)) std::printf("%s\n", fmt.name.data());
+            if (all && fmt.walk) std::printf("%swalk\n", fmt.name.data());
+        }
+        return 0;
     }
     const std::string reader = argv[1];
     const long idle = measure(reader, "/dev/null").kib;

@@ -1,0 +1,158 @@
+#include "imgclass/formats/raw.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+#include <string>
+#include <vector>
+
+#include "imgclass/core/bild16.h"
+#include "imgclass/core/bildfloat.h"
+#include "imgclass/core/samples.h"
+#include "imgclass/formats/format.h"
+#include "imgclass/system/error.h"
+#include "imgclass/system/fileio.h"
+
+namespace quenz {
+
+namespace {
+
+constexpr std::size_t n = std::size_t(image_size);
+
+struct Layout {
+    sample_kind kind;
+    bool big;
+    std::uint64_t offset;
+    std::size_t bytes() const { return n * n * sample_size(kind); }
+};
+
+Layout layout_of(const FormatOptions& opt, sample_kind own) {
+    Layout l{own, false, 0};
+    if (auto t = opt.word("type")) l.kind = *t == "f32" ? sample_kind::f32 : sample_kind::u16;
+    if (auto o = opt.word("order")) l.big = *o == "big";
+    if (auto off = opt.number("offset")) l.offset = *off;
+    return l;
+}
+
+const char* type_word(sample_kind k) { return k == sample_kind::f32 ? "f32" : "u16"; }
+
+// The image's bytes after the offset: exactly l.bytes() of them, or the
+// file is refused with what it holds. A file that can seek skips the
+// header unread; a pipe's header is read and dropped.
+std::vector<unsigned char> read_image_bytes(const char* name, const Layout& l) {
+    const int fd = open_for_read(name);
+    if (fd < 0) cannot_open(name, Unopened::bang);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const std::size_t want = l.bytes();
+    auto too_short = [&](std::uint64_t have) {
+        refuse(name, std::to_string(have) + " bytes, a raw " + type_word(l.kind) + " image at offset " +
+                         std::to_string(l.offset) + " needs " + std::to_string(l.offset + want));
+    };
+    if (regular && (std::uint64_t(st.st_size) < l.offset || std::uint64_t(st.st_size) - l.offset < want))
+        too_short(std::uint64_t(st.st_size));
+    std::uint64_t skipped = 0;
+    if (l.offset > 0) {
+        if (regular && ::lseek(fd, off_t(l.offset), SEEK_SET) == off_t(l.offset)) {
+            skipped = l.offset;
+        } else {
+            std::vector<unsigned char> drop(std::size_t(1) << 16);
+            while (skipped < l.offset) {
+                const ssize_t r = ::read(fd, drop.data(), std::size_t(std::min<std::uint64_t>(drop.size(), l.offset - skipped)));
+                if (r < 0 && errno == EINTR) continue;
+                if (r < 0) refuse(name, std::string("cannot be read: ") + std::strerror(errno));
+                if (r == 0) too_short(skipped);
+                skipped += std::uint64_t(r);
+            }
+        }
+    }
+    std::vector<unsigned char> buf(want);
+    std::size_t have = 0;
+    while (have < want) {
+        const ssize_t r = ::read(fd, buf.data() + have, want - have);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) refuse(name, std::string("cannot be read: ") + std::strerror(errno));
+        if (r == 0) too_short(skipped + have);
+        have += std::size_t(r);
+    }
+    return buf;
+}
+
+template <class Img> void decode(Img& img, std::span<const unsigned char> bytes, const Layout& l, const char* name) {
+    if (bytes.size() < l.bytes())
+        refuse(name, std::to_string(bytes.size()) + " bytes of samples, a raw " + type_word(l.kind) +
+                         " image needs " + std::to_string(l.bytes()));
+    // Everything is checked: storing cannot fail part-way. The pixels are
+    // written in place (a raw file has no header; a bild16 keeps its own).
+    const grey_samples s{l.kind, bytes.data(), l.big};
+    if constexpr (std::is_same_v<Img, bild16>)
+        store(img, s, name);
+    else
+        store(img, s);
+}
+
+template <class T> void put(unsigned char* p, T v, bool big) {
+    store_le(p, v);
+    if (big) std::reverse(p, p + sizeof(T));
+}
+
+template <class T, class Px> std::vector<unsigned char> encode(const Px* px, bool big) {
+    std::vector<unsigned char> out(n * n * sizeof(T));
+    if (!big) {
+        if constexpr (std::is_same_v<T, Px>) {
+            pack_le(out.data(), px, n * n);
+            return out;
+        }
+    }
+    for (std::size_t i = 0; i < n * n; ++i) put<T>(out.data() + i * sizeof(T), T(px[i]), big);
+    return out;
+}
+
+}  // namespace
+
+void decode_raw(bild16& img, std::span<const unsigned char> bytes, const FormatOptions& opt, const char* name) {
+    const Layout l = layout_of(opt, sample_kind::u16);
+    require_counts(l.kind, name);
+    decode(img, bytes, l, name);
+}
+
+void decode_raw(bildfloat& img, std::span<const unsigned char> bytes, const FormatOptions& opt, const char* name) {
+    decode(img, bytes, layout_of(opt, sample_kind::f32), name);
+}
+
+void read_raw(const char* name, bild16& img, const FormatOptions& opt) {
+    const Layout l = layout_of(opt, sample_kind::u16);
+    require_counts(l.kind, name);  // before the file is opened
+    decode(img, read_image_bytes(name, l), l, name);
+}
+
+void read_raw(const char* name, bildfloat& img, const FormatOptions& opt) {
+    const Layout l = layout_of(opt, sample_kind::f32);
+    decode(img, read_image_bytes(name, l), l, name);
+}
+
+void write_raw(const char* name, const bild16_base& img, const FormatOptions& opt) {
+    const Layout l = layout_of(opt, sample_kind::u16);
+    const auto out = l.kind == sample_kind::f32 ? encode<float>(img.data(), l.big)
+                                                : encode<unsigned short>(img.data(), l.big);
+    write_file(name, out.data(), out.size());
+}
+
+void write_raw(const char* name, const bildfloat_base& img, const FormatOptions& opt) {
+    const Layout l = layout_of(opt, sample_kind::f32);
+    if (l.kind != sample_kind::f32)
+        refuse(name, "a bildfloat is written as f32 samples (its floats would be rounded to u16 counts)");
+    const auto out = encode<float>(img.data(), l.big);
+    write_file(name, out.data(), out.size());
+}
+
+}  // namespace quenz
