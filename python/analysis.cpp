@@ -61,6 +61,20 @@ template <class I> void measurements(py::module_& m) {
            py::arg("img"), py::arg("rect") = py::none(),
            "imgstats(img, rect=None): dict n min max sum mean std median nan, over the image or the "
            "rectangle (x1, y1, x2, y2).");
+    // The rectangle as Tcl takes it, and profile and getminmax here: its
+    // corners as four arguments.
+    m.def(
+           "imgstats",
+           [](const I& b, int x1, int y1, int x2, int y2) {
+               quenz::image_stats<typename I::data_t> s;
+               {
+                   py::gil_scoped_release g;
+                   s = quenz::imgstats(b, quenz::checked_rect("imgstats", x1, y1, x2, y2));
+               }
+               return stats_dict(s);
+           },
+           py::arg("img"), py::arg("x1"), py::arg("y1"), py::arg("x2"), py::arg("y2"),
+           "imgstats(img, x1, y1, x2, y2): the same over the rectangle.");
     m.def(
            "histogram",
            [](const I& b, int nbins, double low, double high, std::optional<std::array<int, 4>> r) {
@@ -77,6 +91,19 @@ template <class I> void measurements(py::module_& m) {
            py::arg("img"), py::arg("nbins"), py::arg("low"), py::arg("high"), py::arg("rect") = py::none(),
            "histogram(img, nbins, low, high, rect=None): counts of nbins equal bins (numpy's rule), "
            "a uint32 array.");
+    m.def(
+           "histogram",
+           [](const I& b, int nbins, double low, double high, int x1, int y1, int x2, int y2) {
+               std::vector<std::uint32_t> h;
+               {
+                   py::gil_scoped_release g;
+                   const quenz::bin_rule rule("histogram", nbins, low, high);
+                   h = quenz::histogram(b, rule, quenz::checked_rect("histogram", x1, y1, x2, y2));
+               }
+               return py::array_t<std::uint32_t>(py::ssize_t(h.size()), h.data());
+           },
+           py::arg("img"), py::arg("nbins"), py::arg("low"), py::arg("high"), py::arg("x1"), py::arg("y1"),
+           py::arg("x2"), py::arg("y2"), "histogram(img, nbins, low, high, x1, y1, x2, y2): over the rectangle.");
     m.def(
            "profile",
            [](const I& b, double x1, double y1, double x2, double y2, std::optional<int> n) {
@@ -300,5 +327,6 @@ PYBIND11_MODULE(quenz, m) {
     quenzpy::declare_analysis(m);
     quenzpy::add_images(m);
     quenzpy::add_analysis(m);
+    quenzpy::add_files(m);
     py::add_ostream_redirect(m, "ostream_redirect");
 }

@@ -56,5 +56,7 @@ void declare_images(py::module_& m);
 void declare_analysis(py::module_& m);
 void add_images(py::module_& m);
 void add_analysis(py::module_& m);
+// What a file holds and what kind it is (files.cpp).
+void add_files(py::module_& m);
 
 }  // namespace quenzpy

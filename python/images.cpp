@@ -275,6 +275,14 @@ template <class I, class Low, class C> void formats(C& c) {
            },
            release(), self_ref, py::arg("name"), py::arg("hdu") = py::none(),
            "read_fits(name, hdu=1): the image of one HDU of a FITS file.");
+    c.def(
+           "read_fits_plane",
+           [](I& b, const Path& name, int hdu, long long plane) -> I& {
+               quenz::read_fits_plane(name.c_str(), b, hdu, plane);
+               return b;
+           },
+           release(), self_ref, py::arg("name"), py::arg("hdu"), py::arg("plane"),
+           "read_fits_plane(name, hdu, plane): plane `plane` (from 0) of the cube in HDU `hdu`.");
     c.def("write_npy", [](const I& b, const Path& name) { quenz::write_npy(name.c_str(), b); }, release(),
           py::arg("name"), "write_npy(name): a NumPy .npy file.");
     c.def(

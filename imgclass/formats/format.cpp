@@ -163,7 +163,9 @@ std::string option_choices(std::span<const FormatOption> allowed) {
 
 FormatOptions::FormatOptions(std::span<const FormatOption> allowed,
                              std::vector<std::pair<std::string, std::string>> given) {
-    for (auto& [name, value] : given) {
+    for (auto& pair : given) {
+        const std::string& name = pair.first;
+        const std::string& value = pair.second;
         auto it = std::find_if(allowed.begin(), allowed.end(), [&](const FormatOption& o) { return o.name == name; });
         if (it == allowed.end()) throw Error("bad option \"-" + name + "\": must be " + option_choices(allowed));
         if (!it->words.empty()) {
