@@ -29,6 +29,7 @@
 #include "imgclass/formats/png_file.h"
 #include "imgclass/analysis/stats.h"
 #include "imgclass/formats/tiff.h"
+#include "render/colormap.h"
 #include "render/picture.h"
 
 namespace quenzpy {
@@ -307,38 +308,44 @@ template <class I, class Low, class C> void formats(C& c) {
            "(or getimage_contrast over low..high).");
     c.def(
            "to_png",
-           [](const I& b, const Path& name, std::optional<Low> low, std::optional<Low> high,
-              const std::string& colormap) {
-               if (colormap != "grey")
-                   throw py::value_error("to_png: only the grey colour map is written to files, not '" +
-                                         colormap + "'");
+           [](const I& b, const Path& name, std::optional<Low> low, std::optional<Low> high, const std::string& cmap,
+              std::optional<std::string> colormap) {
+               const std::string map = colormap ? *colormap : cmap;
                if (low.has_value() != high.has_value())
                    throw py::type_error("to_png: give both low and high, or neither");
-               if (low)
-                   quenz::write_png(name.c_str(), b, *low, *high);
-               else
-                   quenz::write_png(name.c_str(), b);
+               const quenz::colormap m = quenz::colormap_named(map);
+               py::gil_scoped_release r;
+               if (m == quenz::colormap::grey) {
+                   // The grey picture of write_png, byte for byte.
+                   if (low)
+                       quenz::write_png(name.c_str(), b, *low, *high);
+                   else
+                       quenz::write_png(name.c_str(), b);
+                   return;
+               }
+               const auto range = low ? std::array<double, 2>{double(*low), double(*high)} : quenz::view_auto_range(b);
+               quenz::write_png_view(name.c_str(), b, range[0], range[1], m);
            },
-           release(), py::arg("name"), py::arg("low") = py::none(), py::arg("high") = py::none(),
-           py::arg("colormap") = "grey", "to_png(name, low=None, high=None, colormap='grey'): write_png.");
+           py::arg("name"), py::arg("low") = py::none(), py::arg("high") = py::none(), py::arg("cmap") = "grey",
+           py::arg("colormap") = py::none(),
+           "to_png(name, low=None, high=None, cmap='grey'): 'grey' is write_png's picture; 'invgrey', "
+           "'viridis' and 'heat' the RGB picture quenz-view shows, over low..high or the viewer's automatic "
+           "range (colormap= is the older name of cmap=).");
     c.def(
            "_repr_png_",
            [](const I& b) {
-               // The range of the finite pixels, or getimage's own mapping
-               // where they are all the same.
+               // What quenz-view shows at first: its automatic range (the
+               // 0.5 and 99.5 percentiles), grey.
                std::string bytes;
                {
                    py::gil_scoped_release r;
-                   auto s = quenz::imgstats(b);
+                   const auto range = quenz::view_auto_range(b);
                    char tmpl[] = "/tmp/quenz-repr-XXXXXX.png";
                    int fd = mkstemps(tmpl, 4);
                    if (fd < 0) throw quenz::Error("Cannot write to " + std::string(tmpl));
                    close(fd);
                    try {
-                       if (s.n > 0 && s.min < s.max)
-                           quenz::write_png(tmpl, b, Low(s.min), Low(s.max));
-                       else
-                           quenz::write_png(tmpl, b);
+                       quenz::write_png_view(tmpl, b, range[0], range[1], quenz::colormap::grey);
                        FILE* f = std::fopen(tmpl, "rb");
                        char buf[65536];
                        std::size_t n;
@@ -352,7 +359,7 @@ template <class I, class Low, class C> void formats(C& c) {
                }
                return py::bytes(bytes);
            },
-           "_repr_png_(): a PNG picture over the range of the pixels (Jupyter shows it).");
+           "_repr_png_(): the picture quenz-view shows at first (its automatic range, grey), for Jupyter.");
 }
 
 }  // namespace

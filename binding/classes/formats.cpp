@@ -10,6 +10,7 @@
 #include "imgclass/formats/npy.h"
 #include "imgclass/formats/png_file.h"
 #include "imgclass/formats/tiff.h"
+#include "render/colormap.h"
 #include "render/picture.h"
 #include "binding/runtime.h"
 
@@ -19,7 +20,19 @@ namespace {
 struct CompressOption {};
 }  // namespace
 
+namespace {
+// The word "-cmap": write_png's colour-map form.
+struct CmapOption {};
+}  // namespace
+
 namespace qb {
+template <> struct Arg<CmapOption> {
+    using stored = int;
+    static int get(Tcl_Interp*, Tcl_Obj* o, stored&, int) {
+        return std::strcmp(Tcl_GetString(o), "-cmap") == 0 ? OK : E_TYPE;
+    }
+    static CmapOption pass(stored&) { return {}; }
+};
 template <> struct Arg<CompressOption> {
     using stored = int;
     static int get(Tcl_Interp*, Tcl_Obj* o, stored&, int) {
@@ -33,6 +46,38 @@ namespace {
 
 using quenz::parse_tiff_compression;
 constexpr const char* text = "char const *";
+
+// write_png: the grey picture of getimage (or getimage_contrast over low..high);
+// with -cmap invgrey, viridis or heat the RGB picture quenz-view shows in that
+// map (over low..high, or the viewer's automatic range); -cmap grey is the grey
+// picture. The usage stays that of the first two forms.
+template <class C, class Low, class Fmt>
+qb::Entry write_png_entry(const std::string& cmd, Fmt fmt, const char* cself, const char* low_t) {
+    std::vector<qb::Sig> plain{
+        qb::sig(fmt("write_png", "self name").c_str(), {cself, text},
+                [](const C& b, const char* file) { quenz::write_png(file, b); }),
+        qb::sig(fmt("write_png", "self name low high").c_str(), {cself, text, low_t, low_t},
+                [](const C& b, const char* file, Low low, Low high) { quenz::write_png(file, b, low, high); })};
+    const std::string usage = qb::usage_of(plain);
+    plain.push_back(qb::sig(fmt("write_png", "self name -cmap map").c_str(), {cself, text, text, text},
+                            [](const C& b, const char* file, CmapOption, std::string_view map) {
+                                const quenz::colormap m = quenz::colormap_named(std::string(map));
+                                if (m == quenz::colormap::grey) return quenz::write_png(file, b);
+                                const auto r = quenz::view_auto_range(b);
+                                quenz::write_png_view(file, b, r[0], r[1], m);
+                            }));
+    plain.push_back(qb::sig(fmt("write_png", "self name low high -cmap map").c_str(),
+                            {cself, text, low_t, low_t, text, text},
+                            [](const C& b, const char* file, Low low, Low high, CmapOption, std::string_view map) {
+                                const quenz::colormap m = quenz::colormap_named(std::string(map));
+                                if (m == quenz::colormap::grey) return quenz::write_png(file, b, low, high);
+                                quenz::write_png_view(file, b, double(low), double(high), m);
+                            }));
+    qb::Entry e = qb::over(cmd.c_str(), std::move(plain));
+    e = qb::with_usage(std::move(e));
+    for (qb::Sig& s : e.sigs) s.usage = usage;
+    return e;
+}
 
 // The commands of one class: C is bild16 or bildfloat, Low the type of a
 // picture's range (int or float, as getimage_contrast takes).
@@ -92,13 +137,7 @@ std::vector<qb::Entry> format_commands(const std::string& cls, const char* low_t
                            quenz::read_npy(file, b);
                            return b;
                        })),
-        qb::over(name("write_png").c_str(),
-                 {qb::sig(fmt("write_png", "self name").c_str(), {cself, text},
-                          [](const C& b, const char* file) { quenz::write_png(file, b); }),
-                  qb::sig(fmt("write_png", "self name low high").c_str(), {cself, text, low_t, low_t},
-                          [](const C& b, const char* file, Low low, Low high) {
-                              quenz::write_png(file, b, low, high);
-                          })}),
+        write_png_entry<C, Low>(name("write_png"), fmt, cself, low_t),
     };
 }
 
@@ -116,7 +155,8 @@ std::vector<qb::Entry> bild16_format_commands() {
 
 // These commands came after the first ones: a wrong count gets Tcl's usage.
 std::vector<qb::Entry> all_with_usage(std::vector<qb::Entry> entries) {
-    for (qb::Entry& e : entries) e = qb::with_usage(std::move(e));
+    for (qb::Entry& e : entries)
+        if (e.sigs.empty() || e.sigs[0].usage.empty()) e = qb::with_usage(std::move(e));
     return entries;
 }
 

@@ -7,6 +7,7 @@ import numpy
 import pytest
 
 import quenz
+from conftest import run_tcl
 
 
 @pytest.mark.parametrize("cls, dtype, value", [
@@ -94,12 +95,40 @@ def test_pictures_and_docstrings(tmp_path):
     f = quenz.bildfloat(numpy.linspace(0, 3, 512 * 512, dtype=numpy.float32).reshape(512, 512))
     png = f._repr_png_()
     assert png[:8] == b"\x89PNG\r\n\x1a\n"
-    # The automatic range is that of the pixels: the same picture as write_png over min..max.
+    # to_png over a range in grey is write_png's picture.
     f.write_png(tmp_path / "r.png", 0.0, 3.0)
-    assert (tmp_path / "r.png").read_bytes() == png
     f.to_png(tmp_path / "t.png", 0.0, 3.0)
-    assert (tmp_path / "t.png").read_bytes() == png
-    with pytest.raises(ValueError, match="grey"):
-        f.to_png(tmp_path / "v.png", colormap="viridis")
+    assert (tmp_path / "t.png").read_bytes() == (tmp_path / "r.png").read_bytes()
     assert "Gaussian smoothing" in quenz.bildfloat.gaussian.__doc__
     assert quenz.bildfloat.gaussian.__doc__.startswith("gaussian(self: quenz.bildfloat, radius: float)")
+
+
+def test_pictures_use_the_viewers_range_and_maps(tmp_path):
+    # A dark frame with one bright spot: min..max would render it black;
+    # the viewer's automatic range (0.5 and 99.5 percentiles) does not.
+    import io
+    from PIL import Image
+    rng = numpy.random.default_rng(5)
+    a = (800 + rng.normal(0, 20, (512, 512))).astype(numpy.uint16)
+    a[250:260, 250:260] = 60000
+    b = quenz.bild16(a)
+    lo, hi = numpy.floor(numpy.percentile(a, 0.5)), numpy.ceil(numpy.percentile(a, 99.5))
+    level = numpy.clip((a.astype(float) - lo) * 255 / (hi - lo), 0, 255).astype(numpy.uint8)
+    shown = numpy.asarray(Image.open(io.BytesIO(b._repr_png_())).convert("RGB"))
+    assert (shown == level[..., None]).all() and numpy.median(level) > 100
+    # to_png with a colour map: the RGB picture Tcl's write_png -cmap writes, byte for byte;
+    # the grey default is write_png's picture as before.
+    b.to_png(str(tmp_path / "py.png"), 700, 900, cmap="heat")
+    b.to_png(str(tmp_path / "old.png"), colormap="viridis")
+    b.write_his(str(tmp_path / "a.his"))
+    run_tcl("bild16 b [lindex $argv 0]; b write_png [lindex $argv 1] 700 900 -cmap heat;"
+            "b write_png [lindex $argv 2] -cmap viridis; b write_png [lindex $argv 3]",
+            tmp_path / "a.his", tmp_path / "tcl.png", tmp_path / "tclv.png", tmp_path / "grey.png")
+    assert (tmp_path / "py.png").read_bytes() == (tmp_path / "tcl.png").read_bytes()
+    assert (tmp_path / "old.png").read_bytes() == (tmp_path / "tclv.png").read_bytes()
+    b.to_png(str(tmp_path / "default.png"))
+    assert (tmp_path / "default.png").read_bytes() == (tmp_path / "grey.png").read_bytes()
+    heat = numpy.asarray(Image.open(tmp_path / "py.png"))
+    assert Image.open(tmp_path / "py.png").mode == "RGB" and tuple(heat[255, 255]) == (255, 255, 255)
+    with pytest.raises(RuntimeError, match="unknown colour map 'jet'"):
+        b.to_png(str(tmp_path / "x.png"), cmap="jet")
