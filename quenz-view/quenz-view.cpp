@@ -362,6 +362,14 @@ Options parse(int argc, char** argv) {
 // its result on standard output, its error on standard error. No display
 // is needed.
 [[noreturn]] void send_remote(int argc, char** argv) {
+    // A command is needed (after --viewer PID, if given): our usage, not Tcl's.
+    const int first = argc > 2 && std::strcmp(argv[2], "--viewer") == 0 ? 4 : 2;
+    if (argc <= first) {
+        std::fputs("usage: quenz-view --send [--viewer PID] command [arg ...]\n"
+                   "  (commands: show, showbytes, range, cmap, zoom, marker, snapshot, windows)\n",
+                   stderr);
+        quit(2);
+    }
     Tcl_FindExecutable(argv[0]);
     Tcl_Interp* interp = Tcl_CreateInterp();
     if (Tcl_Init(interp) != TCL_OK) die("cannot initialise Tcl", interp);

@@ -13,6 +13,18 @@ quenzview_reads regular follow
 # be read is reported here, since the viewer drops errors of queued
 # scripts. The name reaches the library only (identify_file), never
 # Tcl's open.
+# A library error about file in plain words, the file named once: without
+# the error class the binding puts first ("RuntimeError ") and without the
+# file's name where the message repeats it.
+proc quenzview::plain {file msg} {
+    regsub {^[A-Z][A-Za-z]*Error } $msg {} msg
+    set prefix "$file: "
+    while {[string first $prefix $msg] == 0} {
+        set msg [string range $msg [string length $prefix] end]
+    }
+    return $msg
+}
+
 proc quenzview::plainopen {file nr} {
     set b [new_bild16]
     try {
@@ -27,7 +39,7 @@ proc quenzview::plainopen {file nr} {
         }
         showbild $b $nr
     } on error msg {
-        puts stderr "quenz-view: $file: $msg"
+        puts stderr "quenz-view: $file: [quenzview::plain $file $msg]"
     } finally {
         delete_bild16 $b
     }

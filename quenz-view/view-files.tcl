@@ -68,6 +68,7 @@ proc qv::reader {kind} {
 # reported on standard error and on the window's message line.
 proc qv::openfile {file nr {frame 0}} {
     if {[catch {qv::reading $file {qv::readfile $file $nr $frame}} err]} {
+        set err [quenzview::plain $file $err]
         puts stderr "quenz-view: $file: $err"
         if {[winfo exists .t$nr]} { qv::say $nr "error: $file: $err" }
         return 0

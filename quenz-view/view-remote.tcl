@@ -133,7 +133,8 @@ proc qv::remote::show {args} {
     if {[llength $args] != 2} { usage show }
     lassign $args nr file
     number $nr
-    qv::readfile $file $nr
+    # An error names the file once, as on the command line.
+    if {[catch {qv::readfile $file $nr} err]} { error "$file: [quenzview::plain $file $err]" }
     # among the files n and N step through
     if {$file ni $qv::files} { lappend qv::files $file }
     return [wm title .t$nr]

@@ -38,6 +38,8 @@ const char* setup_script = R"(
         if {[string length $file] > 4096} { error "name too long" }
     }
     proc qv::title {nr} {}
+    namespace eval quenzview {}
+    proc quenzview::plain {file msg} { return $msg }
     foreach p {range render shown_range fit windows} { proc qv::$p {args} {} }
     proc qv::setrange {nr lo hi} {}
     proc qv::setzoom {nr z} { set ::qv::win($nr,zoom) $z }
