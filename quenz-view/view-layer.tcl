@@ -702,6 +702,32 @@ proc qv::togglelog {nr} {
     qv::render $nr
 }
 
+# The picture window nr shows, with what it draws over it (markers, the
+# profile line; their text labels are left out), written to file by the
+# library's writer. The colour bar is not part of it.
+proc qv::snapshot {nr file} {
+    set c .t$nr.c
+    lassign [$c coords XR] x0 y0
+    set items {}
+    foreach id [$c find withtag qvmark] { lappend items {*}[qv::snapitem $c $id $x0 $y0] }
+    foreach id [$c find withtag qvprofile] { lappend items {*}[qv::snapitem $c $id $x0 $y0] }
+    quenzview_snapshot view$nr $file $items
+}
+
+# A canvas line or oval as quenzview_snapshot draws it, in the photo's
+# pixels (the photo starts at x0 y0 of the canvas); nothing for text.
+proc qv::snapitem {c id x0 y0} {
+    set type [$c type $id]
+    if {$type ni {line oval}} { return {} }
+    set colour [$c itemcget $id [expr {$type eq "line" ? "-fill" : "-outline"}]]
+    if {$colour eq ""} { return {} }
+    set rgb [format #%02x%02x%02x {*}[lmap v [winfo rgb $c $colour] { expr {$v >> 8} }]]
+    set xy {}
+    foreach {x y} [$c coords $id] { lappend xy [expr {$x - $x0}] [expr {$y - $y0}] }
+    set width [expr {max(1, int(round([$c itemcget $id -width])))}]
+    list [list $type {*}$xy $rgb $width]
+}
+
 # Writes what window nr shows as a PNG file beside its file (or in the
 # current directory), under a name not yet taken.
 proc qv::save {nr} {
@@ -709,7 +735,7 @@ proc qv::save {nr} {
     set root [expr {$file ne "" ? [file rootname $file] : [file join [pwd] window$nr]}]
     set name $root-view.png
     for {set i 2} {[file exists $name]} {incr i} { set name $root-view-$i.png }
-    if {[catch {quenzview_snapshot view$nr $name} err]} {
+    if {[catch {qv::snapshot $nr $name} err]} {
         qv::say $nr "error: cannot write $name: $err"
         return
     }

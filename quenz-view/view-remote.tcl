@@ -224,7 +224,7 @@ proc qv::remote::snapshot {args} {
     window $nr
     update idletasks
     # The library's writer: the name as given, all or nothing.
-    if {[catch {quenzview_snapshot view$nr $file} err]} {
+    if {[catch {qv::snapshot $nr $file} err]} {
         error "snapshot: cannot write $file: $err"
     }
     return $file

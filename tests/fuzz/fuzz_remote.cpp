@@ -45,6 +45,7 @@ const char* setup_script = R"(
     proc qv::setzoom {nr z} { set ::qv::win($nr,zoom) $z }
     proc quenzview_read {file max} { error "$file: no such file" }
     proc quenzview_snapshot {args} { error "no snapshots here" }
+    proc qv::snapshot {nr file} { quenzview_snapshot view$nr $file {} }
     proc view1 {args} { error "no photo here" }
     foreach f $layers { source $f }
     set qv::remote::dir $tmpdir
