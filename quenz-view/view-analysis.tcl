@@ -115,8 +115,13 @@ proc qv::histdraw {nr} {
         incr i
     }
     $c create rectangle $l $t $r $b -outline black
-    foreach {v anchor} [list $hist($nr,low) nw $hist($nr,high) ne] {
-        $c create text [qv::hx $nr $v] [expr {$b + 3}] -text [qv::num $nr $v] -anchor $anchor -font TkSmallCaptionFont
+    # Counts: the right end is the last count the last bin holds (its edge,
+    # one past it, may lie beyond 65535).
+    set hi $hist($nr,high)
+    set hilabel [expr {$qv::win($nr,kind) eq "float" ? $hi : min($hi - 1, 65535)}]
+    foreach {v label anchor tag} [list $hist($nr,low) $hist($nr,low) nw lowlabel $hi $hilabel ne highlabel] {
+        $c create text [qv::hx $nr $v] [expr {$b + 3}] -text [qv::num $nr $label] -anchor $anchor \
+            -font TkSmallCaptionFont -tags $tag
     }
     foreach k {0 1 2 3 4 5 6} {
         set y [expr {$b - $k * $scale}]
@@ -261,6 +266,12 @@ proc qv::pdraw {nr} {
     if {$hi <= $lo} { set hi [expr {$lo + 1.0}] }
     set len [lindex $prof($nr,dist) end]
     if {$len <= 0} { set len 1.0 }
+    # The value labels left of the plot fit whole: the plot moves right for
+    # a long one (0.0142214).
+    set hitext [format %.6g $hi]
+    set lotext [format %.6g $lo]
+    set need [expr {8 + max([font measure TkSmallCaptionFont $hitext], [font measure TkSmallCaptionFont $lotext])}]
+    if {$need > $l} { set l $need }
     set pts {}
     foreach d $prof($nr,dist) v $prof($nr,values) {
         if {$v eq "NaN"} continue
@@ -268,8 +279,8 @@ proc qv::pdraw {nr} {
     }
     $c create rectangle $l $t $r $b -outline black
     if {[llength $pts] >= 4} { $c create line {*}$pts -fill #a02080 -width 1 -tags curve }
-    $c create text [expr {$l - 4}] $t -text [format %.6g $hi] -anchor ne -font TkSmallCaptionFont
-    $c create text [expr {$l - 4}] $b -text [format %.6g $lo] -anchor se -font TkSmallCaptionFont
+    $c create text [expr {$l - 4}] $t -text $hitext -anchor ne -font TkSmallCaptionFont -tags hilabel
+    $c create text [expr {$l - 4}] $b -text $lotext -anchor se -font TkSmallCaptionFont -tags lolabel
     $c create text $l [expr {$b + 3}] -text 0 -anchor nw -font TkSmallCaptionFont
     $c create text $r [expr {$b + 3}] -text [format "%.2f px" $len] -anchor ne -font TkSmallCaptionFont
     lassign $prof($nr,line) x1 y1 x2 y2
