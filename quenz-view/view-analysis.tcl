@@ -357,13 +357,30 @@ proc qv::table {} {
         .stats.t heading $col -text $col
         .stats.t column $col -width $w -anchor e
     }
-    label .stats.l -anchor w -text "measurements save FILE (console) writes the table as TSV"
+    ttk::frame .stats.b
+    ttk::button .stats.b.save -text "Save..." -command qv::tablesave
+    label .stats.l -anchor w -text "tab-separated text with a heading line (or: measurements save FILE)"
+    pack .stats.b.save -side left
+    pack .stats.l -in .stats.b -side left -fill x -expand 1
     grid .stats.t .stats.s -sticky nsew
-    grid .stats.l - -sticky ew
+    grid .stats.b - -sticky ew
     grid rowconfigure .stats 0 -weight 1
     grid columnconfigure .stats 0 -weight 1
     foreach row $qv::measured { .stats.t insert {} end -values [qv::shownrow $row] }
     bind .stats <Key-q> {destroy .stats}
+}
+
+# The table's Save button: a file chosen in the dialog, written by the
+# library's writer (all or nothing); the outcome on the window's line.
+proc qv::tablesave {} {
+    set file [tk_getSaveFile -parent .stats -title "Save the measurements" -defaultextension .tsv \
+                  -initialfile measurements.tsv -filetypes {{{Tab-separated text} {.tsv .txt}} {{All files} *}}]
+    if {$file eq ""} return
+    if {[catch {measurements save $file} r]} {
+        .stats.l configure -text "cannot write $file: $r" -foreground #a01010
+    } else {
+        .stats.l configure -text "saved $r measurements in $file" -foreground #106010
+    }
 }
 
 # measurements: every rectangle measured, one list per line

@@ -162,9 +162,11 @@ proc qv::newwindow {nr} {
     $t.cb create image 4 18 -anchor nw -image cbar$nr -tag bar
     $t.cb create text 24 2 -anchor nw -tag high -font TkSmallCaptionFont
     $t.cb create text 24 510 -anchor sw -tag low -font TkSmallCaptionFont
-    label $t.status -anchor w -font TkFixedFont -textvariable qv::status($nr)
-    # Messages wrap at the window's width instead of being cut.
-    label $t.msg -anchor w -justify left -textvariable qv::msg($nr) -foreground #a01010
+    # A window is as wide as its picture: the status line (every window's
+    # value when locked) is cut at its width, and messages wrap there.
+    # Neither asks for more room (-width 1).
+    label $t.status -anchor w -font TkFixedFont -textvariable qv::status($nr) -width 1
+    label $t.msg -anchor w -justify left -textvariable qv::msg($nr) -foreground #a01010 -width 1
     set qv::msg($nr) ""
     set qv::status($nr) ""
     grid $c -row 0 -column 0 -sticky nsew
@@ -525,8 +527,12 @@ proc qv::status {nr} {
     return
 }
 
+# Errors and warnings in dark red, other news ("saved ...") in dark green.
 proc qv::say {nr text} {
     set qv::msg($nr) $text
+    if {[winfo exists .t$nr.msg]} {
+        .t$nr.msg configure -foreground [expr {[regexp {^(error|warning)} $text] ? "#a01010" : "#106010"}]
+    }
     return
 }
 
