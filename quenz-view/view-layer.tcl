@@ -506,6 +506,11 @@ proc qv::status {nr} {
         lassign $at col row
         set text [format "x %3d  y %3d  value %-9s" $col $row [qv::value $nr $col $row]]
         lassign [qv::shownimage $nr] img m
+        # A FITS file's own pixel coordinates as well, as ds9 shows them:
+        # from 1, row 1 at the bottom (our row 511).
+        if {$win($m,fkind) eq "fits"} {
+            append text [format " (FITS %d, %d)" [expr {$col + 1}] [expr {512 - $row}]]
+        }
         if {[llength $win($m,diff)] == 2} {
             foreach o $win($m,diff) {
                 if {[info exists win($o,kind)]} { append text " $o: [qv::value $o $col $row]" }
