@@ -67,6 +67,7 @@ template <class Img> void view_png(const char* name, const Img& b, double low, d
         os << "Error: Zero range (write_png), low==high==" << low;
         throw Error(os.str());
     }
+    if (!std::isfinite(low) || !std::isfinite(high)) throw Error("write_png: the range must be finite");
     view_params p;
     p.low = low;
     p.high = high;

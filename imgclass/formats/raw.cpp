@@ -60,6 +60,11 @@ std::vector<unsigned char> read_image_bytes(const char* name, const Layout& l) {
     };
     if (regular && (std::uint64_t(st.st_size) < l.offset || std::uint64_t(st.st_size) - l.offset < want))
         too_short(std::uint64_t(st.st_size));
+    // A pipe or device cannot seek: its header is read and dropped, and
+    // only so far, so that a script cannot ask for years of reading.
+    if (!regular && l.offset > raw_max_stream_offset)
+        refuse(name, "not a regular file: an offset of at most " + std::to_string(raw_max_stream_offset) +
+                         " bytes is read from it, not " + std::to_string(l.offset));
     std::uint64_t skipped = 0;
     if (l.offset > 0) {
         if (regular && ::lseek(fd, off_t(l.offset), SEEK_SET) == off_t(l.offset)) {

@@ -16,6 +16,9 @@ namespace quenz {
 
 class FormatOptions;
 
+// The largest offset read (and dropped) from a pipe or device: 1 GiB.
+inline constexpr std::uint64_t raw_max_stream_offset = std::uint64_t(1) << 30;
+
 // Options: type u16|f32 (default the image's own: u16 for a bild16, f32
 // for a bildfloat), order little|big (default little), offset N (read only).
 // A bild16 reads counts only; a bildfloat reads either (counts as `bildfloat

@@ -132,3 +132,6 @@ def test_pictures_use_the_viewers_range_and_maps(tmp_path):
     assert Image.open(tmp_path / "py.png").mode == "RGB" and tuple(heat[255, 255]) == (255, 255, 255)
     with pytest.raises(RuntimeError, match="unknown colour map 'jet'"):
         b.to_png(str(tmp_path / "x.png"), cmap="jet")
+    with pytest.raises(RuntimeError, match="write_png: the range must be finite"):
+        quenz.bildfloat().to_png(str(tmp_path / "x.png"), float("-inf"), 1.0, cmap="heat")
+    assert not (tmp_path / "x.png").exists()
