@@ -27,6 +27,7 @@
 #include "imgclass/formats/npy.h"
 #include "imgclass/core/pixeldata.h"
 #include "imgclass/formats/png_file.h"
+#include "imgclass/formats/region.h"
 #include "imgclass/analysis/stats.h"
 #include "imgclass/formats/tiff.h"
 #include "render/colormap.h"
@@ -166,6 +167,28 @@ template <class I, class V, class C> void operators(C& c) {
     c.def("__itruediv__", [](I& a, V v) -> I& { return a /= v; }, self_ref, py::is_operator());
 }
 
+// A keyword's value as the option's words: a number, or (X, Y) as "X Y".
+std::string option_value(const py::handle& v) {
+    if (py::isinstance<py::int_>(v)) return std::to_string(v.cast<long long>());
+    if (py::isinstance<py::tuple>(v) || py::isinstance<py::list>(v)) {
+        std::string w;
+        for (const py::handle& e : v) {
+            if (!py::isinstance<py::int_>(e)) throw py::type_error("expected whole numbers, e.g. roi=(X, Y)");
+            w += (w.empty() ? "" : " ") + std::to_string(e.cast<long long>());
+        }
+        return w;
+    }
+    return py::str(v);
+}
+
+// bin=N and roi=(X, Y) of a reader, checked as Tcl's -bin and -roi are.
+quenz::Region region_kw(const py::object& bin, const py::object& roi) {
+    std::vector<std::pair<std::string, std::string>> given;
+    if (!bin.is_none()) given.emplace_back("bin", option_value(bin));
+    if (!roi.is_none()) given.emplace_back("roi", option_value(roi));
+    return quenz::region_of(quenz::FormatOptions(quenz::region_options(), std::move(given)));
+}
+
 // The options of one call from its keywords, checked against the record:
 // a keyword it does not know is a TypeError, as for any Python function.
 quenz::FormatOptions record_options(const std::string& method, std::span<const quenz::FormatOption> allowed,
@@ -176,8 +199,7 @@ quenz::FormatOptions record_options(const std::string& method, std::span<const q
         if (std::none_of(allowed.begin(), allowed.end(), [&](const quenz::FormatOption& o) { return o.name == k; }))
             throw py::type_error(method + "() got an unexpected keyword argument '" + k + "'");
         if (value.is_none()) continue;
-        given.emplace_back(k, py::isinstance<py::int_>(value) ? std::to_string(value.cast<long long>())
-                                                              : std::string(py::str(value)));
+        given.emplace_back(k, option_value(value));
     }
     return quenz::FormatOptions(allowed, std::move(given));
 }
@@ -254,45 +276,54 @@ template <class I, class Low, class C> void formats(C& c) {
            "write_tiff(name, compress=None): one TIFF page; compress 'none', 'deflate' or 'lzw'.");
     c.def(
            "read_tiff",
-           [](I& b, const Path& name, std::optional<int> page) -> I& {
-               if (page)
-                   quenz::read_tiff(name.c_str(), b, *page);
-               else
-                   quenz::read_tiff(name.c_str(), b);
+           [](I& b, const Path& name, std::optional<int> page, const py::object& bin, const py::object& roi) -> I& {
+               const quenz::Region r = region_kw(bin, roi);
+               py::gil_scoped_release g;
+               quenz::read_tiff(name.c_str(), b, page.value_or(0), r);
                return b;
            },
-           release(), self_ref, py::arg("name"), py::arg("page") = py::none(),
-           "read_tiff(name, page=0): page `page` of a grey TIFF file.");
+           self_ref, py::arg("name"), py::arg("page") = py::none(), py::kw_only(), py::arg("bin") = py::none(),
+           py::arg("roi") = py::none(),
+           "read_tiff(name, page=0, *, bin=None, roi=None): page `page` of a grey TIFF file; bin=N takes the "
+           "mean of N x N blocks, roi=(X, Y) the 512N x 512N region from column X, row Y.");
     c.def("write_fits", [](const I& b, const Path& name) { quenz::write_fits(name.c_str(), b); }, release(),
           py::arg("name"), "write_fits(name): a FITS file (bottom row first, as FITS has it).");
     c.def(
            "read_fits",
-           [](I& b, const Path& name, std::optional<int> hdu) -> I& {
-               if (hdu)
-                   quenz::read_fits(name.c_str(), b, *hdu);
-               else
-                   quenz::read_fits(name.c_str(), b);
+           [](I& b, const Path& name, std::optional<int> hdu, const py::object& bin, const py::object& roi) -> I& {
+               const quenz::Region r = region_kw(bin, roi);
+               py::gil_scoped_release g;
+               quenz::read_fits(name.c_str(), b, hdu.value_or(1), r);
                return b;
            },
-           release(), self_ref, py::arg("name"), py::arg("hdu") = py::none(),
-           "read_fits(name, hdu=1): the image of one HDU of a FITS file.");
+           self_ref, py::arg("name"), py::arg("hdu") = py::none(), py::kw_only(), py::arg("bin") = py::none(),
+           py::arg("roi") = py::none(),
+           "read_fits(name, hdu=1, *, bin=None, roi=None): the image of one HDU of a FITS file; bin and roi as "
+           "read_tiff's.");
     c.def(
            "read_fits_plane",
-           [](I& b, const Path& name, int hdu, long long plane) -> I& {
-               quenz::read_fits_plane(name.c_str(), b, hdu, plane);
+           [](I& b, const Path& name, int hdu, long long plane, const py::object& bin, const py::object& roi) -> I& {
+               const quenz::Region r = region_kw(bin, roi);
+               py::gil_scoped_release g;
+               quenz::read_fits_plane(name.c_str(), b, hdu, plane, r);
                return b;
            },
-           release(), self_ref, py::arg("name"), py::arg("hdu"), py::arg("plane"),
-           "read_fits_plane(name, hdu, plane): plane `plane` (from 0) of the cube in HDU `hdu`.");
+           self_ref, py::arg("name"), py::arg("hdu"), py::arg("plane"), py::kw_only(), py::arg("bin") = py::none(),
+           py::arg("roi") = py::none(),
+           "read_fits_plane(name, hdu, plane, *, bin=None, roi=None): plane `plane` (from 0) of the cube in HDU "
+           "`hdu`; bin and roi as read_tiff's.");
     c.def("write_npy", [](const I& b, const Path& name) { quenz::write_npy(name.c_str(), b); }, release(),
           py::arg("name"), "write_npy(name): a NumPy .npy file.");
     c.def(
            "read_npy",
-           [](I& b, const Path& name) -> I& {
-               quenz::read_npy(name.c_str(), b);
+           [](I& b, const Path& name, const py::object& bin, const py::object& roi) -> I& {
+               const quenz::Region r = region_kw(bin, roi);
+               py::gil_scoped_release g;
+               quenz::read_npy(name.c_str(), b, r);
                return b;
            },
-           release(), self_ref, py::arg("name"), "read_npy(name): a NumPy .npy file.");
+           self_ref, py::arg("name"), py::kw_only(), py::arg("bin") = py::none(), py::arg("roi") = py::none(),
+           "read_npy(name, *, bin=None, roi=None): a NumPy .npy file; bin and roi as read_tiff's.");
     c.def(
            "write_png",
            [](const I& b, const Path& name, std::optional<Low> low, std::optional<Low> high) {
@@ -433,11 +464,14 @@ void add_images(py::module_& m) {
             py::arg("name"), "write_png16(name): the counts as a 16-bit grey PNG file.");
     b16.def(
            "read_png",
-           [](bild16& b, const Path& n) -> bild16& {
-               quenz::read_png(n.c_str(), b);
+           [](bild16& b, const Path& n, const py::object& bin, const py::object& roi) -> bild16& {
+               const quenz::Region r = region_kw(bin, roi);
+               py::gil_scoped_release g;
+               quenz::read_png(n.c_str(), b, r);
                return b;
            },
-           release(), self_ref, py::arg("name"), "read_png(name): an 8- or 16-bit grey PNG file.");
+           self_ref, py::arg("name"), py::kw_only(), py::arg("bin") = py::none(), py::arg("roi") = py::none(),
+           "read_png(name, *, bin=None, roi=None): an 8- or 16-bit grey PNG file; bin and roi as read_tiff's.");
 
     auto bf = declared<bildfloat>(m, "bildfloat");
     bf.def(py::init<>(), "bildfloat(): a new image, every pixel 0.");

@@ -27,79 +27,52 @@ using quenz::FormatOption;
 
 // ------------------------------------------------ generated readers and writers
 
-// The options of one call: the words after the file name, in pairs.
-template <class... W> quenz::FormatOptions options(std::span<const FormatOption> allowed, W... words) {
-    std::array<std::string_view, sizeof...(W)> w{words...};
-    std::vector<std::pair<std::string, std::string>> given;
-    for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
-        if (w[i].empty() || w[i][0] != '-')
-            throw quenz::Error("bad option \"" + std::string(w[i]) + "\": must be " + quenz::option_choices(allowed));
-        given.emplace_back(std::string(w[i].substr(1)), std::string(w[i + 1]));
-    }
-    return quenz::FormatOptions(allowed, std::move(given));
-}
+template <std::size_t, class T> using as = T;
 
-// A call with K option pairs of format I into or from class C.
-template <std::size_t I, class C, std::size_t K> struct Read;
-template <std::size_t I, class C, std::size_t K> struct Write;
-
-template <std::size_t I, class C, class... W> C& do_read(C& img, const char* file, W... w) {
+template <std::size_t I, class C> C& do_read(C& img, const char* file, std::initializer_list<std::string_view> w) {
     const Format& f = quenz::formats()[I];
-    const auto o = options(f.read_options, w...);
+    const auto o = quenz::options_from_words(f.read_options, w);
     if constexpr (std::is_same_v<C, bild16>)
         f.read16(file, img, o);
     else
         f.readfloat(file, img, o);
     return img;
 }
-template <std::size_t I, class C, class... W> void do_write(const C& img, const char* file, W... w) {
+template <std::size_t I, class C> void do_write(const C& img, const char* file, std::initializer_list<std::string_view> w) {
     const Format& f = quenz::formats()[I];
-    const auto o = options(f.write_options, w...);
+    const auto o = quenz::options_from_words(f.write_options, w);
     if constexpr (std::is_same_v<C, bild16>)
         f.write16(file, img, o);
     else
         f.writefloat(file, img, o);
 }
 
-using sv = std::string_view;
-template <std::size_t I, class C> struct Read<I, C, 0> {
-    C& operator()(C& b, const char* f) const { return do_read<I>(b, f); }
+// A call of format I into or from class C with the words of its options.
+template <std::size_t I, class C, class Words> struct Read;
+template <std::size_t I, class C, std::size_t... J> struct Read<I, C, std::index_sequence<J...>> {
+    C& operator()(C& b, const char* f, as<J, std::string_view>... w) const { return do_read<I>(b, f, {w...}); }
 };
-template <std::size_t I, class C> struct Read<I, C, 1> {
-    C& operator()(C& b, const char* f, sv a, sv x) const { return do_read<I>(b, f, a, x); }
+template <std::size_t I, class C, class Words> struct Write;
+template <std::size_t I, class C, std::size_t... J> struct Write<I, C, std::index_sequence<J...>> {
+    void operator()(const C& b, const char* f, as<J, std::string_view>... w) const { do_write<I>(b, f, {w...}); }
 };
-template <std::size_t I, class C> struct Read<I, C, 2> {
-    C& operator()(C& b, const char* f, sv a, sv x, sv c, sv y) const { return do_read<I>(b, f, a, x, c, y); }
-};
-template <std::size_t I, class C> struct Read<I, C, 3> {
-    C& operator()(C& b, const char* f, sv a, sv x, sv c, sv y, sv d, sv z) const {
-        return do_read<I>(b, f, a, x, c, y, d, z);
-    }
-};
-template <std::size_t I, class C> struct Write<I, C, 0> {
-    void operator()(const C& b, const char* f) const { do_write<I>(b, f); }
-};
-template <std::size_t I, class C> struct Write<I, C, 1> {
-    void operator()(const C& b, const char* f, sv a, sv x) const { do_write<I>(b, f, a, x); }
-};
-template <std::size_t I, class C> struct Write<I, C, 2> {
-    void operator()(const C& b, const char* f, sv a, sv x, sv c, sv y) const { do_write<I>(b, f, a, x, c, y); }
-};
-template <std::size_t I, class C> struct Write<I, C, 3> {
-    void operator()(const C& b, const char* f, sv a, sv x, sv c, sv y, sv d, sv z) const {
-        do_write<I>(b, f, a, x, c, y, d, z);
-    }
-};
-constexpr std::size_t max_options = 3;
+// The most words a command's options take (the raw reader's seven).
+constexpr std::size_t max_words = 16;
 
-// "self name ?-type u16|f32? ?-order little|big? ?-offset N?"
+std::size_t words_of(std::span<const FormatOption> opts) {
+    std::size_t k = 0;
+    for (const FormatOption& o : opts) k += 1 + o.values;
+    return k;
+}
+
+// "self name ?-type u16|f32? ?-order little|big? ?-offset N? ?-roi X Y?"
 std::string usage(std::span<const FormatOption> opts) {
     std::string u = "self name";
     for (const FormatOption& o : opts) {
         u += " ?-";
         u += o.name;
         u += ' ';
-        if (o.words.empty()) u += 'N';
+        if (o.words.empty()) u += o.values == 2 ? "X Y" : "N";
         for (std::size_t i = 0; i < o.words.size(); ++i) {
             if (i) u += '|';
             u += o.words[i];
@@ -109,26 +82,22 @@ std::string usage(std::span<const FormatOption> opts) {
     return u;
 }
 
-// The signatures of one command: the file name, then 0 to K option pairs.
-template <template <std::size_t, class, std::size_t> class Op, std::size_t I, class C, std::size_t... K>
+template <template <std::size_t, class, class> class Op, std::size_t I, class C, std::size_t... J>
+qb::Sig form(const std::string& name, const char* self, std::index_sequence<J...> seq) {
+    std::string fmt(2 + seq.size(), 'o');
+    fmt += ":" + name + " self name";
+    for (std::size_t k = 0; k < seq.size(); ++k) fmt += " word";
+    // (Option words and values are words: any word converts.)
+    return qb::sig(fmt.c_str(), {self, text, as<J, const char*>("std::string_view")...}, Op<I, C, std::index_sequence<J...>>{});
+}
+
+// The signatures of one command: the file name, then 0 to `most` words.
+template <template <std::size_t, class, class> class Op, std::size_t I, class C, std::size_t... K>
 std::vector<qb::Sig> forms(const std::string& name, const char* self, std::size_t most, std::index_sequence<K...>) {
     std::vector<qb::Sig> sigs;
     auto add = [&](auto k) {
-        constexpr std::size_t pairs = decltype(k)::value;
-        if (pairs > most) return;
-        std::string fmt(2 + 2 * pairs, 'o');
-        fmt += ":" + name + " self name";
-        for (std::size_t p = 0; p < pairs; ++p) fmt += " -option value";
-        // (Option words and values are text: any word converts.)
-        const char* t = text;
-        if constexpr (pairs == 0)
-            sigs.push_back(qb::sig(fmt.c_str(), {self, t}, Op<I, C, 0>{}));
-        else if constexpr (pairs == 1)
-            sigs.push_back(qb::sig(fmt.c_str(), {self, t, t, t}, Op<I, C, 1>{}));
-        else if constexpr (pairs == 2)
-            sigs.push_back(qb::sig(fmt.c_str(), {self, t, t, t, t, t}, Op<I, C, 2>{}));
-        else
-            sigs.push_back(qb::sig(fmt.c_str(), {self, t, t, t, t, t, t, t}, Op<I, C, 3>{}));
+        constexpr std::size_t words = decltype(k)::value;
+        if (words <= most) sigs.push_back(form<Op, I, C>(name, self, std::make_index_sequence<words>{}));
     };
     (add(std::integral_constant<std::size_t, K>{}), ...);
     return sigs;
@@ -139,7 +108,7 @@ template <std::size_t I, class C> void add_commands(std::vector<qb::Entry>& out,
     const std::string self = std::string(cls) + " *", cself = std::string(cls) + " const *";
     const bool reads = std::is_same_v<C, bild16> ? f.read16 != nullptr : f.readfloat != nullptr;
     const bool writes = std::is_same_v<C, bild16> ? f.write16 != nullptr : f.writefloat != nullptr;
-    const auto seq = std::make_index_sequence<max_options + 1>{};
+    const auto seq = std::make_index_sequence<max_words + 1>{};
     auto entry = [&](const std::string& name, std::vector<qb::Sig> sigs, std::span<const FormatOption> opts) {
         qb::Entry e = qb::with_usage(qb::over(name.c_str(), std::move(sigs)));
         const std::string u = usage(opts);
@@ -149,12 +118,12 @@ template <std::size_t I, class C> void add_commands(std::vector<qb::Entry>& out,
     if (reads)
         entry(std::string(cls) + "_read_" + std::string(f.name),
               forms<Read, I, C>(std::string(cls) + "_read_" + std::string(f.name), self.c_str(),
-                                f.read_options.size(), seq),
+                                words_of(f.read_options), seq),
               f.read_options);
     if (writes)
         entry(std::string(cls) + "_write_" + std::string(f.name),
               forms<Write, I, C>(std::string(cls) + "_write_" + std::string(f.name), cself.c_str(),
-                                 f.write_options.size(), seq),
+                                 words_of(f.write_options), seq),
               f.write_options);
 }
 
@@ -164,7 +133,7 @@ template <std::size_t... I> std::vector<qb::Entry> generated(std::index_sequence
         constexpr std::size_t k = decltype(i)::value;
         const Format& f = quenz::formats()[k];
         if (!f.generated) return;
-        if (f.read_options.size() > max_options || f.write_options.size() > max_options)
+        if (words_of(f.read_options) > max_words || words_of(f.write_options) > max_words)
             throw std::logic_error("format " + std::string(f.name) + " has more options than its commands take");
         add_commands<k, bild16>(out, "bild16");
         add_commands<k, bildfloat>(out, "bildfloat");

@@ -1,14 +1,19 @@
 // File formats other programs read: TIFF, FITS, NumPy .npy and PNG, as
 // methods of bild16 and bildfloat (the class entries list them).
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "imgclass/core/bild16.h"
 #include "imgclass/core/bildfloat.h"
 #include "imgclass/formats/fits.h"
 #include "imgclass/formats/npy.h"
 #include "imgclass/formats/png_file.h"
+#include "imgclass/formats/region.h"
 #include "imgclass/formats/tiff.h"
 #include "render/colormap.h"
 #include "render/picture.h"
@@ -46,6 +51,105 @@ namespace {
 
 using quenz::parse_tiff_compression;
 constexpr const char* text = "char const *";
+
+// ------------------------------------------------ readers' region options
+
+// A reader's further forms: after its file name, its whole numbers (page,
+// HDU, plane: at least Least, at most Most) and then the words of `-bin N`
+// and `-roi X Y`. Every form takes words, so that a misplaced option is
+// named in the answer rather than failing every form's type test.
+template <std::size_t, class T> using as = T;
+
+bool is_option(std::string_view w) { return w.size() > 1 && w[0] == '-' && !(w[1] >= '0' && w[1] <= '9'); }
+
+int whole_number(std::string_view w) {
+    int v = 0;
+    auto [end, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
+    if (ec != std::errc() || end != w.data() + w.size() || w.empty())
+        throw quenz::Error("expected integer but got \"" + std::string(w) + "\"");
+    return v;
+}
+
+template <class P, int Least, int Most, class Words> struct RegionRead;
+template <class P, int Least, int Most, std::size_t... J>
+struct RegionRead<P, Least, Most, std::index_sequence<J...>> {
+    typename P::Img& operator()(typename P::Img& b, const char* file, as<J, std::string_view>... w) const {
+        const std::array<std::string_view, sizeof...(J)> words{w...};
+        int n = 0, num[2] = {0, 0};
+        while (n < Most && std::size_t(n) < words.size() && (n < Least || !is_option(words[n])))
+            num[n] = whole_number(words[n]), ++n;
+        const quenz::Region r = quenz::region_of(quenz::options_from_words(
+            quenz::region_options(), std::span<const std::string_view>(words).subspan(std::size_t(n))));
+        if constexpr (Least == 0) if (n == 0) P::read(file, b, r);
+        if constexpr (Least <= 1 && Most >= 1) if (n == 1) P::read(file, b, num[0], r);
+        if constexpr (Most == 2) if (n == 2) P::read(file, b, num[0], num[1], r);
+        return b;
+    }
+};
+
+// The forms for the counts Most+1 to Most+5 that some number of whole
+// numbers and the words of -bin N, -roi X Y or both make up (the plain
+// forms take the counts below; other counts stay wrong counts). A form's
+// words are named by an example of it; the usage stays the plain forms'.
+template <class P, int Least, int Most>
+void add_region_forms(std::vector<qb::Sig>& sigs, const std::string& cmd, const char* self) {
+    static constexpr const char* example[] = {"", "", " -bin 1", " -roi 0 0", "", " -bin 1 -roi 0 0"};
+    const auto example_of = [](std::size_t k) -> std::string {
+        for (int p = Least; p <= Most; ++p)
+            if (const std::size_t r = k - std::size_t(p); r == 2 || r == 3 || r == 5)
+                return std::string(p == 0 ? "" : p == 1 ? " 0" : " 1 1") + example[r];
+        return {};
+    };
+    [&]<std::size_t... K>(std::index_sequence<K...>) {
+        (
+            [&] {
+                constexpr std::size_t k = Most + 1 + K;
+                const std::string words = example_of(k);
+                if (words.empty()) return;
+                const std::string fmt = std::string(2 + k, 'o') + ":" + cmd + " self name" + words;
+                sigs.push_back([&]<std::size_t... J>(std::index_sequence<J...>) {
+                    return qb::sig(fmt.c_str(), {self, text, as<J, const char*>("std::string_view")...},
+                                   RegionRead<P, Least, Most, std::index_sequence<J...>>{});
+                }(std::make_index_sequence<k>{}));
+            }(),
+            ...);
+    }(std::make_index_sequence<5>{});
+}
+
+template <class C> struct TiffAt {
+    using Img = C;
+    static void read(const char* f, C& b, const quenz::Region& r) { quenz::read_tiff(f, b, 0, r); }
+    static void read(const char* f, C& b, int page, const quenz::Region& r) { quenz::read_tiff(f, b, page, r); }
+};
+template <class C> struct FitsAt {
+    using Img = C;
+    static void read(const char* f, C& b, const quenz::Region& r) { quenz::read_fits(f, b, 1, r); }
+    static void read(const char* f, C& b, int hdu, const quenz::Region& r) { quenz::read_fits(f, b, hdu, r); }
+    static void read(const char* f, C& b, int hdu, int plane, const quenz::Region& r) {
+        quenz::read_fits_plane(f, b, hdu, plane, r);
+    }
+};
+template <class C> struct NpyAt {
+    using Img = C;
+    static void read(const char* f, C& b, const quenz::Region& r) { quenz::read_npy(f, b, r); }
+};
+struct PngAt {
+    using Img = bild16;
+    static void read(const char* f, bild16& b, const quenz::Region& r) { quenz::read_png(f, b, r); }
+};
+
+// The reader's entry: its plain forms, then the region forms.
+template <class P, int Least, int Most>
+qb::Entry reader_entry(const std::string& cmd, std::vector<qb::Sig> plain, const char* self) {
+    const std::string usage = qb::usage_of(plain);
+    const bool lone = plain.size() == 1;
+    std::vector<qb::Sig> sigs = std::move(plain);
+    add_region_forms<P, Least, Most>(sigs, cmd, self);
+    qb::Entry e = qb::over(cmd.c_str(), std::move(sigs));
+    for (qb::Sig& s : e.sigs) s.usage = usage;
+    e.lone_answers = lone;
+    return e;
+}
 
 // write_png: the grey picture of getimage (or getimage_contrast over low..high);
 // with -cmap invgrey, viridis or heat the RGB picture quenz-view shows in that
@@ -101,7 +205,7 @@ std::vector<qb::Entry> format_commands(const std::string& cls, const char* low_t
                           [](const C& b, const char* file, CompressOption, std::string_view method) {
                               quenz::write_tiff(file, b, parse_tiff_compression(method));
                           })}),
-        qb::over(name("read_tiff").c_str(),
+        reader_entry<TiffAt<C>, 0, 1>(name("read_tiff"),
                  {qb::sig(fmt("read_tiff", "self name").c_str(), {self, text},
                           [](C& b, const char* file) -> C& {
                               quenz::read_tiff(file, b);
@@ -111,10 +215,10 @@ std::vector<qb::Entry> format_commands(const std::string& cls, const char* low_t
                           [](C& b, const char* file, int page) -> C& {
                               quenz::read_tiff(file, b, page);
                               return b;
-                          })}),
+                          })}, self),
         qb::fn(qb::sig(fmt("write_fits", "self name").c_str(), {cself, text},
                        [](const C& b, const char* file) { quenz::write_fits(file, b); })),
-        qb::over(name("read_fits").c_str(),
+        reader_entry<FitsAt<C>, 0, 1>(name("read_fits"),
                  {qb::sig(fmt("read_fits", "self name").c_str(), {self, text},
                           [](C& b, const char* file) -> C& {
                               quenz::read_fits(file, b);
@@ -124,19 +228,20 @@ std::vector<qb::Entry> format_commands(const std::string& cls, const char* low_t
                           [](C& b, const char* file, int hdu) -> C& {
                               quenz::read_fits(file, b, hdu);
                               return b;
-                          })}),
-        qb::fn(qb::sig(fmt("read_fits_plane", "self name hdu plane").c_str(), {self, text, "int", "int"},
+                          })}, self),
+        reader_entry<FitsAt<C>, 2, 2>(name("read_fits_plane"),
+                 {qb::sig(fmt("read_fits_plane", "self name hdu plane").c_str(), {self, text, "int", "int"},
                        [](C& b, const char* file, int hdu, int plane) -> C& {
                            quenz::read_fits_plane(file, b, hdu, plane);
                            return b;
-                       })),
+                       })}, self),
         qb::fn(qb::sig(fmt("write_npy", "self name").c_str(), {cself, text},
                        [](const C& b, const char* file) { quenz::write_npy(file, b); })),
-        qb::fn(qb::sig(fmt("read_npy", "self name").c_str(), {self, text},
+        reader_entry<NpyAt<C>, 0, 0>(name("read_npy"), {qb::sig(fmt("read_npy", "self name").c_str(), {self, text},
                        [](C& b, const char* file) -> C& {
                            quenz::read_npy(file, b);
                            return b;
-                       })),
+                       })}, self),
         write_png_entry<C, Low>(name("write_png"), fmt, cself, low_t),
     };
 }
@@ -145,11 +250,11 @@ std::vector<qb::Entry> bild16_format_commands() {
     auto e = format_commands<bild16, int>("bild16", "int");
     e.push_back(qb::fn(qb::sig("oo:bild16_write_png16 self name", {"bild16 const *", text},
                                [](const bild16& b, const char* file) { quenz::write_png16(file, b); })));
-    e.push_back(qb::fn(qb::sig("oo:bild16_read_png self name", {"bild16 *", text},
+    e.push_back(reader_entry<PngAt, 0, 0>("bild16_read_png", {qb::sig("oo:bild16_read_png self name", {"bild16 *", text},
                                [](bild16& b, const char* file) -> bild16& {
                                    quenz::read_png(file, b);
                                    return b;
-                               })));
+                               })}, "bild16 *"));
     return e;
 }
 

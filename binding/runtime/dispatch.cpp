@@ -25,6 +25,10 @@ static int over_proc(ClientData cd, Tcl_Interp* interp, int objc, Tcl_Obj* const
         if (s.nargs == objc - 1 && s.test(interp, objc, objv, s)) return s.call(interp, objc, objv, s);
     // A probe that asked a foreign command may have left its error behind.
     Tcl_ResetResult(interp);
+    if (e.lone_answers &&
+        std::count_if(e.sigs.begin(), e.sigs.end(), [&](const Sig& s) { return s.nargs == objc - 1; }) == 1)
+        for (const Sig& s : e.sigs)
+            if (s.nargs == objc - 1) return s.call(interp, objc, objv, s);
     std::string msg = "No matching function for overloaded '" + e.name + "'";
     Tcl_SetObjResult(interp, Tcl_NewStringObj(msg.data(), int(msg.size())));
     return TCL_ERROR;

@@ -33,6 +33,10 @@ struct Entry {
     Ty from = T_count, to = T_count;
     void* (*cast)(void*) = nullptr;
     int place = -1;  // of a method: its place in its class's list, if fixed
+    // A command that had one form before others were added: when no form
+    // fits, the one form with the call's count (if alone) answers with its
+    // own conversion message, as the command always did.
+    bool lone_answers = false;
 };
 
 Entry fn(Sig s);

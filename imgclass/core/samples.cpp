@@ -73,10 +73,16 @@ void require_counts(sample_kind k, const char* name) {
                     " samples: read the file into a bildfloat");
 }
 
+void refuse_size(const char* name, unsigned long long side, long long w, long long h) {
+    std::string why = std::string(name) + ": expected " + std::to_string(side) + " x " + std::to_string(side) +
+                      " pixels, got " + std::to_string(w) + " x " + std::to_string(h);
+    // Where a region would fit; a smaller file keeps the plain words.
+    if (w >= image_size && h >= image_size) why += " (read a region with -roi X Y, or bin with -bin N)";
+    throw Error(why);
+}
+
 void require_size(long long w, long long h, const char* name) {
-    if (w != image_size || h != image_size)
-        throw Error(std::string(name) + ": expected 512 x 512 pixels, got " + std::to_string(w) +
-                    " x " + std::to_string(h));
+    if (w != image_size || h != image_size) refuse_size(name, image_size, w, h);
 }
 
 void store(bild16& img, const grey_samples& s, const char* name) {

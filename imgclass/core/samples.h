@@ -36,5 +36,8 @@ void require_counts(sample_kind k, const char* name);
 
 // "<name>: expected 512 x 512 pixels, got W x H" unless w and h are 512.
 void require_size(long long w, long long h, const char* name);
+// "NAME: expected S x S pixels, got W x H", with a hint at -roi and -bin
+// when the file is at least 512 x 512.
+[[noreturn]] void refuse_size(const char* name, unsigned long long side, long long w, long long h);
 
 }  // namespace quenz

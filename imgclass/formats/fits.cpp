@@ -2,7 +2,9 @@
 
 #include <fitsio.h>
 
+#include <bit>
 #include <charconv>
+#include <type_traits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -173,12 +175,91 @@ std::vector<double> plane_values(const char* name, int hdu, long long plane) {
 
 }  // namespace
 
-void read_fits(const char* name, bild16& img, int hdu) { store(name, image_values(name, hdu), img); }
-void read_fits(const char* name, bildfloat& img, int hdu) { store(name, image_values(name, hdu), img); }
-void read_fits_plane(const char* name, bild16& img, int hdu, long long plane) {
+namespace {
+
+template <class T> T big_endian(const unsigned char* p) {
+    using U = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+              std::conditional_t<sizeof(T) == 2, std::uint16_t,
+              std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+    U u = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) u = U(u << 8 | p[i]);
+    return std::bit_cast<T>(u);
+}
+
+// The physical values of `count` stored samples, as cfitsio gives them:
+// BLANK integers undefined (NaN), then stored * BSCALE + BZERO.
+void physical(const fits::Header& h, const fits::Scaling& s, const unsigned char* p, std::size_t count, double* out) {
+    const std::size_t size = std::size_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
+    for (std::size_t i = 0; i < count; ++i, p += size) {
+        double v = 0;
+        std::int64_t stored = 0;
+        switch (h.bitpix) {
+            case 8: stored = p[0]; break;
+            case 16: stored = big_endian<std::int16_t>(p); break;
+            case 32: stored = big_endian<std::int32_t>(p); break;
+            case 64: stored = big_endian<std::int64_t>(p); break;
+            case -32: v = double(big_endian<float>(p)); break;
+            default: v = big_endian<double>(p); break;
+        }
+        if (h.bitpix > 0) {
+            if (s.blank && stored == *s.blank) {
+                out[i] = std::numeric_limits<double>::quiet_NaN();
+                continue;
+            }
+            v = double(stored);
+        }
+        if (s.bscale || s.bzero) v = v * s.bscale.value_or(1.0) + s.bzero.value_or(0.0);
+        out[i] = v;
+    }
+}
+
+// A region of the image (plane < 0) or of a cube's plane, binned.
+template <class Img> void read_fits_region(const char* name, Img& img, int hdu, long long plane, const Region& r) {
+    fits::read_region(name, hdu, plane, r, [&](const fits::RegionRows& rr) {
+        const Window& w = rr.w;
+        const std::uint64_t height = std::uint64_t(rr.h.axes[1]);
+        const std::size_t side = std::size_t(w.side);
+        std::vector<unsigned char> row(side * std::size_t(rr.h.bitpix < 0 ? -rr.h.bitpix : rr.h.bitpix) / 8);
+        read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+            for (unsigned i = 0; i < rows; ++i) {
+                const std::uint64_t y = w.y + first + i;  // from the top
+                rr.row(height - 1 - y, row.data());
+                double* v = out + std::size_t(i) * side;
+                physical(rr.h, rr.s, row.data(), side, v);
+                if constexpr (std::is_same_v<Img, bild16>) {
+                    for (std::size_t c = 0; c < side; ++c)
+                        if (!(v[c] >= 0 && v[c] <= 65535 && v[c] == std::floor(v[c])))
+                            refuse(name, "pixel at row " + std::to_string(y) + ", column " +
+                                             std::to_string(w.x + c) + " is " + number(v[c]) +
+                                             ", not a whole number in 0..65535: read the file into a bildfloat");
+                }
+            }
+        });
+    });
+}
+
+}  // namespace
+
+void read_fits(const char* name, bild16& img, int hdu, const Region& r) {
+    if (!r.plain()) return read_fits_region(name, img, hdu, -1, r);
+    store(name, image_values(name, hdu), img);
+}
+void read_fits(const char* name, bildfloat& img, int hdu, const Region& r) {
+    if (!r.plain()) return read_fits_region(name, img, hdu, -1, r);
+    store(name, image_values(name, hdu), img);
+}
+void read_fits_plane(const char* name, bild16& img, int hdu, long long plane, const Region& r) {
+    if (!r.plain()) {
+        if (plane < 0) plane_values(name, hdu, plane);  // its own refusal
+        return read_fits_region(name, img, hdu, plane, r);
+    }
     store(name, plane_values(name, hdu, plane), img);
 }
-void read_fits_plane(const char* name, bildfloat& img, int hdu, long long plane) {
+void read_fits_plane(const char* name, bildfloat& img, int hdu, long long plane, const Region& r) {
+    if (!r.plain()) {
+        if (plane < 0) plane_values(name, hdu, plane);
+        return read_fits_region(name, img, hdu, plane, r);
+    }
     store(name, plane_values(name, hdu, plane), img);
 }
 

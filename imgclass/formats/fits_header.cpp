@@ -551,6 +551,43 @@ std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t
     return out;
 }
 
+void read_region(const char* name, int hdu, std::int64_t plane, const Region& r,
+                 const std::function<void(const RegionRows&)>& use) {
+    at_hdu(name, hdu, [&](Input& in, const Found& f) {
+        const Header& h = f.h;
+        require_image(name, h);
+        if (plane < 0 && !(h.naxis == 2 || (h.naxis == 3 && h.axes[2] == 1)))
+            refuse(name, "NAXIS = " + std::to_string(h.naxis) +
+                             "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
+        if (plane >= 0 && h.naxis < 2) refuse(name, "NAXIS = " + std::to_string(h.naxis) + "; an image has 2 axes or more");
+        const Window w = place(name, std::uint64_t(h.axes[0]), std::uint64_t(h.axes[1]), r);
+        require_plain(name, h);
+        if (plane >= 0) {
+            const std::int64_t n = planes(h);
+            if (plane >= n)
+                refuse(name, "plane " + std::to_string(plane) + " out of range (HDU " + std::to_string(hdu) +
+                                 " has " + std::to_string(n) + (n == 1 ? " plane)" : " planes)"));
+        }
+        if (!h.data_bytes) refuse(name, "HDU " + std::to_string(hdu) + " claims more than 2^62 bytes of data");
+        if (auto held = in.after(f.data()); !held) {
+            refuse(name, "a region is read from a regular file only");
+        } else if (*held < *h.data_bytes) {
+            refuse(name, claims(h, *h.data_bytes, *held));
+        }
+        const Scaling s = scaling_of(name, h);
+        const std::uint64_t size = std::uint64_t(h.bitpix < 0 ? -h.bitpix : h.bitpix) / 8;
+        const std::uint64_t width = std::uint64_t(h.axes[0]);
+        const std::uint64_t at = f.data() + std::uint64_t(std::max<std::int64_t>(plane, 0)) * width *
+                                                 std::uint64_t(h.axes[1]) * size;
+        const std::size_t bytes = std::size_t(w.side * size);
+        use(RegionRows{h, s, w, [&](std::uint64_t fits_row, unsigned char* out) {
+                           const std::uint64_t pos = at + (fits_row * width + w.x) * size;
+                           if (!in.skip_to(pos) || in.read(out, bytes) != bytes)
+                               refuse(name, "data cut short while reading (the file changed?)");
+                       }});
+    });
+}
+
 std::vector<Header> list_hdus(const char* name) {
     std::vector<Header> all;
     // The walk checks each HDU's data before it looks for the next one, so

@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <functional>
+
+#include "imgclass/formats/region.h"
 
 namespace quenz::fits {
 
@@ -75,6 +78,22 @@ std::vector<unsigned char> extract_image(const char* name, int hdu, Scaling* sca
 // hold the whole cube.
 std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t plane,
                                          Scaling* scaling = nullptr);
+
+// A region of a larger image (region.h) of HDU `hdu`: the image itself
+// (plane < 0, checked as extract_image checks it) or plane `plane` of a
+// cube (as extract_plane). `use` gets the header, its scaling, where the
+// region lies (rows counted from the top, FITS row 1 being the bottom) and
+// a reader of one file row of the region: the region's columns of FITS
+// row `fits_row` (counted from 0), as stored (big-endian BITPIX samples).
+// Only a regular file is read so (its rows are read bottom to top).
+struct RegionRows {
+    const Header& h;
+    const Scaling& s;
+    Window w;
+    std::function<void(std::uint64_t fits_row, unsigned char* out)> row;
+};
+void read_region(const char* name, int hdu, std::int64_t plane, const Region& r,
+                 const std::function<void(const RegionRows&)>& use);
 
 // Every HDU of the file, each checked as the walk to a later one checks
 // it (its data there whole); a file of more than max_hdus is refused.

@@ -13,6 +13,7 @@
 #include "imgclass/formats/npy.h"
 #include "imgclass/formats/png_file.h"
 #include "imgclass/formats/raw.h"
+#include "imgclass/formats/region.h"
 #include "imgclass/formats/tiff.h"
 #include "imgclass/system/error.h"
 
@@ -42,8 +43,9 @@ constexpr Signature fits_sig[] = {{"SIMPLE  ="sv, "a FITS file"}};
 constexpr Signature npy_sig[] = {{"\x93NUMPY"sv, "an NPY file"}};
 constexpr Signature pgm_sig[] = {{"P5"sv, {}}};
 
-constexpr FormatOption tiff_read[] = {{"page", {}, "the page, from 0 (default 0)"}};
-constexpr FormatOption fits_read[] = {{"hdu", {}, "the HDU, from 1, the primary (default 1)", 1}};
+constexpr FormatOption tiff_read[] = {{"page", {}, "the page, from 0 (default 0)"}, bin_option, roi_option};
+constexpr FormatOption fits_read[] = {{"hdu", {}, "the HDU, from 1, the primary (default 1)", 1}, bin_option, roi_option};
+constexpr FormatOption region_read[] = {bin_option, roi_option};
 
 int index_option(const FormatOptions& o, std::string_view name, int fallback) {
     const auto v = o.number(name);
@@ -57,6 +59,10 @@ constexpr FormatOption raw_read[] = {
     {"type", raw_types, "the samples: u16 (16-bit counts) or f32 (32-bit floats); default the image's own"},
     {"order", raw_orders, "the byte order: little (default) or big"},
     {"offset", {}, "bytes to skip before the first pixel (a header); default 0"},
+    {"width", {}, "the file's width in pixels (default 512, or the side of the -bin region)", 1},
+    {"height", {}, "the file's height in pixels (default the width)", 1},
+    bin_option,
+    roi_option,
 };
 constexpr FormatOption raw_write[] = {
     {"type", raw_types, "the samples: u16 or f32; default the image's own"},
@@ -102,27 +108,27 @@ constexpr std::uint64_t npy_max = 12 + npy_max_header + std::uint64_t(512) * 512
 // Signatures are tried in this order; formats without one come last.
 const Format table[] = {
     {FileKind::png, "png", "PNG", png_ext, png_sig, 0,
-     [](const char* n, bild16& b, const FormatOptions&) { read_png(n, b); }, nullptr,
+     [](const char* n, bild16& b, const FormatOptions& o) { read_png(n, b, region_of(o)); }, nullptr,
      [](const char* n, const bild16& b, const FormatOptions&) { write_png16(n, b); }, nullptr,
-     true, false, {}, {}, "", "", nullptr, "write_png16"},
+     true, false, region_read, {}, "", "", nullptr, "write_png16"},
     {FileKind::tiff, "tiff", "TIFF", tiff_ext, tiff_sig, 0,
-     [](const char* n, bild16& b, const FormatOptions& o) { read_tiff(n, b, index_option(o, "page", 0)); },
-     [](const char* n, bildfloat& f, const FormatOptions& o) { read_tiff(n, f, index_option(o, "page", 0)); },
+     [](const char* n, bild16& b, const FormatOptions& o) { read_tiff(n, b, index_option(o, "page", 0), region_of(o)); },
+     [](const char* n, bildfloat& f, const FormatOptions& o) { read_tiff(n, f, index_option(o, "page", 0), region_of(o)); },
      [](const char* n, const bild16& b, const FormatOptions&) { write_tiff(n, b); },
      [](const char* n, const bildfloat& f, const FormatOptions&) { write_tiff(n, f); },
      true, false, tiff_read, {}, "tiff_pages", "tiff_tags", walk_tiff},
     {FileKind::fits, "fits", "FITS", fits_ext, fits_sig, 0,
-     [](const char* n, bild16& b, const FormatOptions& o) { read_fits(n, b, index_option(o, "hdu", 1)); },
-     [](const char* n, bildfloat& f, const FormatOptions& o) { read_fits(n, f, index_option(o, "hdu", 1)); },
+     [](const char* n, bild16& b, const FormatOptions& o) { read_fits(n, b, index_option(o, "hdu", 1), region_of(o)); },
+     [](const char* n, bildfloat& f, const FormatOptions& o) { read_fits(n, f, index_option(o, "hdu", 1), region_of(o)); },
      [](const char* n, const bild16& b, const FormatOptions&) { write_fits(n, b); },
      [](const char* n, const bildfloat& f, const FormatOptions&) { write_fits(n, f); },
      true, false, fits_read, {}, "fits_hdus", "fits_cards", walk_fits},
     {FileKind::npy, "npy", "NPY", npy_ext, npy_sig, npy_max,
-     [](const char* n, bild16& b, const FormatOptions&) { read_npy(n, b); },
-     [](const char* n, bildfloat& f, const FormatOptions&) { read_npy(n, f); },
+     [](const char* n, bild16& b, const FormatOptions& o) { read_npy(n, b, region_of(o)); },
+     [](const char* n, bildfloat& f, const FormatOptions& o) { read_npy(n, f, region_of(o)); },
      [](const char* n, const bild16& b, const FormatOptions&) { write_npy(n, b); },
      [](const char* n, const bildfloat& f, const FormatOptions&) { write_npy(n, f); },
-     true, false, {}, {}, "", "", nullptr},
+     true, false, region_read, {}, "", "", nullptr},
     {FileKind::pgm, "pgm", "PGM", pgm_ext, pgm_sig, pgm_max,
      [](const char* n, bild16& b, const FormatOptions&) { b.read_pgm(n); }, nullptr,
      [](const char* n, const bild16& b, const FormatOptions&) { b.write_pgm16(n); }, nullptr,
@@ -153,6 +159,20 @@ std::string choices(std::span<const std::string_view> words, std::string_view da
     return s;
 }
 
+// `count` whole numbers separated by single spaces.
+bool whole_numbers(std::string_view value, unsigned count) {
+    const char* p = value.data();
+    const char* end = p + value.size();
+    for (unsigned i = 0; i < count; ++i) {
+        if (i && (p == end || *p++ != ' ')) return false;
+        std::uint64_t v = 0;
+        auto [next, ec] = std::from_chars(p, end, v);
+        if (next == p || ec != std::errc()) return false;
+        p = next;
+    }
+    return p == end;
+}
+
 }  // namespace
 
 std::string option_choices(std::span<const FormatOption> allowed) {
@@ -171,11 +191,9 @@ FormatOptions::FormatOptions(std::span<const FormatOption> allowed,
         if (!it->words.empty()) {
             if (std::find(it->words.begin(), it->words.end(), value) == it->words.end())
                 throw Error("bad value \"" + value + "\" for -" + name + ": must be " + choices(it->words, ""));
-        } else {
-            std::uint64_t v = 0;
-            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
-            if (value.empty() || ec != std::errc() || end != value.data() + value.size())
-                throw Error("bad value \"" + value + "\" for -" + name + ": must be a whole number");
+        } else if (!whole_numbers(value, it->values)) {
+            throw Error("bad value \"" + value + "\" for -" + name + ": must be " +
+                        (it->values == 1 ? std::string("a whole number") : std::to_string(it->values) + " whole numbers"));
         }
         auto seen = std::find_if(given_.begin(), given_.end(), [&](auto& g) { return g.first == name; });
         if (seen != given_.end())
@@ -189,6 +207,34 @@ std::optional<std::string_view> FormatOptions::word(std::string_view name) const
     for (auto& [n, v] : given_)
         if (n == name) return std::string_view(v);
     return std::nullopt;
+}
+
+FormatOptions options_from_words(std::span<const FormatOption> allowed, std::span<const std::string_view> words) {
+    std::vector<std::pair<std::string, std::string>> given;
+    for (std::size_t i = 0; i < words.size();) {
+        const std::string_view w = words[i++];
+        auto it = std::find_if(allowed.begin(), allowed.end(),
+                               [&](const FormatOption& o) { return w.size() > 1 && w[0] == '-' && o.name == w.substr(1); });
+        if (it == allowed.end()) throw Error("bad option \"" + std::string(w) + "\": must be " + option_choices(allowed));
+        if (words.size() - i < it->values) throw Error("value for \"" + std::string(w) + "\" missing");
+        std::string value(words[i++]);
+        for (unsigned k = 1; k < it->values; ++k) (value += ' ') += words[i++];
+        given.emplace_back(std::string(it->name), std::move(value));
+    }
+    return FormatOptions(allowed, std::move(given));
+}
+
+std::optional<std::vector<std::uint64_t>> FormatOptions::numbers(std::string_view name) const {
+    auto w = word(name);
+    if (!w) return std::nullopt;
+    std::vector<std::uint64_t> out;
+    for (const char *p = w->data(), *end = p + w->size(); p < end;) {
+        std::uint64_t v = 0;
+        p = std::from_chars(p, end, v).ptr;
+        out.push_back(v);
+        if (p < end) ++p;  // the space between
+    }
+    return out;
 }
 
 std::optional<std::uint64_t> FormatOptions::number(std::string_view name) const {

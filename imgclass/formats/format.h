@@ -37,6 +37,7 @@ struct FormatOption {
     std::span<const std::string_view> words;  // the words it takes; empty: a whole number >= 0
     std::string_view doc;                     // what it means, for the listings
     std::uint64_t low = 0;                    // a number's lowest useful value (an HDU's is 1)
+    unsigned values = 1;                      // the numbers it takes (-roi X Y: 2)
 };
 
 // The options given to one call, checked against the format's list.
@@ -44,15 +45,22 @@ class FormatOptions {
 public:
     FormatOptions() = default;
     // Checks each {name, value} against `allowed` (a name, then its
-    // value); throws "bad option "-x": must be -a, -b or -c", or "bad
-    // value "v" for -name: must be a or b" / "... a whole number".
+    // value; an option of two numbers has them in one value, "X Y");
+    // throws "bad option "-x": must be -a, -b or -c", or "bad value "v"
+    // for -name: must be a or b" / "... a whole number".
     FormatOptions(std::span<const FormatOption> allowed, std::vector<std::pair<std::string, std::string>> given);
     std::optional<std::string_view> word(std::string_view name) const;
     std::optional<std::uint64_t> number(std::string_view name) const;
+    std::optional<std::vector<std::uint64_t>> numbers(std::string_view name) const;
 
 private:
     std::vector<std::pair<std::string, std::string>> given_;
 };
+
+// The options of a call given as words, "-name value ..." (an option of
+// two numbers takes two words): a word that is no option is refused as
+// above, an option without its value with "value for "-name" missing".
+FormatOptions options_from_words(std::span<const FormatOption> allowed, std::span<const std::string_view> words);
 
 // "-type, -order or -offset": the options' names for a message.
 std::string option_choices(std::span<const FormatOption> allowed);

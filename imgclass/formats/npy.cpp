@@ -1,6 +1,12 @@
 #include "imgclass/formats/npy.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <type_traits>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -12,6 +18,8 @@
 #include "imgclass/core/bildfloat.h"
 #include "imgclass/system/fileio.h"
 #include "imgclass/core/samples.h"
+#include "imgclass/formats/region.h"
+#include "imgclass/system/error.h"
 
 namespace quenz {
 
@@ -177,8 +185,18 @@ std::string shape_text(const std::vector<unsigned long long>& s) {
     return t + (s.size() == 1 ? ",)" : ")");
 }
 
+// Where a region's samples are, for a region read (which gives parse_file
+// the header's bytes only).
+struct Layout {
+    Window win;
+    std::uint64_t width, height, data;  // data: the samples' offset
+};
+
 // The samples of a file, checked; refuses everything it does not read.
-grey_samples parse_file(std::span<const unsigned char> file, const char* name, bool counts) {
+// With a region that is not plain, `file` is the head of the file and
+// *layout says where the region lies.
+grey_samples parse_file(std::span<const unsigned char> file, const char* name, bool counts,
+                        const Region& region = {}, Layout* layout = nullptr) {
     auto refuse = [&](const std::string& why) -> Error {
         return Error(std::string(name) + ": " + why);
     };
@@ -223,14 +241,18 @@ grey_samples parse_file(std::span<const unsigned char> file, const char* name, b
     if (counts) require_counts(s.kind, name);
     if (h.shape.size() != 2)
         throw refuse("expected a 2-dimensional array, got shape " + shape_text(h.shape));
+    s.big_endian = order == '>';
+    s.transposed = h.fortran;
+    if (!region.plain()) {
+        *layout = {place(name, h.shape[1], h.shape[0], region), h.shape[1], h.shape[0], pre + hlen};
+        return s;
+    }
     require_size((long long)h.shape[1], (long long)h.shape[0], name);
     const std::size_t bytes = n * n * sample_size(s.kind);
     if (file.size() - pre - hlen < bytes)
         throw refuse("NPY data too short (" + std::to_string(file.size() - pre - hlen) + " of " +
                      std::to_string(bytes) + " bytes)");
     s.p = file.data() + pre + hlen;
-    s.big_endian = order == '>';
-    s.transposed = h.fortran;
     return s;
 }
 
@@ -253,7 +275,68 @@ void decode_npy(bildfloat& img, std::span<const unsigned char> file, const char*
     store(img, parse_file(file, name, false));
 }
 
-void read_npy(const char* name, bild16& img) { decode_npy(img, slurp(name), name); }
-void read_npy(const char* name, bildfloat& img) { decode_npy(img, slurp(name), name); }
+namespace {
+
+// A region of a larger array, read row band by row band (a Fortran-order
+// array column run by column run).
+template <class Img> void read_region(const char* name, Img& img, const Region& region) {
+    const int fd = open_for_read(name);
+    if (fd < 0) cannot_open(name, Unopened::bang);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) refuse(name, "a region is read from a regular file only");
+    const std::uint64_t file_size = std::uint64_t(st.st_size);
+    std::vector<unsigned char> head(std::size_t(std::min<std::uint64_t>(file_size, 12 + npy_max_header)));
+    auto read_at = [&](std::uint64_t pos, unsigned char* buf, std::size_t len) {
+        std::size_t have = 0;
+        while (have < len) {
+            const ssize_t r = ::pread(fd, buf + have, len - have, off_t(pos + have));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) refuse(name, "NPY data cut short while reading (the file changed?)");
+            have += std::size_t(r);
+        }
+    };
+    read_at(0, head.data(), head.size());
+    constexpr bool counts = std::is_same_v<Img, bild16>;
+    Layout l{};
+    const grey_samples s = parse_file(head, name, counts, region, &l);
+    const std::uint64_t size = sample_size(s.kind);
+    // (Divided, not multiplied: the shape may claim anything.)
+    if (l.width > (file_size - l.data) / size / l.height)
+        refuse(name, "NPY data too short (" + std::to_string(file_size - l.data) + " bytes for " +
+                         std::to_string(l.width) + " x " + std::to_string(l.height) + " samples)");
+    const Window& w = l.win;
+    const std::size_t side = std::size_t(w.side);
+    std::vector<unsigned char> buf(side * w.bin * size);
+    read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+        const std::uint64_t y = w.y + first;
+        if (!s.transposed) {
+            for (unsigned r = 0; r < rows; ++r) {
+                read_at(l.data + ((y + r) * l.width + w.x) * size, buf.data(), side * size);
+                sample_values(s.kind, s.big_endian, counts, buf.data(), side, out + r * side);
+            }
+            return;
+        }
+        // Column c holds `rows` samples of the band in a run.
+        for (std::size_t c = 0; c < side; ++c)
+            read_at(l.data + ((w.x + c) * l.height + y) * size, buf.data() + c * rows * size, rows * size);
+        for (unsigned r = 0; r < rows; ++r)
+            sample_values(s.kind, s.big_endian, counts, buf.data() + r * size, side, out + r * side, rows);
+    });
+}
+
+}  // namespace
+
+void read_npy(const char* name, bild16& img, const Region& r) {
+    if (!r.plain()) return read_region(name, img, r);
+    decode_npy(img, slurp(name), name);
+}
+void read_npy(const char* name, bildfloat& img, const Region& r) {
+    if (!r.plain()) return read_region(name, img, r);
+    decode_npy(img, slurp(name), name);
+}
 
 }  // namespace quenz

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "imgclass/core/imgbase.h"
+#include "imgclass/formats/region.h"
 
 class bild16;
 class bildfloat;
@@ -23,8 +24,9 @@ void write_npy(const char* name, const bildfloat_base& img);
 // '<f4', '>f4', '<f8', '>f8' (rounded to float) and the unsigned types as
 // `bildfloat f $b` converts counts. Fortran order is transposed. Anything
 // else is refused, naming the file; the image is then unchanged.
-void read_npy(const char* name, bild16& img);
-void read_npy(const char* name, bildfloat& img);
+// With a region (region.h) the array may be larger than the image.
+void read_npy(const char* name, bild16& img, const Region& r = {});
+void read_npy(const char* name, bildfloat& img, const Region& r = {});
 
 // The same, from the bytes of a file called `name` (the fuzz target).
 void decode_npy(bild16& img, std::span<const unsigned char> file, const char* name);

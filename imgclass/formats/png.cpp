@@ -15,6 +15,8 @@
 #include "imgclass/core/bild16.h"
 #include "imgclass/system/fileio.h"
 #include "imgclass/core/samples.h"
+#include "imgclass/formats/region.h"
+#include "imgclass/system/error.h"
 
 namespace quenz {
 
@@ -154,6 +156,82 @@ std::string chunk_refusal(std::FILE* f) {
     }
 }
 
+// A larger file, read row by row for a region (region.h). Each libpng call
+// is made from a function of its own that holds its setjmp and no C++ object.
+struct Reader {
+    Context ctx;
+    png_structp png = nullptr;
+    png_infop pinfo = nullptr;
+    ~Reader() { png_destroy_read_struct(&png, &pinfo, nullptr); }
+};
+
+bool start(Reader& r, std::FILE* in, Info& info, bool& interlaced) {
+    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.ctx, on_error, on_warning);
+    if (!r.png) return false;
+    r.pinfo = png_create_info_struct(r.png);
+    if (!r.pinfo || setjmp(png_jmpbuf(r.png))) return false;
+    png_set_benign_errors(r.png, 0);
+    png_set_user_limits(r.png, 1000000, 1000000);
+    png_set_chunk_cache_max(r.png, 32);
+    png_set_chunk_malloc_max(r.png, max_chunk);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_init_io(r.png, in);
+    png_read_info(r.png, r.pinfo);
+    info.width = png_get_image_width(r.png, r.pinfo);
+    info.height = png_get_image_height(r.png, r.pinfo);
+    info.bits = png_get_bit_depth(r.png, r.pinfo);
+    info.colour = png_get_color_type(r.png, r.pinfo);
+    interlaced = png_get_interlace_type(r.png, r.pinfo) != PNG_INTERLACE_NONE;
+    return true;
+}
+
+bool prepare(Reader& r, int bits) {
+    if (setjmp(png_jmpbuf(r.png))) return false;
+    if (bits == 16 && host_little) png_set_swap(r.png);
+    png_read_update_info(r.png, r.pinfo);
+    return true;
+}
+
+bool next_row(Reader& r, png_bytep row) {
+    if (setjmp(png_jmpbuf(r.png))) return false;
+    png_read_row(r.png, row, nullptr);
+    return true;
+}
+
+// The checks of read_png's own, in its order.
+void require_grey(const char* name, const Info& info) {
+    const std::string where = std::string(name) + ": ";
+    if (info.colour & PNG_COLOR_MASK_COLOR) throw Error(where + "colour PNG; only grey pictures are read");
+    if (info.colour != PNG_COLOR_TYPE_GRAY)
+        throw Error(where + "grey PNG with alpha; only one sample per pixel is read");
+}
+
+void read_region(const char* name, std::FILE* f, bild16& img, const Region& region) {
+    Reader r;
+    Info info;
+    bool interlaced = false;
+    const std::string where = std::string(name) + ": ";
+    if (!start(r, f, info, interlaced)) throw Error(where + r.ctx.message);
+    require_grey(name, info);
+    const Window w = place(name, info.width, info.height, region);
+    if (info.bits != 8 && info.bits != 16)
+        throw Error(where + std::to_string(info.bits) + "-bit grey PNG; only 8 and 16-bit grey pictures are read");
+    if (interlaced) throw Error(where + "interlaced PNG: a region or binning is read from non-interlaced files only");
+    if (!prepare(r, info.bits)) throw Error(where + r.ctx.message);
+    const sample_kind k = info.bits == 16 ? sample_kind::u16 : sample_kind::u8;
+    std::vector<unsigned char> row(std::size_t(info.width) * sample_size(k));
+    std::uint64_t next = 0;  // the file's next row
+    read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+        for (unsigned i = 0; i < rows; ++i) {
+            const std::uint64_t y = w.y + first + i;
+            for (; next <= y; ++next)
+                if (!next_row(r, row.data())) throw Error(where + r.ctx.message);
+            sample_values(k, !host_little, true, row.data() + w.x * sample_size(k), std::size_t(w.side),
+                          out + std::size_t(i) * w.side);
+        }
+    });
+}
+
 }  // namespace
 
 void write_png16(const char* name, const bild16_base& img) { write_rows(name, img.data(), 16); }
@@ -177,7 +255,7 @@ void write_png_colour(const char* name, int width, int height, int channels,
     out.commit();
 }
 
-void read_png(const char* name, bild16& img) {
+void read_png(const char* name, bild16& img, const Region& region) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(fopen_for_read(name), &std::fclose);
     if (!f) cannot_open(name, Unopened::bang);
     unsigned char sig[8];
@@ -186,6 +264,7 @@ void read_png(const char* name, bild16& img) {
     const std::string why = chunk_refusal(f.get());
     if (!why.empty()) refuse(name, why);
     std::rewind(f.get());
+    if (!region.plain()) return read_region(name, f.get(), img, region);
     std::vector<unsigned char> px(std::size_t(n) * n * 2);
     std::vector<png_bytep> rows8(n), rows16(n);
     for (std::uint32_t y = 0; y < n; ++y) {

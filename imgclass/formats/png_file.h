@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "imgclass/core/imgbase.h"
+#include "imgclass/formats/region.h"
 
 class bild16;
 
@@ -26,6 +27,7 @@ void write_png_colour(const char* name, int width, int height, int channels,
 // An 8-bit grey PNG (each level times 256, as read_pgm) or a 16-bit one
 // (as it is). Anything else is refused, naming the file; the image is
 // then unchanged.
-void read_png(const char* name, bild16& img);
+// With a region (region.h) the file may be larger (not interlaced).
+void read_png(const char* name, bild16& img, const Region& region = {});
 
 }  // namespace quenz

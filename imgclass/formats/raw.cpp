@@ -9,12 +9,14 @@
 #include <cstring>
 #include <type_traits>
 #include <string>
+#include <limits>
 #include <vector>
 
 #include "imgclass/core/bild16.h"
 #include "imgclass/core/bildfloat.h"
 #include "imgclass/core/samples.h"
 #include "imgclass/formats/format.h"
+#include "imgclass/formats/region.h"
 #include "imgclass/system/error.h"
 #include "imgclass/system/fileio.h"
 
@@ -28,14 +30,20 @@ struct Layout {
     sample_kind kind;
     bool big;
     std::uint64_t offset;
+    Region region;
+    std::uint64_t width = n, height = n;  // the file's image
     std::size_t bytes() const { return n * n * sample_size(kind); }
 };
 
 Layout layout_of(const FormatOptions& opt, sample_kind own) {
-    Layout l{own, false, 0};
+    Layout l{own, false, 0, region_of(opt)};
     if (auto t = opt.word("type")) l.kind = *t == "f32" ? sample_kind::f32 : sample_kind::u16;
     if (auto o = opt.word("order")) l.big = *o == "big";
     if (auto off = opt.number("offset")) l.offset = *off;
+    // A raw file does not say its size: the region's side unless told.
+    l.width = opt.number("width").value_or(n * l.region.bin);
+    l.height = opt.number("height").value_or(l.width);
+    if (l.width == 0 || l.height == 0) throw Error("bad value \"0\" for -" + std::string(l.width ? "height" : "width") + ": must be a whole number of at least 1");
     return l;
 }
 
@@ -54,6 +62,9 @@ std::vector<unsigned char> read_image_bytes(const char* name, const Layout& l) {
     struct stat st;
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     const std::size_t want = l.bytes();
+    // (A stream's offset is bounded below; a file's could wrap the sum.)
+    if (regular && l.offset > std::numeric_limits<std::uint64_t>::max() - want)
+        refuse(name, "an offset of " + std::to_string(l.offset) + " bytes is too large");
     auto too_short = [&](std::uint64_t have) {
         refuse(name, std::to_string(have) + " bytes, a raw " + type_word(l.kind) + " image at offset " +
                          std::to_string(l.offset) + " needs " + std::to_string(l.offset + want));
@@ -91,6 +102,98 @@ std::vector<unsigned char> read_image_bytes(const char* name, const Layout& l) {
     }
     return buf;
 }
+
+// A file read forward: a regular file at any place, a pipe or device by
+// reading and dropping what lies before the place asked for.
+class Forward {
+public:
+    explicit Forward(const char* name) : name_(name), fd_(open_for_read(name)) {
+        if (fd_ < 0) cannot_open(name, Unopened::bang);
+        struct stat st;
+        regular_ = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+        size_ = regular_ ? std::uint64_t(st.st_size) : 0;
+    }
+    ~Forward() { ::close(fd_); }
+    Forward(const Forward&) = delete;
+    Forward& operator=(const Forward&) = delete;
+    bool regular() const { return regular_; }
+    std::uint64_t size() const { return size_; }
+    // Exactly `len` bytes at `pos` (never before the last read's end for a
+    // stream); false at the end of the file.
+    bool read_at(std::uint64_t pos, unsigned char* buf, std::size_t len) {
+        if (!regular_) {
+            while (at_ < pos) {
+                unsigned char drop[1 << 14];
+                if (!fill(drop, std::size_t(std::min<std::uint64_t>(sizeof drop, pos - at_)))) return false;
+            }
+            return fill(buf, len);
+        }
+        std::size_t have = 0;
+        while (have < len) {
+            const ssize_t r = ::pread(fd_, buf + have, len - have, off_t(pos + have));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) refuse(name_, std::string("cannot be read: ") + std::strerror(errno));
+            if (r == 0) return false;
+            have += std::size_t(r);
+        }
+        return true;
+    }
+
+private:
+    bool fill(unsigned char* buf, std::size_t len) {
+        std::size_t have = 0;
+        while (have < len) {
+            const ssize_t r = ::read(fd_, buf + have, len - have);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) refuse(name_, std::string("cannot be read: ") + std::strerror(errno));
+            if (r == 0) return false;
+            have += std::size_t(r);
+            at_ += std::uint64_t(r);
+        }
+        return true;
+    }
+    const char* name_;
+    int fd_;
+    bool regular_ = false;
+    std::uint64_t size_ = 0, at_ = 0;
+};
+
+// A region of a larger raw image, binned: its rows are read one by one.
+template <class Img> void read_region(const char* name, Img& img, const Layout& l) {
+    const Window w = place(name, l.width, l.height, l.region);
+    const std::uint64_t size = sample_size(l.kind);
+    const auto too_large = [&] { refuse(name, "a raw image of " + std::to_string(l.width) + " x " + std::to_string(l.height) + " pixels is too large"); };
+    if (l.width > (std::uint64_t(1) << 31) || l.height > (std::uint64_t(1) << 31)) too_large();
+    const std::uint64_t need = l.offset + l.width * l.height * size;
+    if (need < l.offset) too_large();
+    Forward in(name);
+    const auto too_short = [&](std::uint64_t have) {
+        refuse(name, std::to_string(have) + " bytes, a raw " + type_word(l.kind) + " image of " +
+                         std::to_string(l.width) + " x " + std::to_string(l.height) + " pixels at offset " +
+                         std::to_string(l.offset) + " needs " + std::to_string(need));
+    };
+    if (in.regular() && in.size() < need) too_short(in.size());
+    if (!in.regular() && l.offset > raw_max_stream_offset)
+        refuse(name, "not a regular file: an offset of at most " + std::to_string(raw_max_stream_offset) +
+                         " bytes is read from it, not " + std::to_string(l.offset));
+    // A stream is read and dropped up to the region's last row: bounded as
+    // its header is, so that /dev/zero cannot keep the reader for years.
+    const std::uint64_t end = l.offset + ((w.y + w.side - 1) * l.width + w.x + w.side) * size;
+    if (!in.regular() && end > raw_max_stream_offset)
+        refuse(name, "not a regular file: at most " + std::to_string(raw_max_stream_offset) +
+                         " bytes are read from it, the region ends at byte " + std::to_string(end));
+    std::vector<unsigned char> row(std::size_t(w.side * size));
+    read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+        for (unsigned r = 0; r < rows; ++r) {
+            const std::uint64_t pos = l.offset + ((w.y + first + r) * l.width + w.x) * size;
+            if (!in.read_at(pos, row.data(), row.size())) too_short(pos);
+            sample_values(l.kind, l.big, std::is_same_v<Img, bild16>, row.data(), std::size_t(w.side),
+                          out + std::size_t(r) * w.side);
+        }
+    });
+}
+
+bool plain(const Layout& l) { return l.region.plain() && l.width == n && l.height == n; }
 
 template <class Img> void decode(Img& img, std::span<const unsigned char> bytes, const Layout& l, const char* name) {
     if (bytes.size() < l.bytes())
@@ -137,11 +240,13 @@ void decode_raw(bildfloat& img, std::span<const unsigned char> bytes, const Form
 void read_raw(const char* name, bild16& img, const FormatOptions& opt) {
     const Layout l = layout_of(opt, sample_kind::u16);
     require_counts(l.kind, name);  // before the file is opened
+    if (!plain(l)) return read_region(name, img, l);
     decode(img, read_image_bytes(name, l), l, name);
 }
 
 void read_raw(const char* name, bildfloat& img, const FormatOptions& opt) {
     const Layout l = layout_of(opt, sample_kind::f32);
+    if (!plain(l)) return read_region(name, img, l);
     decode(img, read_image_bytes(name, l), l, name);
 }
 

@@ -21,6 +21,8 @@ inline constexpr std::uint64_t raw_max_stream_offset = std::uint64_t(1) << 30;
 
 // Options: type u16|f32 (default the image's own: u16 for a bild16, f32
 // for a bildfloat), order little|big (default little), offset N (read only).
+// Reading also takes bin N and roi X Y (region.h) over a file image of
+// width x height pixels (default 512N square, N the bin).
 // A bild16 reads counts only; a bildfloat reads either (counts as `bildfloat
 // f $b` converts them). The image is unchanged on any failure.
 void read_raw(const char* name, bild16& img, const FormatOptions& opt);

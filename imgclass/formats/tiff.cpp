@@ -19,6 +19,7 @@
 #include "imgclass/system/fileio.h"
 #include "imgclass/core/samples.h"
 #include "imgclass/formats/tiff_ifd.h"
+#include "imgclass/formats/region.h"
 
 namespace quenz {
 
@@ -55,13 +56,16 @@ struct TiffDeleter {
 };
 using Tiff = std::unique_ptr<TIFF, TiffDeleter>;
 
-std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(Messages& m) {
+// A region's reads may allocate up to 1 GiB at once: a strip of a large
+// page, whose bytes the file holds (our walk checked every strip's extent).
+std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(Messages& m, const Region& region = {}) {
     std::unique_ptr<TIFFOpenOptions, OptionsDeleter> o(TIFFOpenOptionsAlloc());
     if (!o) throw std::bad_alloc();
-    TIFFOpenOptionsSetMaxSingleMemAlloc(o.get(), max_alloc);
+    const tmsize_t most = region.plain() ? max_alloc : tmsize_t(1) << 30;
+    TIFFOpenOptionsSetMaxSingleMemAlloc(o.get(), most);
 #if TIFFLIB_AT_LEAST(4, 7, 0)
     // All of a file's allocations together: a few images' worth.
-    TIFFOpenOptionsSetMaxCumulatedMemAlloc(o.get(), 4 * max_alloc);
+    TIFFOpenOptionsSetMaxCumulatedMemAlloc(o.get(), 4 * most);
 #endif
     TIFFOpenOptionsSetErrorHandlerExtR(o.get(), on_error, &m);
     TIFFOpenOptionsSetWarningHandlerExtR(o.get(), on_warning, &m);
@@ -128,8 +132,9 @@ void write_page(const char* name, const T* px, std::uint16_t bits, std::uint16_t
     refuse(name, m.first_error.empty() ? std::string(what) : m.first_error);
 }
 
-// The sample type of the current page, or a refusal saying why not.
-sample_kind page_kind(TIFF* t, const char* name, int page) {
+// The sample type of the current page, or a refusal saying why not; the
+// window of the region asked for in *win.
+sample_kind page_kind(TIFF* t, const char* name, int page, const Region& region, Window* win) {
     std::uint32_t w = 0, h = 0;
     TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
@@ -148,7 +153,10 @@ sample_kind page_kind(TIFF* t, const char* name, int page) {
                          " samples per pixel; only grey images of one sample per pixel are read");
     if (photometric == PHOTOMETRIC_MINISWHITE)
         refuse(name, where + "inverted grey (white is zero) is not read");
-    require_size(w, h, name);
+    if (region.plain())
+        require_size(w, h, name);
+    else
+        *win = place(name, w, h, region);
     if (format == SAMPLEFORMAT_UINT && bits == 8) return sample_kind::u8;
     if (format == SAMPLEFORMAT_UINT && bits == 16) return sample_kind::u16;
     if (format == SAMPLEFORMAT_IEEEFP && bits == 32) return sample_kind::f32;
@@ -266,9 +274,71 @@ Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m
     return t;
 }
 
-template <class Img> void read_page(const char* name, Img& img, int page) {
+// The window's rows, band by band: strips through libtiff's scanlines
+// (which decode a strip in pieces, so a file's strip may be of any height),
+// tiles one row of tiles at a time.
+template <class Img>
+void read_window(TIFF* t, const char* name, int page, std::uint16_t compression, sample_kind k, const Window& w,
+                 Img& img) {
+    const std::size_t size = sample_size(k), side = std::size_t(w.side);
+    const bool counts = std::is_same_v<Img, bild16>;
+    const bool big = std::endian::native == std::endian::big;
+    if (TIFFIsTiled(t)) {
+        std::uint32_t tw = 0, th = 0;
+        TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+        if (tw == 0 || th == 0 || tw > w.side || th > w.side)
+            refuse(name, "tiles of " + std::to_string(tw) + " x " + std::to_string(th) +
+                             " pixels are not read (at most the region)");
+        const std::size_t tile_row = std::size_t(tw) * size;
+        std::vector<unsigned char> tile(tile_row * th), band(std::size_t(th) * side * size);
+        std::uint64_t band_top = UINT64_MAX;  // the window row of band's first row
+        read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+            for (unsigned r = 0; r < rows; ++r) {
+                const std::uint64_t y = w.y + first + r;  // the file's row
+                const std::uint64_t top = y / th * th;
+                if (top != band_top) {
+                    for (std::uint64_t x = w.x / tw * tw; x < w.x + w.side; x += tw) {
+                        const std::uint32_t i = TIFFComputeTile(t, std::uint32_t(x), std::uint32_t(top), 0, 0);
+                        if (TIFFReadEncodedTile(t, i, tile.data(), tmsize_t(tile.size())) < 0)
+                            undecodable(name, page, "tile", i, TIFFNumberOfTiles(t), compression);
+                        // The tile's columns inside the window.
+                        const std::uint64_t from = std::max(x, w.x), to = std::min(x + tw, w.x + w.side);
+                        for (std::uint32_t tr = 0; tr < th; ++tr)
+                            std::memcpy(band.data() + (tr * side + (from - w.x)) * size,
+                                        tile.data() + tr * tile_row + (from - x) * size, std::size_t(to - from) * size);
+                    }
+                    band_top = top;
+                }
+                sample_values(k, big, counts, band.data() + std::size_t(y - top) * side * size, side,
+                              out + std::size_t(r) * side);
+            }
+        });
+        return;
+    }
+    std::uint32_t width = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    std::vector<unsigned char> line(std::size_t(TIFFScanlineSize64(t)) + std::size_t(width) * size);
+    // Codecs decode a strip from its start only: the rows above the region
+    // in its first strip are decoded and passed over.
+    std::uint32_t rps = 0;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
+    std::uint64_t next = rps ? w.y / rps * rps : 0;
+    read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+        for (unsigned r = 0; r < rows; ++r) {
+            const std::uint32_t y = std::uint32_t(w.y + first + r);
+            for (; next <= y; ++next)
+                if (TIFFReadScanline(t, line.data(), std::uint32_t(next), 0) < 0)
+                    undecodable(name, page, "strip", TIFFComputeStrip(t, std::uint32_t(next), 0),
+                                TIFFNumberOfStrips(t), compression);
+            sample_values(k, big, counts, line.data() + w.x * size, side, out + std::size_t(r) * side);
+        }
+    });
+}
+
+template <class Img> void read_page(const char* name, Img& img, int page, const Region& region) {
     Messages m;
-    auto opts = options(m);
+    auto opts = options(m, region);
     Tiff t = open_checked(name, page, opts.get(), m);
     // A page that exists but cannot be read says why; one that is not there
     // says how many there are.
@@ -289,8 +359,10 @@ template <class Img> void read_page(const char* name, Img& img, int page) {
     if (!tiff_codec_supported(compression))
         refuse(name, (page ? "page " + std::to_string(page) + ": " : std::string()) +
                          "TIFF compression " + tiff_codec_name(compression) + " is not supported");
-    sample_kind k = page_kind(t.get(), name, page);
+    Window win{};
+    sample_kind k = page_kind(t.get(), name, page, region, &win);
     if constexpr (std::is_same_v<Img, bild16>) require_counts(k, name);
+    if (!region.plain()) return read_window(t.get(), name, page, compression, k, win, img);
     // Every byte is decoded before use: no need to clear the buffer first.
     auto px = std::make_unique_for_overwrite<unsigned char[]>(std::size_t(n) * n * sample_size(k));
     decode_page(t.get(), name, page, compression, sample_size(k), px.get());
@@ -316,8 +388,8 @@ void write_tiff(const char* name, const bild16_base& img, tiff_compression c) {
 void write_tiff(const char* name, const bildfloat_base& img, tiff_compression c) {
     write_page(name, img.data(), 32, SAMPLEFORMAT_IEEEFP, c);
 }
-void read_tiff(const char* name, bild16& img, int page) { read_page(name, img, page); }
-void read_tiff(const char* name, bildfloat& img, int page) { read_page(name, img, page); }
+void read_tiff(const char* name, bild16& img, int page, const Region& r) { read_page(name, img, page, r); }
+void read_tiff(const char* name, bildfloat& img, int page, const Region& r) { read_page(name, img, page, r); }
 
 long tiff_pages(const char* name) {
     long pages = 0;

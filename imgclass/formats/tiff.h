@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imgclass/core/imgbase.h"
+#include "imgclass/formats/region.h"
 #include "imgclass/formats/tiff_ifd.h"
 
 class bild16;
@@ -30,8 +31,9 @@ void write_tiff(const char* name, const bildfloat_base& img,
 // they are, float refused. Into a bildfloat: floats rounded to float,
 // 8/16-bit as `bildfloat f $b` converts counts. A refused or broken file
 // leaves the image unchanged and names the file.
-void read_tiff(const char* name, bild16& img, int page = 0);
-void read_tiff(const char* name, bildfloat& img, int page = 0);
+// With a region (region.h), the page may be larger than the image.
+void read_tiff(const char* name, bild16& img, int page = 0, const Region& r = {});
+void read_tiff(const char* name, bildfloat& img, int page = 0, const Region& r = {});
 
 // The file's pages and one page's tags, from our own bounded walk of its
 // directories (tiff_ifd.h); libtiff is not involved.

@@ -1,0 +1,118 @@
+# Binning and regions of larger files: every reader against numpy's own
+# slicing and block means, from files the field's libraries wrote.
+import numpy
+import pytest
+import tifffile
+from astropy.io import fits
+from PIL import Image
+
+import quenz
+from conftest import run_tcl
+
+RNG = numpy.random.default_rng(20261209)
+BIG = RNG.integers(0, 65536, (1100, 1300), dtype=numpy.uint16)  # rows x columns, not a multiple of 512
+
+
+def block_counts(a, n):
+    """(sum + n²/2) // n² of each n x n block: a bild16's binning."""
+    s = a.astype(numpy.uint64).reshape(512, n, 512, n).sum(axis=(1, 3))
+    return ((s + n * n // 2) // (n * n)).astype(numpy.uint16)
+
+
+def block_mean(v, n):
+    """Each block's values summed in double in row order, then rounded once."""
+    b = v.astype(numpy.float64).reshape(512, n, 512, n)
+    s = numpy.zeros((512, 512))
+    for r in range(n):
+        for c in range(n):
+            s += b[:, r, :, c]
+    return (s / (n * n)).astype(numpy.float32)
+
+
+def writers(tmp_path):
+    """The big counts in every format, each with the array a reader's rows see."""
+    p = lambda name: str(tmp_path / name)
+    tifffile.imwrite(p("strips.tif"), BIG, compression="zlib", rowsperstrip=7)
+    tifffile.imwrite(p("tiles.tif"), BIG, tile=(64, 128))
+    numpy.save(p("c.npy"), BIG)
+    numpy.save(p("f.npy"), numpy.asfortranarray(BIG))
+    Image.fromarray(BIG.astype(numpy.int32)).convert("I;16").save(p("g.png"))
+    fits.PrimaryHDU(BIG).writeto(p("d.fits"))  # stored with BZERO 32768, bottom row first
+    BIG.astype(">u2").tofile(p("d.raw"))
+    raw = dict(type="u16", order="big", width=1300, height=1100)
+    # A FITS file's first row is the picture's bottom row: the reader's
+    # rows, and so the region's, count from the top.
+    return [("read_tiff", p("strips.tif"), {}, BIG), ("read_tiff", p("tiles.tif"), {}, BIG),
+            ("read_npy", p("c.npy"), {}, BIG), ("read_npy", p("f.npy"), {}, BIG),
+            ("read_png", p("g.png"), {}, BIG), ("read_fits", p("d.fits"), {}, BIG[::-1]),
+            ("read_raw", p("d.raw"), raw, BIG)]
+
+
+def test_every_reader_bins_and_cuts_as_numpy(tmp_path):
+    for reader, path, extra, rows in writers(tmp_path):
+        for n, (x, y) in ((1, (0, 0)), (1, (787, 587)), (2, (13, 71)), (2, (276, 76))):
+            want = rows[y:y + 512 * n, x:x + 512 * n]
+            b = quenz.bild16()
+            getattr(b, reader)(path, bin=n, roi=(x, y), **extra)
+            assert (numpy.asarray(b) == block_counts(want, n)).all(), (reader, path, n, x, y)
+            if reader != "read_png":
+                f = quenz.bildfloat()
+                getattr(f, reader)(path, bin=n, roi=(x, y), **extra)
+                # FITS values are physical; other counts become fractions of 65535.
+                scaled = want if reader == "read_fits" else want * (1 / 65535)
+                assert numpy.asarray(f).tobytes() == block_mean(scaled, n).tobytes(), (reader, n)
+    # A cube's plane, as read_fits_plane reads it.
+    cube = numpy.stack([BIG[:1024, :1024], BIG[50:1074, 100:1124]])
+    fits.PrimaryHDU(cube).writeto(tmp_path / "cube.fits")
+    b = quenz.bild16().read_fits_plane(str(tmp_path / "cube.fits"), 1, 1, bin=2)
+    assert (numpy.asarray(b) == block_counts(cube[1][::-1], 2)).all()
+
+
+def test_whole_files_bin_and_float_samples(tmp_path):
+    # A file of exactly 512N x 512N bins whole; a float file's bildfloat is
+    # the double mean of its values rounded once (bin 3 rounds unlike a float sum).
+    v = RNG.standard_normal((1536, 1536)).astype(numpy.float32) * 1e3 + 0.1
+    numpy.save(tmp_path / "v.npy", v)
+    tifffile.imwrite(tmp_path / "v.tif", v)
+    fits.PrimaryHDU(v[::-1]).writeto(tmp_path / "v.fits")
+    for reader, name in (("read_npy", "v.npy"), ("read_tiff", "v.tif"), ("read_fits", "v.fits")):
+        f = quenz.bildfloat()
+        getattr(f, reader)(str(tmp_path / name), bin=3)
+        assert numpy.asarray(f).tobytes() == block_mean(v, 3).tobytes(), reader
+    # 8-bit PNG counts are the samples times 256.
+    g = RNG.integers(0, 256, (1024, 1024), dtype=numpy.uint8)
+    Image.fromarray(g).save(tmp_path / "g8.png")
+    b = quenz.bild16().read_png(str(tmp_path / "g8.png"), bin=2)
+    assert (numpy.asarray(b) == block_counts(g.astype(numpy.uint16) * 256, 2)).all()
+
+
+def test_sizes_and_regions_refused_with_their_numbers(tmp_path):
+    path = str(tmp_path / "big.tif")
+    tifffile.imwrite(path, BIG)
+    b = quenz.bild16(numpy.full((512, 512), 9, numpy.uint16))
+    cases = [
+        ({}, f"{path}: expected 512 x 512 pixels, got 1300 x 1100 (read a region with -roi X Y, or bin with -bin N)"),
+        ({"bin": 2}, f"{path}: expected 1024 x 1024 pixels, got 1300 x 1100 (read a region with -roi X Y, or bin with -bin N)"),
+        ({"roi": (789, 0)}, f"{path}: a region of 512 x 512 pixels at column 789, row 0 lies outside the file's 1300 x 1100 pixels"),
+        ({"bin": 3, "roi": (0, 0)}, f"{path}: a region of 1536 x 1536 pixels at column 0, row 0 lies outside the file's 1300 x 1100 pixels"),
+        ({"bin": 17}, 'bad value "17" for -bin: must be a whole number from 1 to 16'),
+        ({"bin": 0}, 'bad value "0" for -bin: must be a whole number from 1 to 16'),
+        ({"roi": (-1, 0)}, 'bad value "-1 0" for -roi: must be 2 whole numbers'),
+    ]
+    for kw, want in cases:
+        with pytest.raises(RuntimeError) as e:
+            b.read_tiff(path, **kw)
+        assert str(e.value) == want, kw
+    assert (numpy.asarray(b) == 9).all()
+    # Tcl's options, after the page, and the same words.
+    out, _ = run_tcl("""bild16 b
+        foreach args {{} {0 -bin 2} {-roi 789 0} {0 -bin 17} {-roi 1} {-bin 2 -roi 10 20 -x}} {
+            catch {b read_tiff [lindex $argv 0] {*}$args} m; puts $m
+        }
+        b read_tiff [lindex $argv 0] 0 -roi 700 500 -bin 1; puts [b get 2 3]""", path)
+    lines = out.splitlines()
+    assert lines[:3] == ["RuntimeError " + cases[0][1], "RuntimeError " + cases[1][1], "RuntimeError " + cases[2][1]]
+    assert lines[3] == "RuntimeError " + cases[4][1]
+    assert lines[4] == 'RuntimeError value for "-roi" missing'
+    assert lines[5] == 'RuntimeError bad option "-x": must be -bin or -roi'
+    assert lines[6] == str(BIG[502, 703])
