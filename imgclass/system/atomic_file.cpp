@@ -32,9 +32,24 @@ bool split(const std::string& path, std::string& dir, std::string& base) {
     return !base.empty() && base != "." && base != "..";
 }
 
+// Whether something owned by `owner` at `path` lies in a directory that
+// anyone may write and only owners may rename in (/tmp), and is neither
+// ours nor the directory's owner's: another user planted it. The kernel's
+// protected_symlinks and protected_fifos rules, kept whatever the sysctl
+// says (and for the links walked here, which the kernel never sees).
+bool planted(const std::string& path, uid_t owner) {
+    if (owner == geteuid()) return false;
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat d;
+    if (stat(dir.c_str(), &d) != 0) return true;
+    return (d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH) && owner != d.st_uid;
+}
+
 // The file a write to name ends in, following symbolic links in the last
 // component as open(2) does; st and exists describe it. A dangling link
-// leads to the name it holds, which fopen would create.
+// leads to the name it holds, which fopen would create. Another user's
+// link in a shared directory is not followed.
 std::string follow(const std::string& name, struct stat& st, bool& exists) {
     std::string path = name;
     std::vector<char> buf(PATH_MAX + 1);
@@ -48,6 +63,7 @@ std::string follow(const std::string& name, struct stat& st, bool& exists) {
             exists = true;
             return path;
         }
+        if (planted(path, st.st_uid)) cannot_write(name);
         ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
         if (n <= 0 || std::size_t(n) >= buf.size()) cannot_write(name);
         std::string link(buf.data(), std::size_t(n));
@@ -100,9 +116,18 @@ atomic_file::atomic_file(const char* name) : name_(name) {
     if (exists && S_ISDIR(st.st_mode)) cannot_write(name_);
     if (exists && !S_ISREG(st.st_mode)) {
         // A FIFO or a device: nothing can take its place, so it is
-        // written as it is (a socket fails to open).
-        fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        // written as it is (a socket fails to open). A FIFO nobody reads
+        // is refused at once rather than waited for (ENXIO), and another
+        // user's in a shared directory is not written.
+        if (planted(target, st.st_uid)) cannot_write(name_);
+        fd_ = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) cannot_write(name_);
+        const int flags = fcntl(fd_, F_GETFL);
+        if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+            cannot_write(name_);
+        }
         temp_ = target;
         return;
     }
@@ -151,7 +176,7 @@ atomic_file::atomic_file(const char* name) : name_(name) {
     if (exists && (errno == EACCES || errno == EPERM)) {
         fd_ = ::openat(dir_, base_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
         struct stat now;
-        if (fd_ >= 0 && fstat(fd_, &now) == 0 && S_ISREG(now.st_mode)) {
+        if (fd_ >= 0 && fstat(fd_, &now) == 0 && S_ISREG(now.st_mode) && !planted(target, now.st_uid)) {
             in_place_ = true;
             temp_ = dir + "/" + base_;
             ::close(dir_);

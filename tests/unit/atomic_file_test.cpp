@@ -10,6 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "imgclass/system/atomic_file.h"
 #include "imgclass/system/fileio.h"
 #include "testutil.h"
@@ -98,4 +101,51 @@ TEST(AtomicFile, WritersRacingForOneNameAllSucceedAndLeaveOneWholeFile) {
     EXPECT_NE(std::find(contents.begin(), contents.end(), got), contents.end()) << got.size();
     EXPECT_EQ(names_in(dir), std::vector<std::string>{"same.bin"});
     fs::remove_all(dir);
+}
+
+// Another user's link or FIFO planted in a directory that anyone may write
+// and only owners may rename in (/tmp) is neither followed nor written,
+// whatever fs.protected_symlinks says; our own link there is followed. A
+// FIFO nobody reads is refused at once instead of hanging the writer.
+TEST(AtomicFile, PlantedLinksAndFifosInSharedDirectoriesAreRefused) {
+    const std::string dir = scratch("shared"), victim = scratch("victim");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::all | fs::perms::sticky_bit);
+    quenz::write_file_atomic(victim.c_str(), "mine", 4);
+    const auto attempt = [](const std::string& f) {
+        return error_of([&] { quenz::write_file_atomic(f.c_str(), "attack", 6); });
+    };
+
+    const std::string fifo = dir + "/unread.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(attempt(fifo), "Cannot write to " + fifo);  // no reader: refused, not waited for
+
+    const std::string own = dir + "/own.link";
+    fs::create_symlink(victim, own);
+    EXPECT_EQ(attempt(own), "(nothing thrown)");
+    EXPECT_EQ(content_of(victim), "attack");
+    quenz::write_file_atomic(victim.c_str(), "mine", 4);
+
+    if (geteuid() != 0) GTEST_SKIP() << "making another user's link needs root";
+    const uid_t other = 54321;
+    const std::string link = dir + "/result.raw", dangling = dir + "/snap.png", created = scratch("created");
+    fs::remove(created);
+    fs::create_symlink(victim, link);
+    fs::create_symlink(created, dangling);
+    ASSERT_EQ(lchown(link.c_str(), other, other), 0);
+    ASSERT_EQ(lchown(dangling.c_str(), other, other), 0);
+    ASSERT_EQ(lchown(fifo.c_str(), other, other), 0);
+    EXPECT_EQ(attempt(link), "Cannot write to " + link);
+    EXPECT_EQ(attempt(dangling), "Cannot write to " + dangling);
+    EXPECT_EQ(attempt(fifo), "Cannot write to " + fifo);
+    EXPECT_EQ(content_of(victim), "mine");
+    EXPECT_FALSE(fs::exists(created));
+    // The same links in a directory only its owner writes are the owner's choice.
+    fs::permissions(dir, fs::perms::owner_all);
+    EXPECT_EQ(attempt(link), "(nothing thrown)");
+    EXPECT_EQ(content_of(victim), "attack");
+    fs::remove_all(dir);
+    fs::remove(victim);
+    fs::remove(created);
 }
