@@ -16,7 +16,7 @@ namespace eval reduce {
     bildfloat in_curve in_bad; in_curve apply_eichkurve curve
     bildfloat in_gauss in_curve; in_gauss gaussian 2.7
     img = in_gauss
-    atomically $bin {img write_gnuplot}
+    img write_gnuplot $bin
     set stats [stats img]
     set steps [list \
         "read HIS"         {}                   {raw read_his $file} \
@@ -27,10 +27,8 @@ namespace eval reduce {
         "gaussian 2.7"     {img = in_curve}     {img gaussian 2.7} \
         "statistics"       {img = in_gauss}     {stats img} \
         "write"            {img = in_gauss}     {
-            atomically $bin {img write_gnuplot}
-            atomically $bin.stats [list apply {{stats path} {
-                set fh [open $path w]; puts $fh $stats; close $fh
-            }} $stats]
+            img write_gnuplot $bin
+            write_text $bin.stats $stats\n
         }]
     set result {}
     foreach {title prepare step} $steps {

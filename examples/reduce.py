@@ -12,17 +12,14 @@ or from another script:  r = Reduction(CALDIR, OUTDIR); r.one("file.his")
 CALDIR holds dark.his, badpix.pgm, calibration.qrfit and curve.tab
 (examples/calibrate.tcl makes the last two).
 """
-import itertools
 import os
-import socket
 import sys
+import tempfile
 
 import quenz
 
 
 class Reduction:
-    _serial = itertools.count(1)
-
     def __init__(self, caldir, outdir):
         self.outdir = os.path.abspath(outdir)
         os.makedirs(self.outdir, exist_ok=True)
@@ -46,30 +43,34 @@ class Reduction:
         img.apply_eichkurve(self.curve)
         img.gaussian(2.7)
         name = os.path.splitext(os.path.basename(file))[0]
-        self.atomically(os.path.join(self.outdir, name + ".bin"), img.write_gnuplot)
+        img.write_gnuplot(os.path.join(self.outdir, name + ".bin"))
         # (REDUCE_STATS=0 in the environment leaves the statistics out)
         if os.environ.get("REDUCE_STATS") == "0":
             return None
         line = stats(img)
-
-        def write(path):
-            with open(path, "w") as f:
-                f.write(line + "\n")
-        self.atomically(os.path.join(self.outdir, name + ".stats"), write)
+        write_text(os.path.join(self.outdir, name + ".stats"), line + "\n")
         return line
 
-    def atomically(self, path, writer):
-        """writer(tmpname), then the temporary file renamed to path; on any
-        failure the temporary file goes and the error is passed on."""
-        tmp = os.path.join(os.path.dirname(path), f".{os.path.basename(path)}.{socket.gethostname()}."
-                                                  f"{os.getpid()}.{next(self._serial)}.part")
-        try:
-            writer(tmp)
-            os.replace(tmp, path)
-        except BaseException:
-            if os.path.exists(tmp):
-                os.remove(tmp)
-            raise
+
+UMASK = os.umask(0o022)
+os.umask(UMASK)
+
+
+def write_text(path, text):
+    """text to path, whole or not at all: a fresh hidden temporary beside it
+    (O_EXCL under a random name: never a name or link someone else made),
+    renamed into place."""
+    fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".part",
+                               dir=os.path.dirname(path))
+    try:
+        os.fchmod(fd, 0o666 & ~UMASK)  # as open() would make it, not mkstemp's 0600
+        with os.fdopen(fd, "w") as f:
+            f.write(text)
+        os.replace(tmp, path)
+    except BaseException:
+        if os.path.exists(tmp):
+            os.remove(tmp)
+        raise
 
 
 def tcl_g(value):

@@ -3,8 +3,8 @@
 # pixels, convert to height through the calibration curve, smooth
 # (Gaussian 2.7) and measure; write the height map (gnuplot matrix) and
 # its statistics (imgstats: a line "n min max sum mean std median nan")
-# as OUTDIR/<name>.bin and OUTDIR/<name>.stats. Each output appears whole or not at all: it is
-# written under a hidden temporary name in OUTDIR and renamed into place.
+# as OUTDIR/<name>.bin and OUTDIR/<name>.stats. Each output appears whole or not at all: the
+# library's writer and reduce::write_text write a temporary in OUTDIR and rename it into place.
 #
 # Run directly:  tclsh reduce.tcl CALDIR OUTDIR file.his ...
 # or from another script (examples/batch.tcl, one interpreter per worker):
@@ -15,7 +15,6 @@ package require quenzcore
 
 namespace eval reduce {
     variable outdir
-    variable serial 0
 }
 
 proc reduce::setup {caldir outdir} {
@@ -43,15 +42,11 @@ proc reduce::one {file} {
     img gaussian 2.7
     set name [file rootname [file tail $file]]
     set bin [file join $outdir $name.bin]
-    atomically $bin {img write_gnuplot}
+    img write_gnuplot $bin
     # (REDUCE_STATS=0 in the environment leaves the statistics out)
     if {[info exists ::env(REDUCE_STATS)] && $::env(REDUCE_STATS) eq "0"} return
     set stats [stats img]
-    atomically [file join $outdir $name.stats] [list apply {{stats path} {
-        set fh [open $path w]
-        puts $fh $stats
-        close $fh
-    }} $stats]
+    write_text [file join $outdir $name.stats] $stats\n
     return $stats
 }
 
@@ -62,17 +57,28 @@ proc reduce::stats {img} {
     join $line
 }
 
-# Runs `writer tmpname`, then renames the temporary file to path; on any
-# failure the temporary file goes and the error is passed on.
-proc reduce::atomically {path writer} {
+# Writes text to path whole or not at all: into a fresh hidden temporary
+# beside it, made with O_EXCL under a random name (never a name someone
+# else made, nor a link planted there), then renamed into place.
+proc reduce::write_text {path text} {
     # (file tail writes a name that begins with ~ as ./~name)
     set tail [regsub {^\./} [file tail $path] {}]
-    set tmp [file join [file dirname $path] \
-        ./.$tail.[info hostname].[pid].[incr ::reduce::serial].part]
+    set fh {}
+    for {set try 0} {$try < 100 && $fh eq ""} {incr try} {
+        set tmp [file join [file dirname $path] \
+            ./.$tail.[format %08x [expr {int(rand() * 0x100000000)}]].part]
+        if {[catch {open $tmp {WRONLY CREAT EXCL BINARY}} fh]} {
+            if {[lindex $::errorCode 1] ne "EEXIST"} { error "Cannot write to $path: $fh" }
+            set fh {}
+        }
+    }
+    if {$fh eq ""} { error "Cannot write to $path" }
     try {
-        {*}$writer $tmp
+        puts -nonewline $fh $text
+        close $fh
         file rename -force $tmp $path
     } on error {msg opts} {
+        catch {close $fh}
         file delete $tmp
         return -options $opts $msg
     }
