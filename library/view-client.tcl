@@ -64,7 +64,11 @@ proc quenz::view_address {viewer} {
         }
         if {$file eq ""} { error "no running quenz-view found in $dir" }
     }
-    set f [open $file]
+    # Our own regular file, opened without waiting (never a FIFO or a link).
+    if {[catch {file lstat $file st}] || $st(type) ne "file" || $st(uid) != [quenz::view_uid]} {
+        error "$file is not a quenz-view token file"
+    }
+    set f [open $file {RDONLY NONBLOCK}]
     set text [read $f 200]
     close $f
     if {![regexp {^([0-9a-f]{32})\s*$} $text -> token]} {
@@ -80,15 +84,41 @@ proc quenz::view_uid {} {
     return $uid
 }
 
-# The same rule as the viewer's: $QUENZ_VIEW_DIR, $XDG_RUNTIME_DIR/quenz-view,
-# /tmp/quenz-view-<uid>.
-proc quenz::view_dir {} {
+# The directory of the viewers' sockets and tokens, the one rule of the
+# viewer and its clients: $QUENZ_VIEW_DIR, else $XDG_RUNTIME_DIR/quenz-view,
+# else /tmp/quenz-view-<uid>. Only a directory of the user's own that nobody
+# else may enter is used: another user may make the /tmp name first, and
+# then ~/.cache/quenz-view-<host> is taken instead. With make (the viewer) a
+# missing directory is made, mode 0700. A client is given a missing one
+# as it is (no viewer runs there).
+namespace eval quenz { variable view_tmp /tmp }
+proc quenz::view_dir {{make 0}} {
     global env
-    if {[info exists env(QUENZ_VIEW_DIR)] && $env(QUENZ_VIEW_DIR) ne ""} { return $env(QUENZ_VIEW_DIR) }
-    if {[info exists env(XDG_RUNTIME_DIR)] && [file isdirectory $env(XDG_RUNTIME_DIR)]} {
-        return [file join $env(XDG_RUNTIME_DIR) quenz-view]
+    variable view_tmp
+    set uid [quenz::view_uid]
+    if {[info exists env(QUENZ_VIEW_DIR)] && $env(QUENZ_VIEW_DIR) ne ""} {
+        set dirs [list $env(QUENZ_VIEW_DIR)]
+    } elseif {[info exists env(XDG_RUNTIME_DIR)] && [file isdirectory $env(XDG_RUNTIME_DIR)]} {
+        set dirs [list [file join $env(XDG_RUNTIME_DIR) quenz-view]]
+    } else {
+        set dirs [list [file join $view_tmp quenz-view-$uid]]
+        if {[info exists env(HOME)] && $env(HOME) ne ""} {
+            lappend dirs [file join $env(HOME) .cache quenz-view-[info hostname]]
+        }
     }
-    return /tmp/quenz-view-[quenz::view_uid]
+    foreach dir $dirs {
+        if {[catch {file lstat $dir st}]} {
+            if {!$make} { return $dir }
+            catch {
+                file mkdir [file dirname $dir]
+                file mkdir $dir
+                file attributes $dir -permissions 0700
+            }
+            if {[catch {file lstat $dir st}]} continue
+        }
+        if {$st(type) eq "directory" && $st(uid) == $uid && !($st(mode) & 0077)} { return $dir }
+    }
+    error "[lindex $dirs 0] must be a directory of the user's own with mode 0700"
 }
 
 proc quenz::view_put {s text} {

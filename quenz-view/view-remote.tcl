@@ -4,7 +4,8 @@
 # The viewer listens on a local socket <dir>/<pid>.sock and writes a random
 # token into <dir>/<pid>, a file of mode 0600, in a directory of mode 0700
 # that belongs to the user (dir: $QUENZ_VIEW_DIR, else
-# $XDG_RUNTIME_DIR/quenz-view, else /tmp/quenz-view-<uid>). Other users
+# $XDG_RUNTIME_DIR/quenz-view, else /tmp/quenz-view-<uid>, or when another
+# user holds that name ~/.cache/quenz-view-<host>). Other users
 # cannot reach the socket; the kernel names each peer's user, and a
 # connection of another user is refused before a byte of it is read
 # (quenzview_remote, quenz-view/remote_server.cpp). The first message must be
@@ -46,27 +47,9 @@ proc qv::remote::uid {} {
     return $uid
 }
 
-# The directory for the sockets and tokens, made 0700 if missing; refused
-# when it is a link, is not the user's, or others may enter it.
-proc qv::remote::directory {} {
-    global env
-    if {[info exists env(QUENZ_VIEW_DIR)] && $env(QUENZ_VIEW_DIR) ne ""} {
-        set dir $env(QUENZ_VIEW_DIR)
-    } elseif {[info exists env(XDG_RUNTIME_DIR)] && [file isdirectory $env(XDG_RUNTIME_DIR)]} {
-        set dir [file join $env(XDG_RUNTIME_DIR) quenz-view]
-    } else {
-        set dir /tmp/quenz-view-[uid]
-    }
-    if {![file exists $dir]} {
-        file mkdir $dir
-        file attributes $dir -permissions 0700
-    }
-    file lstat $dir st
-    if {$st(type) ne "directory" || $st(uid) != [uid] || ($st(mode) & 0077)} {
-        error "$dir must be a directory of the user's own with mode 0700"
-    }
-    return $dir
-}
+# The directory for the sockets and tokens: the client's own rule
+# (quenz::view_dir), made 0700 if missing.
+proc qv::remote::directory {} { quenz::view_dir 1 }
 
 proc qv::remote::start {} {
     variable dir
