@@ -162,7 +162,11 @@ proc qv::remote::range {args} {
         qv::render $nr
     } else {
         foreach v [list $lo $hi] {
-            if {![string is double -strict $v] || $v ne $v} { error "range: expected a number but got \"$v\"" }
+            if {![string is double -strict $v]} { error "range: expected a number but got \"$v\"" }
+            # (NaN fails the comparison or raises; an infinite end cannot be drawn)
+            if {[catch {expr {abs(double($v)) < Inf}} finite] || !$finite} {
+                error "range: expected a finite number but got \"$v\""
+            }
         }
         if {!($lo < $hi)} { error "range: low must be below high" }
         qv::setrange $nr $lo $hi
