@@ -125,13 +125,6 @@ template <class I, class C> void common(C& c) {
     c.def(
            "assign", [](I& img, const I& other) -> I& { return img = other; }, self_ref, py::arg("other"),
            "assign(other): copies another image's pixels (Tcl's =).");
-    c.def(
-           "assign",
-           [](I& img, const py::array& a) -> I& {
-               copy_array(img, a);
-               return img;
-           },
-           self_ref, py::arg("array"), "assign(array): copies a (512, 512) array of the pixel type.");
     static const std::string setdata_what = std::string(P::cls) + "_setdata";
     c.def(
            "data",
@@ -153,10 +146,47 @@ template <class I, class C> void common(C& c) {
     c.def("copy", [](const I& img) { return std::make_unique<I>(img); }, "copy(): a new image with these pixels.");
 }
 
+// assign(array), registered after the numeric forms: a number that is no
+// pixel value never reaches the array conversion (which would need numpy).
+template <class I, class C> void assign_array(C& c) {
+    c.def(
+           "assign",
+           [](I& img, const py::array& a) -> I& {
+               copy_array(img, a);
+               return img;
+           },
+           self_ref, py::arg("array"), "assign(array): copies a (512, 512) array of the pixel type.");
+}
+
 // The in-place operators: the image operand, then the value.
 template <class I, class V, class C> void operators(C& c) {
     c.def("assign", [](I& a, V v) -> I& { return a = v; }, self_ref, py::arg("value"),
           "assign(value): every pixel to value (Tcl's =).");
+    // A Python number the form above does not take at once: a whole number
+    // into floats (as that form converts it), anything else outside the
+    // pixel type refused in its own words, not with the overloads' list.
+    const auto refuse = [](const py::handle& v) {
+        throw py::value_error(std::string(Pixel<I>::cls) + ".assign: " + std::string(py::repr(v)) +
+                              " is not a pixel value (" +
+                              (std::is_same_v<V, float> ? "a float" : "a whole number 0..65535") + ")");
+    };
+    c.def(
+        "assign",
+        [refuse](I& a, const py::int_& v) -> I& {
+            if constexpr (std::is_same_v<V, float>) {
+                const double d = PyLong_AsDouble(v.ptr());
+                if (d == -1.0 && PyErr_Occurred()) {
+                    PyErr_Clear();
+                    refuse(v);
+                }
+                return a = float(d);
+            } else {
+                refuse(v);
+                return a;
+            }
+        },
+        self_ref, py::arg("value"));
+    c.def("assign", [refuse](I& a, const py::float_& v) -> I& { refuse(v); return a; }, self_ref, py::arg("value"));
     c.def("__iadd__", [](I& a, const I& b) -> I& { return a += b; }, self_ref, py::is_operator());
     c.def("__iadd__", [](I& a, V v) -> I& { return a += v; }, self_ref, py::is_operator());
     c.def("__isub__", [](I& a, const I& b) -> I& { return a -= b; }, self_ref, py::is_operator());
@@ -415,6 +445,7 @@ void add_images(py::module_& m) {
             py::arg("fname"), "bild16(fname): reads a HIS file.");
     common<bild16>(b16);
     operators<bild16, unsigned short>(b16);
+    assign_array<bild16>(b16);
     b16.def(
            "read_his",
            [](bild16& b, const Path& name) -> bild16& {
@@ -485,6 +516,7 @@ void add_images(py::module_& m) {
            py::arg("name"), "bildfloat(name): reads a gnuplot binary matrix file.");
     common<bildfloat>(bf);
     operators<bildfloat, float>(bf);
+    assign_array<bildfloat>(bf);
     bf.def("write_gnuplot", [](const bildfloat& b, const Path& n) { b.write_gnuplot(n.c_str()); }, release(),
            py::arg("name"), "write_gnuplot(name): a gnuplot binary matrix file.");
     bf.def(
@@ -530,6 +562,7 @@ void add_images(py::module_& m) {
     bc.def(py::init<const bildfloat&, const bildfloat&>(), py::arg("real"), py::arg("imag"),
            "bildcomplex(real, imag): from two float images.");
     common<bildcomplex>(bc);
+    assign_array<bildcomplex>(bc);
     bc.def(
            "set",
            [](bildcomplex& c, int y, int x, float re, float im) {

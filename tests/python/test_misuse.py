@@ -1,6 +1,8 @@
 # Misuse: wrong types, coordinates off the image, library failures, objects
 # that refer to images, and objects shared by threads while names go.
 import gc
+import subprocess
+import sys
 import random
 import threading
 
@@ -70,6 +72,29 @@ def test_in_place_operators_and_assign_are_the_tcl_ones():
     assert numpy.array_equal(numpy.asarray(g), numpy.asarray(f))
     v = quenz.vec2d(3, 4)
     assert abs(v) == 5.0 == quenz.abs(v) and v * quenz.vec2d(1, 1) == 7.0 and (v * 2).y == 8.0
+
+
+def test_assign_refuses_numbers_outside_the_pixel_type_in_its_own_words_even_without_numpy():
+    # (numpy hidden: a number must never reach the array conversion)
+    script = """
+import sys
+sys.modules["numpy"] = None
+import quenz
+b, f = quenz.bild16(), quenz.bildfloat()
+for img, v in ((b, -5), (b, 70000), (b, 1.5), (f, 10 ** 400), (b, 65535), (f, -5), (f, 2.5)):
+    try:
+        img.assign(v)
+        print("ok", img.get(0, 0))
+    except Exception as e:
+        print(type(e).__name__, str(e)[:80])
+"""
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert r.stdout.splitlines() == [
+        "ValueError bild16.assign: -5 is not a pixel value (a whole number 0..65535)",
+        "ValueError bild16.assign: 70000 is not a pixel value (a whole number 0..65535)",
+        "ValueError bild16.assign: 1.5 is not a pixel value (a whole number 0..65535)",
+        "ValueError " + ("bildfloat.assign: 1" + "0" * 400)[:80],
+        "ok 65535", "ok -5.0", "ok 2.5"], r.stderr
 
 
 def test_analysis_objects_hold_their_image():
