@@ -1,6 +1,7 @@
 // quenz-view's pictures of its windows (see snapshot.h).
 #include "quenz-view/snapshot.h"
 
+#include <sys/stat.h>
 #include <tk.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -152,7 +154,13 @@ int snapshot_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
             for (std::size_t i = 0, n = std::size_t(b.width) * std::size_t(b.height); i < n; ++i)
                 for (int c = 0; c < 3; ++c) px[i * 3 + c] = px[i * 4 + c];
         }
-        quenz::write_png_colour(Tcl_GetString(objv[2]), b.width, b.height, opaque ? 3 : 4, px.data());
+        // A FIFO or a device at the name (one a reader waits on, or another
+        // user's) would stall the viewer or hand the picture away.
+        const char* file = Tcl_GetString(objv[2]);
+        struct stat st;
+        if (stat(file, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            throw std::runtime_error("not a regular file");
+        quenz::write_png_colour(file, b.width, b.height, opaque ? 3 : 4, px.data());
     } catch (const std::exception& e) {
         Tcl_SetObjResult(in, Tcl_NewStringObj(e.what(), -1));
         return TCL_ERROR;

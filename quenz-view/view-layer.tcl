@@ -717,11 +717,6 @@ proc qv::togglelog {nr} {
 # profile line; their text labels are left out), written to file by the
 # library's writer, to a regular file only. The colour bar is not part of it.
 proc qv::snapshot {nr file} {
-    # A FIFO or a device at the name (one a reader waits on, or planted by
-    # another user) would stall the viewer or hand the picture away.
-    if {![catch {file stat $file st}] && $st(type) in {fifo characterSpecial blockSpecial socket}} {
-        error "not a regular file"
-    }
     set c .t$nr.c
     lassign [$c coords XR] x0 y0
     set items {}
