@@ -80,6 +80,10 @@ proc qv::openfile {file nr {frame 0}} {
 proc qv::readfile {file nr {frame 0}} {
     variable win
     lassign [qv::identify $file] kind size
+    # A larger file keeps its view (binned, or a part at full resolution)
+    # through its frames; another file starts plain.
+    if {![info exists win($nr,file)] || $win($nr,file) ne $file} { set win($nr,big) {} }
+    set words [qv::big::words $nr]
     set frames [qv::frames $file $kind]
     set frame [expr {max(0, min($frame, [llength $frames] - 1))}]
     set extra [lindex $frames $frame]
@@ -92,7 +96,12 @@ proc qv::readfile {file nr {frame 0}} {
         append read $plane
         set img [new_$class]
         try {
-            if {[catch {$read $img $file {*}$args} err]} {
+            set failed [catch {$read $img $file {*}$args {*}$words} err]
+            if {$failed && $words eq "" && [qv::big::take $nr $err]} {
+                set words [qv::big::words $nr]
+                set failed [catch {$read $img $file {*}$args {*}$words} err]
+            }
+            if {$failed} {
                 # The last candidate's error is the one to report.
                 if {$candidate eq [lindex $candidates end]} { error $err }
                 continue
@@ -123,6 +132,7 @@ proc qv::title {nr} {
     set name $win($nr,source)
     if {$win($nr,file) ne ""} { set name [qv::tail $win($nr,file)] }
     if {$win($nr,frames) > 1} { append name " frame [expr {$win($nr,frame) + 1}]/$win($nr,frames)" }
+    if {$win($nr,file) ne ""} { append name [qv::big::note $nr] }
     if {$nr eq "1" && $watch(dir) ne ""} {
         if {$win($nr,file) eq ""} { set name "waiting for files in $watch(dir)" }
         if {$watch(paused)} { append name " (paused)" }

@@ -142,7 +142,7 @@ proc qv::newwindow {nr} {
     array set win [list $nr,kind 16 $nr,file {} $nr,source {} $nr,map grey $nr,log 0 \
                        $nr,zoom 1 $nr,fit 1 $nr,mode $qv::rangemode $nr,fresh 1 \
                        $nr,px {} $nr,drag {} $nr,pending 0 $nr,frame 0 $nr,frames 1 \
-                       $nr,framelist {{}} $nr,fkind {} $nr,serial 0 $nr,drawn {} $nr,bar {} \
+                       $nr,framelist {{}} $nr,fkind {} $nr,big {} $nr,serial 0 $nr,drawn {} $nr,bar {} \
                        $nr,blink {} $nr,blinkat 0 $nr,diff {}]
     set n [string map {% %%} $nr]
     toplevel $t
@@ -506,10 +506,13 @@ proc qv::status {nr} {
         lassign $at col row
         set text [format "x %3d  y %3d  value %-9s" $col $row [qv::value $nr $col $row]]
         lassign [qv::shownimage $nr] img m
+        # A larger file's own pixel (of a binned block, its top-left one).
+        lassign [qv::big::filexy $m $col $row] fx fy fh
+        if {$fh != 512 || $fx != $col || $fy != $row} { append text [format " (file %d, %d)" $fx $fy] }
         # A FITS file's own pixel coordinates as well, as ds9 shows them:
-        # from 1, row 1 at the bottom (our row 511).
+        # from 1, row 1 at the bottom.
         if {$win($m,fkind) eq "fits"} {
-            append text [format " (FITS %d, %d)" [expr {$col + 1}] [expr {512 - $row}]]
+            append text [format " (FITS %d, %d)" [expr {$fx + 1}] [expr {$fh - $fy}]]
         }
         if {[llength $win($m,diff)] == 2} {
             foreach o $win($m,diff) {
@@ -769,6 +772,7 @@ proc qv::help {} {
         "n / N           next / previous file (PageDown / PageUp)"
         "\] / \[           next / previous frame of a multi-frame file"
         "h               header of the file (HIS fields, FITS cards, TIFF tags)"
+        "f               a larger file (binned): the 512 x 512 under the pointer at full size, and back"
         "b               blink this window with the others"
         "k               lock zoom, pan, range and map of all windows"
         "d               difference window: this window minus the next"
