@@ -204,7 +204,8 @@ std::string option_value(const py::handle& v) {
         std::string w;
         for (const py::handle& e : v) {
             if (!py::isinstance<py::int_>(e)) throw py::type_error("expected whole numbers, e.g. roi=(X, Y)");
-            w += (w.empty() ? "" : " ") + std::to_string(e.cast<long long>());
+            if (!w.empty()) w += ' ';
+            w += std::to_string(e.cast<long long>());
         }
         return w;
     }
