@@ -3,7 +3,8 @@
 # its centre with each pixel the mean of an N x N block; the f key shows the
 # 512 x 512 pixels under the pointer at full resolution, and f again goes
 # back. The readers do the work (-bin N, -roi X Y); this part keeps, per
-# window, what was read: qv::win(nr,big) is {} for a plain file, else a dict
+# window, what was read: qv::win(nr,big) (set by each file read, so not
+# among a new window's fields) is {} for a plain file, else a dict
 # of the file's w and h, the bin, the region's corner x y, and full (1 when
 # the full-resolution region is shown).
 # ---------------------------------------------------------------------
@@ -57,8 +58,8 @@ proc qv::big::note {nr} {
 # the binned view.
 proc qv::big::toggle {nr} {
     variable ::qv::win
-    set b $win($nr,big)
-    if {$b eq ""} {
+    set b [expr {[info exists win($nr,big)] ? $win($nr,big) : ""}]
+    if {$b eq "" || $win($nr,file) eq ""} {
         qv::say $nr "f shows a part of a larger file at full resolution; this file is 512 x 512"
         return
     }

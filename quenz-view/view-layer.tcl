@@ -142,7 +142,7 @@ proc qv::newwindow {nr} {
     array set win [list $nr,kind 16 $nr,file {} $nr,source {} $nr,map grey $nr,log 0 \
                        $nr,zoom 1 $nr,fit 1 $nr,mode $qv::rangemode $nr,fresh 1 \
                        $nr,px {} $nr,drag {} $nr,pending 0 $nr,frame 0 $nr,frames 1 \
-                       $nr,framelist {{}} $nr,fkind {} $nr,big {} $nr,serial 0 $nr,drawn {} $nr,bar {} \
+                       $nr,framelist {{}} $nr,fkind {} $nr,serial 0 $nr,drawn {} $nr,bar {} \
                        $nr,blink {} $nr,blinkat 0 $nr,diff {}]
     set n [string map {% %%} $nr]
     toplevel $t

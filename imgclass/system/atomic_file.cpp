@@ -116,18 +116,12 @@ atomic_file::atomic_file(const char* name) : name_(name) {
     if (exists && S_ISDIR(st.st_mode)) cannot_write(name_);
     if (exists && !S_ISREG(st.st_mode)) {
         // A FIFO or a device: nothing can take its place, so it is
-        // written as it is (a socket fails to open). A FIFO nobody reads
-        // is refused at once rather than waited for (ENXIO), and another
-        // user's in a shared directory is not written.
+        // written as it is, as a plain open would (a FIFO waits for its
+        // reader; a socket fails to open). Another user's in a shared
+        // directory is not written: it is not ours to feed.
         if (planted(target, st.st_uid)) cannot_write(name_);
-        fd_ = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0) cannot_write(name_);
-        const int flags = fcntl(fd_, F_GETFL);
-        if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-            ::close(fd_);
-            fd_ = -1;
-            cannot_write(name_);
-        }
         temp_ = target;
         return;
     }
