@@ -36,7 +36,7 @@ proc qv::big::take {nr err} {
 # The file's own pixel (column, row, counted as the reader counts them) at
 # image pixel (col, row) of window nr: the top-left pixel of a binned block.
 proc qv::big::filexy {nr col row} {
-    set b [expr {[info exists qv::win($nr,big)] ? $qv::win($nr,big) : ""}]
+    set b [expr {[info exists qv::win($nr,big)] && $qv::win($nr,file) ne "" ? $qv::win($nr,big) : ""}]
     if {$b eq ""} { return [list $col $row 512] }
     set h [dict get $b h]
     if {[dict get $b full]} { return [list [expr {[dict get $b x] + $col}] [expr {[dict get $b y] + $row}] $h] }
