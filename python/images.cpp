@@ -199,13 +199,14 @@ template <class I, class V, class C> void operators(C& c) {
 
 // A keyword's value as the option's words: a number, or (X, Y) as "X Y".
 std::string option_value(const py::handle& v) {
-    if (py::isinstance<py::int_>(v)) return std::to_string(v.cast<long long>());
+    // (Python's decimal text: any size, checked by the option's own parser)
+    if (py::isinstance<py::int_>(v)) return py::str(v);
     if (py::isinstance<py::tuple>(v) || py::isinstance<py::list>(v)) {
         std::string w;
         for (const py::handle& e : v) {
             if (!py::isinstance<py::int_>(e)) throw py::type_error("expected whole numbers, e.g. roi=(X, Y)");
             if (!w.empty()) w += ' ';
-            w += std::to_string(e.cast<long long>());
+            w += std::string(py::str(e));
         }
         return w;
     }

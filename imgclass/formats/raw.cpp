@@ -164,9 +164,12 @@ template <class Img> void read_region(const char* name, Img& img, const Layout& 
     const std::uint64_t size = sample_size(l.kind);
     const auto too_large = [&] { refuse(name, "a raw image of " + std::to_string(l.width) + " x " + std::to_string(l.height) + " pixels is too large"); };
     if (l.width > (std::uint64_t(1) << 31) || l.height > (std::uint64_t(1) << 31)) too_large();
-    const std::uint64_t need = l.offset + l.width * l.height * size;
-    if (need < l.offset) too_large();
+    std::uint64_t need = 0;
+    if (__builtin_mul_overflow(l.width * l.height, size, &need)) too_large();
+    const bool wraps = __builtin_add_overflow(need, l.offset, &need);
     Forward in(name);
+    // (A stream's offset is bounded below; a file's could wrap the sum.)
+    if (in.regular() && wraps) refuse(name, "an offset of " + std::to_string(l.offset) + " bytes is too large");
     const auto too_short = [&](std::uint64_t have) {
         refuse(name, std::to_string(have) + " bytes, a raw " + type_word(l.kind) + " image of " +
                          std::to_string(l.width) + " x " + std::to_string(l.height) + " pixels at offset " +

@@ -116,3 +116,16 @@ def test_sizes_and_regions_refused_with_their_numbers(tmp_path):
     assert lines[4] == 'RuntimeError value for "-roi" missing'
     assert lines[5] == 'RuntimeError bad option "-x": must be -bin or -roi'
     assert lines[6] == str(BIG[502, 703])
+    # A raw file's claimed size and offset: refused in words, never wrapped round.
+    raw = str(tmp_path / "big.raw")
+    BIG.tofile(raw)
+    for kw, want in [
+        (dict(width=2 ** 32, height=2 ** 32, roi=(0, 0)), f"{raw}: a raw image of 4294967296 x 4294967296 pixels is too large"),
+        (dict(width=1300, height=1100, roi=(0, 0), offset=2 ** 64 - 1), f"{raw}: an offset of 18446744073709551615 bytes is too large"),
+        (dict(width=1300, height=1100, roi=(0, 0), offset=2), f"{raw}: 2860000 bytes, a raw u16 image of 1300 x 1100 pixels at offset 2 needs 2860002"),
+    ]:
+        with pytest.raises(RuntimeError) as e:
+            b.read_raw(raw, **kw)
+        assert str(e.value) == want, kw
+    assert (numpy.asarray(b) == 9).all()
+    assert (numpy.asarray(b.read_raw(raw, width=1300, height=1100, roi=(700, 500))) == BIG[500:1012, 700:1212]).all()
