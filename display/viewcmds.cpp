@@ -26,19 +26,23 @@ template <class I> constexpr const char* ref();
 template <> constexpr const char* ref<bild16>() { return "bild16 const &"; }
 template <> constexpr const char* ref<bildfloat>() { return "bildfloat const &"; }
 
-template <class I> qb::Sig render_view() {
+// render_view zooms in (zoom screen pixels per image pixel); render_shrunk
+// takes the same words with the zoom's place holding how many image pixels
+// one screen pixel stands for (a window smaller than the image, tiled).
+template <class I, bool Shrunk> qb::Sig render_view() {
     return qb::sig(
-        "ooooooooooo:render_view img photo low high map logscale zoom x0 y0 width height",
+        Shrunk ? "ooooooooooo:render_shrunk img photo low high map logscale shrink x0 y0 width height"
+               : "ooooooooooo:render_view img photo low high map logscale zoom x0 y0 width height",
         {ref<I>(), photo, "double", "double", "char const *", "bool", "int", "int", "int", "int",
          "int"},
         [](const I& b, ViewPhoto ph, double low, double high, std::string_view map, bool log,
-           int zoom, int x0, int y0, int width, int height) {
+           int scale, int x0, int y0, int width, int height) {
             quenz::view_params p;
             p.low = low;
             p.high = high;
             p.map = quenz::colormap_named(std::string(map));
             p.log = log;
-            p.zoom = zoom;
+            (Shrunk ? p.shrink : p.zoom) = scale;
             p.x0 = x0;
             p.y0 = y0;
             p.width = width;
@@ -65,7 +69,8 @@ namespace {
 // The viewer's rendering: after the display commands, with Tk only.
 std::vector<qb::Entry> view_commands() {
     return {
-        qb::with_usage(qb::over("render_view", {render_view<bild16>(), render_view<bildfloat>()})),
+        qb::with_usage(qb::over("render_view", {render_view<bild16, false>(), render_view<bildfloat, false>()})),
+        qb::with_usage(qb::over("render_shrunk", {render_view<bild16, true>(), render_view<bildfloat, true>()})),
         qb::with_usage(qb::fn(qb::sig("ooooo:render_colorbar photo map logscale width height",
                        {photo, "char const *", "bool", "int", "int"},
                        [](ViewPhoto ph, std::string_view map, bool log, int width, int height) {

@@ -282,13 +282,15 @@ void exit_now(ClientData code) { quit(int(reinterpret_cast<std::intptr_t>(code))
 struct Options {
     bool plain = false;
     bool console = false;
+    bool tile = false;
     std::string range = "auto";  // auto, minmax, full or "LOW HIGH"
     std::string watch;
     std::vector<std::string> files;
 };
 
 const char* usage =
-    "usage: %s [--plain] [--console] [--range auto|minmax|full|LOW,HIGH] [--watch DIR] [file ...]\n"
+    "usage: %s [--plain] [--console] [--range auto|minmax|full|LOW,HIGH] [--watch DIR]\n"
+    "          [--tile] [file ...]\n"
     "       %s --send [--viewer PID] command [arg ...]\n"
     "Shows image files in windows 1, 2, ... with a pixel readout, automatic\n"
     "contrast (the 0.5 and 99.5 percentiles), colour maps, zoom and pan, frames,\n"
@@ -297,6 +299,7 @@ const char* usage =
     "TIFF (grey, 8/16-bit or float, every page), FITS (every image HDU and\n"
     "cube plane), NumPy .npy and grey PNG (8 or 16 bit) files, by content.\n"
     "--watch DIR follows the newest of these files in DIR in window 1.\n"
+    "--tile lays the windows out in a grid that fits the screen (key T).\n"
     "--plain shows the plain viewer windows only (HIS and PGM files).\n"
     "Tcl commands read from standard input run in the viewer; results go to\n"
     "standard output, errors to standard error. When no file given could be\n"
@@ -338,6 +341,8 @@ Options parse(int argc, char** argv) {
             o.plain = true;
         } else if (options && a == "--console") {
             o.console = true;
+        } else if (options && a == "--tile") {
+            o.tile = true;
         } else if (options && (a == "--range" || a.rfind("--range=", 0) == 0)) {
             std::string r = value("--range");
             if (r == "auto" || r == "minmax" || r == "full")
@@ -354,6 +359,7 @@ Options parse(int argc, char** argv) {
         }
     }
     if (o.plain && !o.watch.empty()) die("--watch needs the viewer's layer; leave out --plain");
+    if (o.plain && o.tile) die("--tile needs the viewer's layer; leave out --plain");
     return o;
 }
 
@@ -445,6 +451,7 @@ int main(int argc, char** argv) {
     // Files were given and none could be shown: nothing to look at, and a
     // terminal's standard input would keep the program waiting unseen.
     if (!opt.files.empty() && opt.watch.empty() && !opt.console) send("quenzview::nothing_shown");
+    if (opt.tile) send("qv::tile::set_on 1");
 
     quenz::CommandLines input;
     std::string cmd, line;

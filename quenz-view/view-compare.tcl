@@ -64,7 +64,7 @@ proc qv::share {nr} {
         foreach o [qv::windows] {
             if {$o eq $nr} continue
             set oc .t$o.c
-            set side [expr {512 * $win($nr,zoom)}]
+            set side [qv::side $win($nr,zoom)]
             set win($o,zoom) $win($nr,zoom)
             set win($o,fit) $win($nr,fit)
             $oc configure -scrollregion [list 0 0 $side $side]

@@ -22,9 +22,12 @@
 #   view<nr>          the photo on the canvas (image item tagged XR): the
 #                     visible part of the zoomed image, at canvas position
 #                     [.t<nr>.c canvasx 0], [.t<nr>.c canvasy 0]
-#   zoom and pan      qv::win(nr,zoom) (1..16); canvas coordinates are image
-#                     coordinates times the zoom (pixel col,row covers canvas
-#                     col*z .. (col+1)*z); the pan is the canvas's xview/yview
+#   zoom and pan      qv::win(nr,zoom) (1..16, or 1/2, 1/3, 1/4 as the
+#                     numbers 0.5 ... when shrunk to fit a small window);
+#                     canvas coordinates are image coordinates times the zoom
+#                     (pixel col,row covers canvas col*z .. (col+1)*z; shrunk,
+#                     canvas pixel x shows column x/z); [qv::side z] is the
+#                     zoomed image's side; the pan is the canvas's xview/yview
 #   range and map     ::zoomlow(nr) ::zoomhigh(nr), qv::win(nr,map),
 #                     qv::win(nr,log); qv::setrange nr lo hi sets it by hand
 #   source            qv::win(nr,file), qv::win(nr,frame) (from 0),
@@ -119,8 +122,8 @@ proc qv::bindkeys {nr table} {
 
 # The places of new windows: side by side across the screen, then
 # cascaded over those.
-proc qv::place {t} {
-    set i [expr {[llength [qv::windows]] - 1}]
+proc qv::place {t {i {}}} {
+    if {$i eq ""} { set i [expr {[llength [qv::windows]] - 1}] }
     set w 620
     set h 600
     set sw [winfo screenwidth .]
@@ -366,11 +369,16 @@ proc qv::render {nr} {
     if {$w <= 1} { set w [winfo reqwidth $c]; set h [winfo reqheight $c] }
     set x0 [expr {int(round([$c canvasx 0]))}]
     set y0 [expr {int(round([$c canvasy 0]))}]
-    set key [list $img $win($m,serial) $lo $hi $win($m,map) $win($m,log) $win($nr,zoom) $x0 $y0 $w $h]
+    set z $win($nr,zoom)
+    set key [list $img $win($m,serial) $lo $hi $win($m,map) $win($m,log) $z $x0 $y0 $w $h]
     set changed [expr {$key ne $win($nr,drawn)}]
     if {$changed} {
         set win($nr,drawn) $key
-        render_view $img view$nr $lo $hi $win($m,map) $win($m,log) $win($nr,zoom) $x0 $y0 $w $h
+        if {$z < 1} {
+            render_shrunk $img view$nr $lo $hi $win($m,map) $win($m,log) [qv::shrink $z] $x0 $y0 $w $h
+        } else {
+            render_view $img view$nr $lo $hi $win($m,map) $win($m,log) $z $x0 $y0 $w $h
+        }
         $c coords XR $x0 $y0
     }
     set cb .t$nr.cb
@@ -530,7 +538,7 @@ proc qv::status {nr} {
     lassign [qv::shown_range $m] lo hi
     append text "  range [qv::num $m $lo] .. [qv::num $m $hi]  $win($m,map)"
     if {$win($m,log)} { append text " log" }
-    append text "  zoom $win($nr,zoom)x"
+    append text "  zoom [qv::zoomtext $win($nr,zoom)]"
     set qv::status($nr) $text
     return
 }
@@ -634,14 +642,27 @@ proc qv::pan {nr x y} {
     qv::render $nr
 }
 
-# Zooms window nr to z (1..16) keeping the image point under window pixel
-# (x, y) in place (the window's centre when not given). The window then
-# keeps that zoom when it is resized.
+# The zooms a window takes: 1/4, 1/3 and 1/2 (a small window, tiled), then
+# 1..16. Below 1 a zoom is kept as the number 1.0/k, for the arithmetic of
+# canvas and image coordinates; k is its shrink.
+proc qv::shrink {z} { expr {$z < 1 ? max(2, min(4, int(round(1.0 / $z)))) : 1} }
+proc qv::zoomof {z} {
+    if {$z < 0.75} { return [expr {1.0 / [qv::shrink $z]}] }
+    expr {max(1, min(16, int($z)))}
+}
+proc qv::zoomtext {z} { expr {$z < 1 ? "1/[qv::shrink $z]x" : "${z}x"} }
+# The zoomed image's side in canvas pixels (shrunk: the last block's top-left
+# pixel included).
+proc qv::side {z} { expr {$z < 1 ? (511 / [qv::shrink $z]) + 1 : 512 * int($z)} }
+
+# Zooms window nr to z (one of the zooms above, else the nearest) keeping
+# the image point under window pixel (x, y) in place (the window's centre
+# when not given). The window then keeps that zoom when it is resized.
 proc qv::setzoom {nr z {x {}} {y {}}} {
     variable win
     set win($nr,fit) 0
     set c .t$nr.c
-    set z [expr {max(1, min(16, int($z)))}]
+    set z [qv::zoomof $z]
     if {$x eq ""} {
         lassign [winfo pointerxy .t$nr] px py
         set x [expr {$px - [winfo rootx $c]}]
@@ -655,7 +676,7 @@ proc qv::setzoom {nr z {x {}} {y {}}} {
     set ux [expr {[$c canvasx $x] / double($old)}]
     set uy [expr {[$c canvasy $y] / double($old)}]
     set win($nr,zoom) $z
-    set side [expr {512 * $z}]
+    set side [qv::side $z]
     # a measured rectangle's outline belongs to the old zoom
     $c delete measrect
     $c configure -scrollregion [list 0 0 $side $side]
@@ -664,19 +685,34 @@ proc qv::setzoom {nr z {x {}} {y {}}} {
     qv::render $nr
 }
 
+# One step in or out: 1/4, 1/3, 1/2, 1, 2, ... 16.
 proc qv::zoomby {nr step {x {}} {y {}}} {
-    qv::setzoom $nr [expr {$qv::win($nr,zoom) + $step}] $x $y
+    set z $qv::win($nr,zoom)
+    set k [qv::shrink $z]
+    if {$z >= 1 && $z + $step >= 1} {
+        set z [expr {$z + $step}]
+    } else {
+        set z [expr {1.0 / max(1, min(4, $k - $step))}]
+    }
+    qv::setzoom $nr $z $x $y
 }
 
 proc qv::wheel {nr delta x y} {
     qv::zoomby $nr [expr {$delta > 0 ? 1 : -1}] $x $y
 }
 
-# The largest integer zoom at which the whole image fits the window.
+# The largest zoom at which the whole image fits the window: 1..16, or
+# 1/2 .. 1/4 in a window smaller than the image.
 proc qv::fitzoom {nr} {
     set c .t$nr.c
     set side [expr {min([winfo width $c], [winfo height $c])}]
-    expr {max(1, min(16, $side / 512))}
+    # (not yet on the screen: the size it asks for)
+    if {[winfo width $c] <= 1} { set side [expr {min([winfo reqwidth $c], [winfo reqheight $c])}] }
+    if {$side >= 512} { return [expr {min(16, $side / 512)}] }
+    foreach k {2 3 4} {
+        if {[qv::side [expr {1.0 / $k}]] <= $side} break
+    }
+    expr {1.0 / $k}
 }
 
 proc qv::fit {nr} {
@@ -766,7 +802,7 @@ proc qv::help {} {
         "a               automatic range (0.5 and 99.5 percentiles)"
         "c               next colour map: grey, invgrey, viridis, heat"
         "l               log scale on/off"
-        "+ / - / wheel   zoom in / out around the pointer (1x to 16x)"
+        "+ / - / wheel   zoom in / out around the pointer (1/4x to 16x)"
         "0               fit the window"
         "middle drag     pan (or the scrollbars)"
         "n / N           next / previous file (PageDown / PageUp)"
@@ -775,6 +811,7 @@ proc qv::help {} {
         "f               a larger file (binned): the 512 x 512 under the pointer at full size, and back"
         "b               blink this window with the others"
         "k               lock zoom, pan, range and map of all windows"
+        "T               tile every window in a grid that fits the screen, and back"
         "d               difference window: this window minus the next"
         "s               save the view as PNG beside the file"
         "Ctrl-left drag  line profile (in its window: e exports it as text)"

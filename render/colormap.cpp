@@ -63,6 +63,8 @@ void check(const view_params& p) {
         throw Error("render_view: the range must be finite");
     if (p.zoom < 1 || p.zoom > view_max_zoom)
         throw Error("render_view: zoom " + std::to_string(p.zoom) + " is outside 1..16");
+    if (p.shrink < 1 || p.shrink > view_max_shrink || (p.shrink > 1 && p.zoom != 1))
+        throw Error("render_shrunk: shrink " + std::to_string(p.shrink) + " is outside 1..4");
     if (p.width < 1 || p.height < 1 || p.width > view_max_side || p.height > view_max_side)
         throw Error("render_view: width and height must lie in 1..16384");
 }
@@ -80,15 +82,16 @@ template <class Img, class Colour>
 void fill(const Img& b, const view_params& p, std::vector<std::uint8_t>& out, Colour colour) {
     constexpr int nx = Img::SIZEX, ny = Img::SIZEY;
     const int z = p.zoom;
+    const long k = p.shrink;
     out.resize(std::size_t(p.width) * p.height * 4);
     std::vector<int> col(p.width);
     for (int ox = 0; ox < p.width; ++ox) {
-        long zx = long(p.x0) + ox;
+        long zx = (long(p.x0) + ox) * k;
         col[ox] = zx >= 0 && zx / z < nx ? int(zx / z) : -1;
     }
     std::uint8_t* d = out.data();
     for (int oy = 0; oy < p.height; ++oy) {
-        long zy = long(p.y0) + oy;
+        long zy = (long(p.y0) + oy) * k;
         if (zy < 0 || zy / z >= ny) {
             for (int ox = 0; ox < p.width; ++ox, d += 4) put(d, background_colour);
             continue;

@@ -40,16 +40,20 @@ struct view_params {
     colormap map = colormap::grey;
     bool log = false;
     int zoom = 1;           // 1..16 screen pixels per image pixel
+    int shrink = 1;         // 1..4 image pixels per screen pixel (zoom 1 only)
     int x0 = 0, y0 = 0;     // the rectangle's corner in zoomed pixels
     int width = 512, height = 512;
 };
-constexpr int view_max_zoom = 16, view_max_side = 16384;
+constexpr int view_max_zoom = 16, view_max_shrink = 4, view_max_side = 16384;
 
 // Renders the rectangle (x0, y0, width, height) of the zoomed image into
 // out (width * height RGBA, row by row): output pixel (ox, oy) shows image
 // column floor((x0 + ox) / zoom), row floor((y0 + oy) / zoom), or the
-// background outside the image. Throws on a zero range, a zoom outside
-// 1..16 or a side outside 1..16384.
+// background outside the image. Shrunk (shrink k > 1, zoom 1) it shows
+// column (x0 + ox) k, row (y0 + oy) k: the top-left pixel of each k x k
+// block, the pixel the readout names there. Throws on a zero range, a
+// zoom outside 1..16, a shrink outside 1..4 or with a zoom, or a side
+// outside 1..16384.
 void render_view(const bild16_base& b, const view_params& p, std::vector<std::uint8_t>& out);
 void render_view(const bildfloat_base& b, const view_params& p, std::vector<std::uint8_t>& out);
 
