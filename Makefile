@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan test-isa test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean test-slurm deb test-deb
+.PHONY: all deps build test test-asan test-isa test-threads demo install uninstall bench bench-pipeline fuzz soak leakcheck clean test-cluster test-slurm deb test-deb
 
 all: build
 
@@ -21,7 +21,7 @@ build: $(BUILD)/CMakeCache.txt
 # own Xvfb when there is no display); `cd build && ctest -R voronoi` runs one.
 TEST_JOBS ?= 2
 # The cluster recipes (label cluster) start root daemons: they run under
-# `make test-slurm` only, so `make test` is the same on every machine.
+# `make test-cluster` only, so `make test` is the same on every machine.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS) -LE cluster
 
@@ -111,9 +111,12 @@ leakcheck: build
 # The cluster recipes of the README on this machine, as root: the Slurm
 # array script on a one-node Slurm (munged, slurmctld, slurmd started for
 # the test only), and GNU parallel -S through an sshd of its own.
-test-slurm: build
+test-cluster: build
 	@tools/install-deps --cluster
 	cd $(BUILD) && ctest --output-on-failure -L cluster
+
+# (its earlier name)
+test-slurm: test-cluster
 
 # The Debian packages quenz_<version>_<arch>.deb and python3-quenz (the
 # Python module), built by dpkg-buildpackage
