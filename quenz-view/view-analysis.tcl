@@ -456,5 +456,11 @@ qv::listen close [list apply {{nr} {
     array unset qv::hist $nr,*
     array unset qv::prof $nr,*
 }}]
-qv::bindkey H {qv::histkey NR}
-qv::bindkey t {qv::table; raise .stats}
+qv::part analysis {
+    mouse {"Ctrl-left drag" "line profile (in its window: e exports it as text)"}
+    keys {
+        {H} {qv::histkey NR} H "histogram (of the last measured rectangle), drag its red lines"
+        {t} {qv::table; raise .stats} t "the table of every measurement"
+    }
+    overlays {qvprofile}
+}

@@ -3,8 +3,8 @@
 # its centre with each pixel the mean of an N x N block; the f key shows the
 # 512 x 512 pixels under the pointer at full resolution, and f again goes
 # back. The readers do the work (-bin N, -roi X Y); this part keeps, per
-# window, what was read: qv::win(nr,big) (set by each file read, so not
-# among a new window's fields) is {} for a plain file, else a dict
+# window, what was read: qv::win(nr,big) (set by each file read) is {}
+# for a plain file, else a dict
 # of the file's w and h, the bin, the region's corner x y, and full (1 when
 # the full-resolution region is shown).
 # ---------------------------------------------------------------------
@@ -85,4 +85,27 @@ proc qv::big::toggle {nr} {
     qv::openfile $win($nr,file) $nr $win($nr,frame)
 }
 
-qv::bindkey f {qv::big::toggle NR}
+qv::part big {
+    fields {big {} "a larger file's view: its size, the bin or the full-resolution region"}
+    keys {
+        {f} {qv::big::toggle NR} f "a larger file (binned): the 512 x 512 under the pointer at full size, and back"
+    }
+}
+
+# The title says how a larger file is shown.
+qv::hook title 20 {apply {{name nr} {
+    if {$qv::win($nr,file) ne ""} { append name [qv::big::note $nr] }
+    return $name
+}}}
+
+# The readout adds the file's own pixel: a larger file's (of a binned
+# block, its top-left one), and a FITS file's coordinates as ds9 shows
+# them, from 1, row 1 at the bottom.
+qv::hook status 10 {apply {{text nr m col row} {
+    lassign [qv::big::filexy $m $col $row] fx fy fh
+    if {$fh != 512 || $fx != $col || $fy != $row} { append text [format " (file %d, %d)" $fx $fy] }
+    if {$qv::win($m,fkind) eq "fits"} {
+        append text [format " (FITS %d, %d)" [expr {$fx + 1}] [expr {$fh - $fy}]]
+    }
+    return $text
+}}}

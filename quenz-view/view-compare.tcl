@@ -1,6 +1,87 @@
 # quenz-view: comparing windows (blink, lock, difference) and the header
 # window. Part of the layer (view-layer.tcl describes a window).
 
+qv::part compare {
+    fields {
+        blink   {}  "the windows blinked in turn, this one first ({} when not blinking)"
+        blinkat 0   "which of them is shown now"
+        diff    {}  "a difference window's two windows: a b"
+    }
+    fresh {diff {}}
+    keys {
+        {h} {qv::header NR} h "header of the file (HIS fields, FITS cards, TIFF tags)"
+        {b} {qv::blink NR} b "blink this window with the others"
+        {k} {qv::lock} k "lock zoom, pan, range and map of all windows"
+        {d} {qv::difference NR} d "difference window: this window minus the next"
+    }
+}
+
+namespace eval qv {
+    # Lock: zoom, pan, range and map shared by every window.
+    variable locked 0
+    variable locking 0
+    variable blinkms 500
+}
+
+# A blinking window shows its members' images in turn.
+qv::hook shown 10 {apply {{m nr} {
+    set b $qv::win($nr,blink)
+    expr {[llength $b] > 1 ? [lindex $b $qv::win($nr,blinkat)] : $m}
+}}}
+
+qv::hook title 40 {apply {{name nr} {
+    if {[llength $qv::win($nr,blink)] > 1} {
+        set m [lindex $qv::win($nr,blink) $qv::win($nr,blinkat)]
+        if {$m ne $nr} { set name "blink: window $m" } else { append name " (blink)" }
+    }
+    if {$qv::locked} { append name " (locked)" }
+    return $name
+}}}
+
+# A difference of two exposures reads exactly, in counts; its readout
+# gives both values, and with the windows locked every window's value
+# follows.
+qv::hook value 10 {apply {{v m col row} {
+    if {[llength $qv::win($m,diff)] != 2} { return $v }
+    lassign $qv::win($m,diff) a b
+    if {[info exists qv::win($a,kind)] && [info exists qv::win($b,kind)]
+        && $qv::win($a,kind) eq "16" && $qv::win($b,kind) eq "16"} {
+        return [expr {[[qv::imgof $a] get $row $col] - [[qv::imgof $b] get $row $col]}]
+    }
+    return $v
+}}}
+qv::hook status 20 {apply {{text nr m col row} {
+    if {[llength $qv::win($m,diff)] == 2} {
+        foreach o $qv::win($m,diff) {
+            if {[info exists qv::win($o,kind)]} { append text " $o: [qv::value $o $col $row]" }
+        }
+    }
+    if {$qv::locked} {
+        foreach o [qv::windows] {
+            if {$o ne $nr} { append text " $o: [qv::value $o $col $row]" }
+        }
+    }
+    return $text
+}}}
+
+# Locked, the pixel under the pointer in whichever window it is.
+qv::hook at 10 {apply {{at nr} {
+    if {!$qv::locked} { return $at }
+    foreach o [qv::windows] {
+        if {$o ne $nr && $qv::win($o,px) ne ""} {
+            lassign [qv::pixel $o {*}$qv::win($o,px)] col row on
+            if {$on} { set at [list $col $row] }
+        }
+    }
+    return $at
+}}}
+qv::listen pointer {apply {{nr} {
+    if {!$qv::locked} return
+    foreach o [qv::windows] { if {$o ne $nr} { qv::status $o } }
+}}}
+qv::listen drawn {apply {{nr} { if {$qv::locked && !$qv::locking} { qv::share $nr } }}}
+qv::listen close {apply {{nr} { after cancel [list qv::blinkstep $nr] }}}
+
 # ------------------------------------------------------- comparing
 
 # Key b: window nr shows in turn its own image and every other window's,

@@ -2,6 +2,48 @@
 # reader per kind), and the frames of multi-page TIFF and FITS files.
 # Part of the layer (view-layer.tcl describes a window).
 
+qv::part files {
+    fields {
+        frame     0     "the frame shown, from 0"
+        frames    1     "how many frames the file has"
+        framelist {{}}  "each frame's reader arguments (qv::frames)"
+        fkind     {}    "the file's kind: his, pgm, tiff, fits ..."
+    }
+    fresh {frames 1 frame 0}
+    keys {
+        {n Next} {qv::nextfile NR 1} "n / N" "next / previous file (PageDown / PageUp)"
+        {N Prior} {qv::nextfile NR -1} {} {}
+        {bracketright} {qv::step NR 1} "\] / \[" "next / previous frame of a multi-frame file"
+        {bracketleft} {qv::step NR -1} {} {}
+    }
+}
+
+namespace eval qv {
+    # Every file opened (command line, --watch), in order: n and N step
+    # through them.
+    variable files {}
+    # A HIS file's size, and the file kinds --watch follows (the
+    # extensions of the formats whose records say so), from the library's
+    # records of its formats.
+    variable his_size
+    variable watched
+    lassign [apply {{} {
+        set watched {}
+        foreach f [quenz::formats] {
+            if {[dict get $f watched]} { lappend watched {*}[dict get $f extensions] }
+            if {[dict get $f name] eq "his"} { set size [dict get $f size] }
+        }
+        list $size $watched
+    }}] his_size watched
+}
+
+# The title: the file's name and frame.
+qv::hook title 10 {apply {{name nr} {
+    if {$qv::win($nr,file) ne ""} { set name [qv::tail $qv::win($nr,file)] }
+    if {$qv::win($nr,frames) > 1} { append name " frame [expr {$qv::win($nr,frame) + 1}]/$qv::win($nr,frames)" }
+    return $name
+}}}
+
 # ------------------------------------------------------------ files
 
 # A name given to the viewer is a file name, literally: it reaches the
@@ -126,25 +168,6 @@ proc qv::readfile {file nr {frame 0}} {
     }
 }
 
-proc qv::title {nr} {
-    variable win
-    variable watch
-    set name $win($nr,source)
-    if {$win($nr,file) ne ""} { set name [qv::tail $win($nr,file)] }
-    if {$win($nr,frames) > 1} { append name " frame [expr {$win($nr,frame) + 1}]/$win($nr,frames)" }
-    if {$win($nr,file) ne ""} { append name [qv::big::note $nr] }
-    if {$nr eq "1" && $watch(dir) ne ""} {
-        if {$win($nr,file) eq ""} { set name "waiting for files in $watch(dir)" }
-        if {$watch(paused)} { append name " (paused)" }
-    }
-    if {[llength $win($nr,blink)] > 1} {
-        set m [lindex $win($nr,blink) $win($nr,blinkat)]
-        if {$m ne $nr} { set name "blink: window $m" } else { append name " (blink)" }
-    }
-    if {$qv::locked} { append name " (locked)" }
-    wm title .t$nr "$nr: $name"
-}
-
 # ------------------------------------------------------------ frames
 
 # The frames of a file: one element per frame, {} for the file's only
@@ -198,8 +221,8 @@ proc qv::step {nr by} {
 # line's, and those --watch has shown).
 proc qv::nextfile {nr by} {
     variable win
-    set files $qv::files
-    if {[info exists qv::watch(seen)] && $nr eq "1"} { set files $qv::watch(seen) }
+    # (hook files: a window's own list, e.g. what --watch has shown)
+    set files [qv::filter files $qv::files $nr]
     set i [lsearch -exact $files $win($nr,file)]
     set j [expr {$i + $by}]
     if {$i < 0 || $j < 0 || $j >= [llength $files]} {

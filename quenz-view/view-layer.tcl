@@ -42,8 +42,16 @@
 #                       measure  a rectangle was measured: qv::win(nr,rect)
 #                                holds its corners x1 y1 x2 y2
 #                       close    the window is about to go
-#   keys              qv::bindkey keysyms script: every window (and every
-#                     later one) runs script with NR replaced by its number
+#   keys              qv::bindkey keysyms script ?label description?: every
+#                     window (and every later one) runs script with NR
+#                     replaced by its number; with a label, the help lists it
+#   parts             qv::part name {fields {...} fresh {...} keys {...}
+#                     mouse {...} overlays {...}}: what a part adds to every
+#                     window, declared in one place (see qv::part)
+#   hooks             qv::hook what order script: parts add to the title
+#                     (title), the readout (status), say which window's
+#                     image is shown (shown) and where the pointer is when
+#                     it is in another window (at); see qv::filter
 #   helpers           qv::pixel nr x y (image col row on-image of a canvas
 #                     window point), qv::say nr text (the message line),
 #                     qv::windows (the layer's window numbers)
@@ -60,34 +68,9 @@ namespace eval qv {
     variable msg
     variable listeners {}
     variable keys {}
-    # Every file opened (command line, --watch), in order: n and N step
-    # through them.
-    variable files {}
-    # Lock: zoom, pan, range and map shared by every window.
-    variable locked 0
-    variable locking 0
-    variable blinkms 500
-    variable watch
-    array set watch {dir {} paused 0 cand {} size -1 since 0 shown {} dirtime {} listed 0
-                     notify 0 latest {} pending 0 shownat 0 shows 0}
-    # Size a file must have stopped changing for before it is read (ms),
-    # and how long to wait for a file whose size is not its format's (the
-    # rule where the kernel tells nothing about writers).
-    variable settle 300
-    variable settle_odd 2000
-    # A HIS file's size, and the file kinds --watch follows (the
-    # extensions of the formats whose records say so), from the library's
-    # records of its formats.
-    variable his_size
-    variable watched
-    lassign [apply {{} {
-        set watched {}
-        foreach f [quenz::formats] {
-            if {[dict get $f watched]} { lappend watched {*}[dict get $f extensions] }
-            if {[dict get $f name] eq "his"} { set size [dict get $f size] }
-        }
-        list $size $watched
-    }}] his_size watched
+    # The parts' declarations (qv::part), in order, and their hooks.
+    variable parts {}
+    variable hooks {}
     # A press and release closer than this (screen pixels) is a click.
     variable click 4
 }
@@ -105,10 +88,80 @@ proc qv::notify {event nr} {
     }
 }
 
-proc qv::bindkey {keys script} {
+proc qv::bindkey {keys script {label {}} {description {}}} {
     lappend qv::keys $keys $script
+    if {$label ne ""} { lappend qv::helplines $label $description }
     foreach nr [qv::windows] { qv::bindkeys $nr [list $keys $script] }
     return
+}
+set qv::helplines {}
+
+# A part of the layer declares, in one place, what it adds to every window:
+#   fields    {field default "what it holds" ...}: qv::win(nr,field) of
+#             each new window
+#   fresh     {field value ...}: what those fields become when a window
+#             gets new content (before it is drawn)
+#   keys      {keysyms script label "what it does" ...}: bound in every
+#             window (NR replaced by its number) and listed by the help
+#             and the manual page's key table under label
+#   mouse     {label "what it does" ...}: pointer gestures, for the help
+#   overlays  {tag ...}: canvas items drawn over the picture, which a
+#             snapshot draws in too
+proc qv::part {name spec} {
+    variable parts
+    foreach k [dict keys $spec] {
+        if {$k ni {fields fresh keys mouse overlays}} { error "part $name: unknown entry \"$k\"" }
+    }
+    if {[dict exists $spec fields] && [llength [dict get $spec fields]] % 3} {
+        error "part $name: fields are triples: field default description"
+    }
+    if {[dict exists $spec keys] && [llength [dict get $spec keys]] % 4} {
+        error "part $name: keys are quadruples: keysyms script label description"
+    }
+    dict set parts $name $spec
+    # (a part declared after windows were made binds its keys in them too)
+    if {[dict exists $spec keys] && [llength [info commands qv::windows]]} {
+        foreach {keys script label description} [dict get $spec keys] {
+            foreach nr [qv::windows] { qv::bindkeys $nr [list $keys $script] }
+        }
+    }
+    return
+}
+
+# What every part declares under entry, in the parts' order.
+proc qv::declared {entry} {
+    set r {}
+    dict for {name spec} $qv::parts {
+        if {[dict exists $spec $entry]} { lappend r {*}[dict get $spec $entry] }
+    }
+    return $r
+}
+
+# The key table: {label description ...}, mouse gestures first, then the
+# keys, then keys added by scripts (qv::bindkey with a label).
+proc qv::keytable {} {
+    set r [qv::declared mouse]
+    foreach {keys script label description} [qv::declared keys] {
+        if {$label ne ""} { lappend r $label $description }
+    }
+    concat $r $qv::helplines
+}
+
+# Hooks: qv::filter what value args passes value through every hook of
+# that kind, in their order: each is called with the value and args
+# appended and returns the new value.
+proc qv::hook {what order script} {
+    variable hooks
+    lappend hooks [list $order $what $script]
+    set hooks [lsort -integer -index 0 $hooks]
+    return
+}
+proc qv::filter {what value args} {
+    foreach h $qv::hooks {
+        lassign $h order w script
+        if {$w eq $what} { set value [uplevel #0 [list {*}$script $value {*}$args]] }
+    }
+    return $value
 }
 
 proc qv::bindkeys {nr table} {
@@ -119,6 +172,54 @@ proc qv::bindkeys {nr table} {
 }
 
 # ------------------------------------------------------ the windows
+
+# What the base adds to every window: the fields the interface above
+# names, the range and view keys, the rectangle gestures.
+qv::part base {
+    fields {
+        kind    16    "16 or float: the image object is [bildname nr] or fbild<nr>"
+        source  {}    "what the content is, when it is not a file"
+        file    {}    "the file shown, {} for other content"
+        map     grey  "the colour map"
+        log     0     "log scale"
+        zoom    1     "1..16, or 1/2, 1/3, 1/4 as 0.5 ..."
+        fit     1     "the zoom follows the window's size"
+        mode    auto  "the range: auto, minmax, full, {LOW HIGH} or manual"
+        fresh   1     "no content yet: the first sets the range whatever the mode"
+        warn    {}    "a warning about the range, for the message line"
+        px      {}    "the pointer's position in the window, {} outside"
+        drag    {}    "the left-button drag under way"
+        mstart  {}    "where that drag began, in canvas coordinates"
+        rect    {}    "the last measured rectangle: x1 y1 x2 y2"
+        pending 0     "a render is scheduled"
+        serial  0     "counts changes of content (part of a render's key)"
+        drawn   {}    "what the last render drew"
+        bar     {}    "the colour bar as last drawn"
+    }
+    fresh {file {}}
+    mouse {
+        "left drag"   "range from the rectangle's minimum and maximum"
+        "Shift-drag"  "n, min, max, mean, std of the rectangle"
+        "middle drag" "pan (or the scrollbars)"
+    }
+    keys {
+        {a} {qv::auto NR} a "automatic range (0.5 and 99.5 percentiles)"
+        {c} {qv::nextmap NR} c "next colour map: grey, invgrey, viridis, heat"
+        {l} {qv::togglelog NR} l "log scale on/off"
+        {plus equal KP_Add} {qv::zoomby NR 1} "+ / - / wheel" "zoom in / out around the pointer (1/4x to 16x)"
+        {minus KP_Subtract} {qv::zoomby NR -1} {} {}
+        {0 KP_0} {qv::fit NR} 0 "fit the window"
+        {s} {qv::save NR} s "save the view as PNG beside the file"
+        {} {} Ctrl-W "close the window (closing the last one quits)"
+        {q} {qv::quit} "q, Ctrl-Q" quit
+        {question} {qv::help} ? "a window listing these keys"
+    }
+}
+
+# The title: what the window shows, then what the parts add (hook title).
+proc qv::title {nr} {
+    wm title .t$nr "$nr: [qv::filter title $qv::win($nr,source) $nr]"
+}
 
 # The places of new windows: side by side across the screen, then
 # cascaded over those.
@@ -142,11 +243,11 @@ proc qv::newwindow {nr} {
     variable win
     set t .t$nr
     set c $t.c
-    array set win [list $nr,kind 16 $nr,file {} $nr,source {} $nr,map grey $nr,log 0 \
-                       $nr,zoom 1 $nr,fit 1 $nr,mode $qv::rangemode $nr,fresh 1 \
-                       $nr,px {} $nr,drag {} $nr,pending 0 $nr,frame 0 $nr,frames 1 \
-                       $nr,framelist {{}} $nr,fkind {} $nr,serial 0 $nr,drawn {} $nr,bar {} \
-                       $nr,blink {} $nr,blinkat 0 $nr,diff {}]
+    # (a field set before the window was made, by the read that made it, stays)
+    foreach {field value description} [qv::declared fields] {
+        if {![info exists win($nr,$field)]} { set win($nr,$field) $value }
+    }
+    set win($nr,mode) $qv::rangemode
     set n [string map {% %%} $nr]
     toplevel $t
     qv::place $t
@@ -196,26 +297,7 @@ proc qv::newwindow {nr} {
     bind $c <MouseWheel> [list qv::wheel $n %D %x %y]
     bind $c <Configure> [list qv::resized $n]
     bind $t.cb <Configure> [list qv::schedule $n]
-    qv::bindkeys $nr {
-        {a} {qv::auto NR}
-        {c} {qv::nextmap NR}
-        {l} {qv::togglelog NR}
-        {plus equal KP_Add} {qv::zoomby NR 1}
-        {minus KP_Subtract} {qv::zoomby NR -1}
-        {0 KP_0} {qv::fit NR}
-        {p} {qv::pause}
-        {s} {qv::save NR}
-        {n Next} {qv::nextfile NR 1}
-        {N Prior} {qv::nextfile NR -1}
-        {bracketright} {qv::step NR 1}
-        {bracketleft} {qv::step NR -1}
-        {h} {qv::header NR}
-        {b} {qv::blink NR}
-        {k} {qv::lock}
-        {d} {qv::difference NR}
-        {question} {qv::help}
-        {q} {qv::quit}
-    }
+    qv::bindkeys $nr [concat {*}[lmap {keys script label description} [qv::declared keys] { list $keys $script }]]
     qv::bindkeys $nr $qv::keys
     bind $t <Control-q> qv::quit
     bind $t <Control-w> [list qv::closewin $n]
@@ -237,7 +319,6 @@ proc qv::forget {nr} {
     variable win
     catch {qv::notify close $nr}
     after cancel [list qv::render $nr]
-    after cancel [list qv::blinkstep $nr]
     foreach obj [list fbild$nr [bildname $nr]] {
         if {[llength [info commands $obj]]} { $obj -delete }
     }
@@ -277,10 +358,7 @@ proc qv::showimage {kind img nr {source {}}} {
     }
     set win($nr,kind) $kind
     set win($nr,source) $source
-    set win($nr,file) {}
-    set win($nr,frames) 1
-    set win($nr,frame) 0
-    set win($nr,diff) {}
+    foreach {field value} [qv::declared fresh] { set win($nr,$field) $value }
     incr win($nr,serial)
     if {$win($nr,fresh) || $win($nr,mode) ne "manual"} { qv::range $nr }
     set win($nr,fresh) 0
@@ -394,18 +472,14 @@ proc qv::render {nr} {
     $cb coords low 24 [expr {$bh + 36 - 2}]
     qv::follow $nr
     qv::notify view $nr
-    if {$changed && $qv::locked && !$qv::locking} { qv::share $nr }
+    if {$changed} { qv::notify drawn $nr }
 }
 
 # The image window nr shows and the window whose range and map it has:
-# its own, or while blinking the member's.
+# its own, or another's a part says (hook shown: blinking).
 proc qv::shownimage {nr} {
-    variable win
-    set m $nr
-    if {[llength $win($nr,blink)] > 1} {
-        set m [lindex $win($nr,blink) $win($nr,blinkat)]
-        if {![info exists win($m,kind)]} { set m $nr }
-    }
+    set m [qv::filter shown $nr $nr]
+    if {![info exists qv::win($m,kind)]} { set m $nr }
     list [qv::imgof $m] $m
 }
 
@@ -458,9 +532,7 @@ proc qv::clamp {v} { expr {$v < 0 ? 0 : $v > 511 ? 511 : $v} }
 proc qv::pointer {nr x y} {
     set qv::win($nr,px) [expr {$x eq "" ? {} : [list $x $y]}]
     qv::status $nr
-    if {$qv::locked} {
-        foreach o [qv::windows] { if {$o ne $nr} { qv::status $o } }
-    }
+    qv::notify pointer $nr
 }
 
 # After the view moved under a still pointer (pan, zoom, resize, new
@@ -478,22 +550,17 @@ proc qv::follow {nr} {
 proc qv::value {nr col row} {
     variable win
     lassign [qv::shownimage $nr] img m
-    if {[llength $win($m,diff)] == 2} {
-        # a difference of two exposures: exact in counts
-        lassign $win($m,diff) a b
-        if {[info exists win($a,kind)] && [info exists win($b,kind)]
-            && $win($a,kind) eq "16" && $win($b,kind) eq "16"} {
-            return [expr {[[qv::imgof $a] get $row $col] - [[qv::imgof $b] get $row $col]}]
-        }
-    }
+    # (hook value: a part that knows better, e.g. a difference in counts)
+    set v [qv::filter value {} $m $col $row]
+    if {$v ne ""} { return $v }
     set v [$img get $row $col]
     if {$win($m,kind) eq "float" && $v ne "NaN"} { set v [format %.7g $v] }
     return $v
 }
 
-# The status line: the pixel under the pointer, then the range, map, zoom.
-# With the windows locked, the pixel is the one under the pointer in
-# whichever window it is, and the other windows' values there follow.
+# The status line: the pixel under the pointer, then what the parts add
+# (hook status), then the range, map, zoom. A pointer in another window
+# may give the pixel too (hook at: the windows are locked).
 proc qv::status {nr} {
     variable win
     if {![info exists win($nr,px)]} return
@@ -502,39 +569,16 @@ proc qv::status {nr} {
     if {$win($nr,px) ne ""} {
         lassign [qv::pixel $nr {*}$win($nr,px)] col row on
         if {$on} { set at [list $col $row] }
-    } elseif {$qv::locked} {
-        foreach o [qv::windows] {
-            if {$o ne $nr && $win($o,px) ne ""} {
-                lassign [qv::pixel $o {*}$win($o,px)] col row on
-                if {$on} { set at [list $col $row] }
-            }
-        }
+    } else {
+        set at [qv::filter at {} $nr]
     }
+    lassign [qv::shownimage $nr] img m
     if {$at ne ""} {
         lassign $at col row
         set text [format "x %3d  y %3d  value %-9s" $col $row [qv::value $nr $col $row]]
-        lassign [qv::shownimage $nr] img m
-        # A larger file's own pixel (of a binned block, its top-left one).
-        lassign [qv::big::filexy $m $col $row] fx fy fh
-        if {$fh != 512 || $fx != $col || $fy != $row} { append text [format " (file %d, %d)" $fx $fy] }
-        # A FITS file's own pixel coordinates as well, as ds9 shows them:
-        # from 1, row 1 at the bottom.
-        if {$win($m,fkind) eq "fits"} {
-            append text [format " (FITS %d, %d)" [expr {$fx + 1}] [expr {$fh - $fy}]]
-        }
-        if {[llength $win($m,diff)] == 2} {
-            foreach o $win($m,diff) {
-                if {[info exists win($o,kind)]} { append text " $o: [qv::value $o $col $row]" }
-            }
-        }
-        if {$qv::locked} {
-            foreach o [qv::windows] {
-                if {$o ne $nr} { append text " $o: [qv::value $o $col $row]" }
-            }
-        }
+        set text [qv::filter status $text $nr $m $col $row]
     }
     if {$text eq ""} { set text [format %-30s ""] }
-    lassign [qv::shownimage $nr] img m
     lassign [qv::shown_range $m] lo hi
     append text "  range [qv::num $m $lo] .. [qv::num $m $hi]  $win($m,map)"
     if {$win($m,log)} { append text " log" }
@@ -752,15 +796,17 @@ proc qv::togglelog {nr} {
     qv::render $nr
 }
 
-# The picture window nr shows, with what it draws over it (markers, the
-# profile line; their text labels are left out), written to file by the
-# library's writer, to a regular file only. The colour bar is not part of it.
+# The picture window nr shows, with what the parts draw over it (their
+# overlays: markers, the profile line; text labels are left out), written
+# to file by the library's writer, to a regular file only. The colour bar
+# is not part of it.
 proc qv::snapshot {nr file} {
     set c .t$nr.c
     lassign [$c coords XR] x0 y0
     set items {}
-    foreach id [$c find withtag qvmark] { lappend items {*}[qv::snapitem $c $id $x0 $y0] }
-    foreach id [$c find withtag qvprofile] { lappend items {*}[qv::snapitem $c $id $x0 $y0] }
+    foreach tag [qv::declared overlays] {
+        foreach id [$c find withtag $tag] { lappend items {*}[qv::snapitem $c $id $x0 $y0] }
+    }
     quenzview_snapshot view$nr $file $items
 }
 
@@ -792,36 +838,13 @@ proc qv::save {nr} {
     qv::say $nr "saved $name"
 }
 
+# The keys and gestures every part declared, in a window of their own.
 proc qv::help {} {
     if {[winfo exists .qvhelp]} { raise .qvhelp; return }
     toplevel .qvhelp
     wm title .qvhelp "quenz-view keys"
-    label .qvhelp.l -justify left -font TkFixedFont -text [join {
-        "left drag       range from the rectangle's minimum and maximum"
-        "Shift-drag      n, min, max, mean, std of the rectangle"
-        "a               automatic range (0.5 and 99.5 percentiles)"
-        "c               next colour map: grey, invgrey, viridis, heat"
-        "l               log scale on/off"
-        "+ / - / wheel   zoom in / out around the pointer (1/4x to 16x)"
-        "0               fit the window"
-        "middle drag     pan (or the scrollbars)"
-        "n / N           next / previous file (PageDown / PageUp)"
-        "\] / \[           next / previous frame of a multi-frame file"
-        "h               header of the file (HIS fields, FITS cards, TIFF tags)"
-        "f               a larger file (binned): the 512 x 512 under the pointer at full size, and back"
-        "b               blink this window with the others"
-        "k               lock zoom, pan, range and map of all windows"
-        "T               tile every window in a grid that fits the screen, and back"
-        "d               difference window: this window minus the next"
-        "s               save the view as PNG beside the file"
-        "Ctrl-left drag  line profile (in its window: e exports it as text)"
-        "H               histogram (of the last measured rectangle), drag its red lines"
-        "t               the table of every measurement"
-        "p               pause / resume the live view (--watch)"
-        "Ctrl-W          close the window"
-        "q, Ctrl-Q       quit"
-        "?               this help"
-    } \n]
+    label .qvhelp.l -justify left -font TkFixedFont \
+        -text [join [lmap {label description} [qv::keytable] { format "%-15s %s" $label $description }] \n]
     button .qvhelp.b -text Close -command {destroy .qvhelp}
     pack .qvhelp.l -padx 8 -pady 8
     pack .qvhelp.b -pady 4

@@ -165,5 +165,6 @@ proc qv::marks_view {nr} {
     qv::relayout_marks $nr
 }
 
+qv::part markers {overlays {qvmark}}
 qv::listen view qv::marks_view
 qv::listen close [list apply {{nr} { array unset qv::marks $nr; array unset qv::marks $nr,* }}]

@@ -87,4 +87,6 @@ proc qv::tile::untile {} {
 # A window opened or closed while tiled: the grid is laid out again.
 qv::listen window {apply {{nr} { if {$qv::tile::on} { qv::tile::later } }}}
 qv::listen close {apply {{nr} { if {$qv::tile::on} { qv::tile::later } }}}
-qv::bindkey T qv::tile::toggle
+qv::part tile {
+    keys {{T} {qv::tile::toggle} T "tile every window in a grid that fits the screen, and back"}
+}

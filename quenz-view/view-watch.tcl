@@ -2,6 +2,35 @@
 # notification where there is one, the size-stable rule elsewhere.
 # Part of the layer (view-layer.tcl describes a window).
 
+qv::part watch {
+    keys {{p} {qv::pause} p "pause / resume the live view (--watch)"}
+}
+
+namespace eval qv {
+    variable watch
+    array set watch {dir {} paused 0 cand {} size -1 since 0 shown {} dirtime {} listed 0
+                     notify 0 latest {} pending 0 shownat 0 shows 0}
+    # Size a file must have stopped changing for before it is read (ms),
+    # and how long to wait for a file whose size is not its format's (the
+    # rule where the kernel tells nothing about writers).
+    variable settle 300
+    variable settle_odd 2000
+}
+
+# Window 1 of a watched directory says what it waits for.
+qv::hook title 30 {apply {{name nr} {
+    if {$nr eq "1" && $qv::watch(dir) ne ""} {
+        if {$qv::win($nr,file) eq ""} { set name "waiting for files in $qv::watch(dir)" }
+        if {$qv::watch(paused)} { append name " (paused)" }
+    }
+    return $name
+}}}
+
+# n and N in window 1 step through the files --watch has shown.
+qv::hook files 10 {apply {{files nr} {
+    expr {$nr eq "1" && [info exists qv::watch(seen)] ? $qv::watch(seen) : $files}
+}}}
+
 # ------------------------------------------------------- live view
 
 # Shows the newest image file of dir in window 1 and follows new ones: on
