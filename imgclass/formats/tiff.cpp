@@ -256,11 +256,11 @@ template <class Walk> int open_walked(const char* name, Walk walk) {
 // while reading the directory, before any strip is decoded) and the page's
 // strip or tile tables true to its image (libtiff fills a short table with
 // zeros and reads the header as pixels).
-Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m) {
+Tiff open_checked(const char* name, int page, TIFFOpenOptions* opts, Messages& m, bool any_size) {
     // One descriptor for our walk and libtiff: both see the same file.
-    int fd = open_walked(name, [page](const tiff_read_at& read, std::uint64_t size) {
+    int fd = open_walked(name, [page, any_size](const tiff_read_at& read, std::uint64_t size) {
         std::string why = tiff_codec_refusal(read, page);
-        return why.empty() ? tiff_table_refusal(read, page, size) : why;
+        return why.empty() ? tiff_table_refusal(read, page, size, any_size) : why;
     });
     // Without memory mapping ("m"), uncompressed strips are read straight
     // into our buffer, not copied out of a fresh mapping; without strip
@@ -316,14 +316,46 @@ void read_window(TIFF* t, const char* name, int page, std::uint16_t compression,
         });
         return;
     }
-    std::uint32_t width = 0;
+    std::uint32_t width = 0, rps = 0;
     TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
-    std::vector<unsigned char> line(std::size_t(TIFFScanlineSize64(t)) + std::size_t(width) * size);
+    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
+    if (rps == 0) rps = 1;
+    const std::uint64_t row_bytes = std::uint64_t(width) * size;
+    if (compression == COMPRESSION_NONE) {
+        // Uncompressed: only the window's bytes of each row, straight from
+        // the file at the place the strip table gives (checked by our walk
+        // against the file), whatever the strips' height: never a whole
+        // strip in memory for a few of its rows.
+        std::uint64_t* offsets = nullptr;
+        if (!TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) || !offsets)
+            refuse(name, "TIFF directory has no StripOffsets");
+        const tiff_read_at read = read_at(TIFFFileno(t));
+        const std::uint32_t strips = TIFFNumberOfStrips(t);
+        std::vector<unsigned char> row(side * size);
+        read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
+            for (unsigned r = 0; r < rows; ++r) {
+                const std::uint64_t y = w.y + first + r, strip = y / rps;
+                if (strip >= strips) undecodable(name, page, "strip", std::uint32_t(strip), strips, compression);
+                const std::uint64_t at = offsets[strip] + (y - strip * rps) * row_bytes + w.x * size;
+                if (read(at, row.data(), row.size()) != row.size())
+                    undecodable(name, page, "strip", std::uint32_t(strip), strips, compression);
+                // (the file's byte order: these bytes did not pass through libtiff)
+                sample_values(k, TIFFIsBigEndian(t), counts, row.data(), side, out + std::size_t(r) * side);
+            }
+        });
+        return;
+    }
+    // Compressed rows are decoded whole: a file row is bounded, so that a
+    // small file claiming an enormous width is refused, not allocated.
+    constexpr std::uint64_t most_row = std::uint64_t(256) << 20;
+    const std::uint64_t line_bytes = std::max<std::uint64_t>(std::uint64_t(TIFFScanlineSize64(t)), row_bytes);
+    if (line_bytes > most_row)
+        refuse(name, "rows of " + std::to_string(line_bytes) + " bytes are too long to read a region from (at most " +
+                         std::to_string(most_row) + " when compressed)");
+    std::vector<unsigned char> line(line_bytes);
     // Codecs decode a strip from its start only: the rows above the region
     // in its first strip are decoded and passed over.
-    std::uint32_t rps = 0;
-    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rps);
-    std::uint64_t next = rps ? w.y / rps * rps : 0;
+    std::uint64_t next = w.y / rps * rps;
     read_binned(img, w, [&](std::uint64_t first, unsigned rows, double* out) {
         for (unsigned r = 0; r < rows; ++r) {
             const std::uint32_t y = std::uint32_t(w.y + first + r);
@@ -339,7 +371,7 @@ void read_window(TIFF* t, const char* name, int page, std::uint16_t compression,
 template <class Img> void read_page(const char* name, Img& img, int page, const Region& region) {
     Messages m;
     auto opts = options(m, region);
-    Tiff t = open_checked(name, page, opts.get(), m);
+    Tiff t = open_checked(name, page, opts.get(), m, !region.plain());
     // A page that exists but cannot be read says why; one that is not there
     // says how many there are.
     m.first_error.clear();

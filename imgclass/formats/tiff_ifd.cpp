@@ -345,7 +345,7 @@ struct Layout_entries {
 
 }  // namespace
 
-std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t file_size) {
+std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t file_size, bool any_size) {
     Layout l;
     if (!header(read, l)) return "";
     const std::uint64_t header_bytes = l.bigtiff ? 16 : 8;
@@ -380,8 +380,10 @@ std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t
         const std::uint64_t w = scalar(image_width, 0), h = scalar(image_length, 0);
         const std::uint64_t spp = scalar(samples_per_pixel, 1);
         if (!bad.empty()) return bad;
-        // Refused by the reader for what they are, before any pixel is read.
-        if (w != 512 || h != 512 || spp != 1) return "";
+        // Refused by the reader for what they are, before any pixel is read
+        // (a region may be read from a page of any size: its tables are
+        // checked whatever the size).
+        if ((!any_size && (w != 512 || h != 512)) || spp != 1 || w == 0 || h == 0) return "";
         const std::uint64_t bits = scalar(bits_per_sample, 1);
         const std::uint64_t compression = scalar(compression_tag, 1);
         const bool tiled = d.find(tile_width) || d.find(tile_length);
@@ -408,8 +410,11 @@ std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t
                 return at + "tiles of " + std::to_string(tw) + " x " + std::to_string(th) + " pixels are not read";
             // Larger than the image: refused by the reader before any tile is read.
             if (tw > w || th > h) return "";
-            pieces = ((w + tw - 1) / tw) * ((h + th - 1) / th);
-            const std::uint64_t tile = th * ((tw * bits + 7) / 8);
+            if (__builtin_mul_overflow((w + tw - 1) / tw, (h + th - 1) / th, &pieces))
+                return at + "tiles of " + std::to_string(tw) + " x " + std::to_string(th) + " pixels are not read";
+            std::uint64_t tile = 0;
+            if (__builtin_mul_overflow(th, (tw * bits + 7) / 8, &tile))
+                return at + "tiles of " + std::to_string(tw) + " x " + std::to_string(th) + " pixels are not read";
             need = [tile](std::uint64_t) { return tile; };
             shape = std::to_string(w) + " x " + std::to_string(h) + " pixels in tiles of " + std::to_string(tw) +
                     " x " + std::to_string(th);
@@ -418,6 +423,11 @@ std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t
             const std::uint64_t rows = std::min(rps, h);
             pieces = (h + rows - 1) / rows;
             const std::uint64_t row_bytes = (w * bits + 7) / 8;
+            // (w and h fit 32 bits, bits 64: a strip's bytes may not fit 64)
+            std::uint64_t strip_bytes = 0;
+            if (__builtin_mul_overflow(rows, row_bytes, &strip_bytes))
+                return at + "strips of " + plural(rows, "row", "rows") + " of " + std::to_string(row_bytes) +
+                       " bytes are too large";
             need = [=](std::uint64_t i) { return std::min(rows, h - i * rows) * row_bytes; };
             shape = plural(h, "row", "rows") + " in strips of " + plural(rows, "row", "rows");
         }

@@ -37,10 +37,11 @@ std::string tiff_codec_refusal(const tiff_read_at& read, int last_page);
 // (`file_size`, UINT64_MAX when unknown) and past the header, no byte count
 // of 0, uncompressed data at least what its rows need, each layout tag
 // once. Returns why the page is refused ("strip 3 ends past the end of the
-// file ..."), or "". A directory of another size or of several samples per
-// pixel is left to the reader, which refuses it before reading any pixel;
-// one the walk cannot reach is left to libtiff, as in tiff_codec_refusal.
-std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t file_size);
+// file ..."), or "". A directory of another size (unless any_size: a
+// region read takes any size) or of several samples per pixel is left to
+// the reader, which refuses it before reading any pixel; one the walk
+// cannot reach is left to libtiff, as in tiff_codec_refusal.
+std::string tiff_table_refusal(const tiff_read_at& read, int page, std::uint64_t file_size, bool any_size = false);
 
 // The pages a count goes up to: a camera's stack of 512 x 512 frames that
 // long is 32 GiB.

@@ -34,6 +34,8 @@ def writers(tmp_path):
     p = lambda name: str(tmp_path / name)
     tifffile.imwrite(p("strips.tif"), BIG, compression="zlib", rowsperstrip=7)
     tifffile.imwrite(p("tiles.tif"), BIG, tile=(64, 128))
+    tifffile.imwrite(p("plain.tif"), BIG, rowsperstrip=5)
+    tifffile.imwrite(p("be.tif"), BIG, byteorder=">")
     numpy.save(p("c.npy"), BIG)
     numpy.save(p("f.npy"), numpy.asfortranarray(BIG))
     Image.fromarray(BIG.astype(numpy.int32)).convert("I;16").save(p("g.png"))
@@ -43,6 +45,7 @@ def writers(tmp_path):
     # A FITS file's first row is the picture's bottom row: the reader's
     # rows, and so the region's, count from the top.
     return [("read_tiff", p("strips.tif"), {}, BIG), ("read_tiff", p("tiles.tif"), {}, BIG),
+            ("read_tiff", p("plain.tif"), {}, BIG), ("read_tiff", p("be.tif"), {}, BIG),
             ("read_npy", p("c.npy"), {}, BIG), ("read_npy", p("f.npy"), {}, BIG),
             ("read_png", p("g.png"), {}, BIG), ("read_fits", p("d.fits"), {}, BIG[::-1]),
             ("read_raw", p("d.raw"), raw, BIG)]
@@ -129,3 +132,78 @@ def test_sizes_and_regions_refused_with_their_numbers(tmp_path):
         assert str(e.value) == want, kw
     assert (numpy.asarray(b) == 9).all()
     assert (numpy.asarray(b.read_raw(raw, width=1300, height=1100, roi=(700, 500))) == BIG[500:1012, 700:1212]).all()
+
+
+def stripped_tiff(path, width, height, rows, offsets, counts, compression=1):
+    """A little-endian 16-bit grey TIFF's header and directory alone: the
+    strips are wherever offsets say (the caller writes them, or not)."""
+    import struct
+    tags = [(256, 4, [width]), (257, 4, [height]), (258, 3, [16]), (259, 3, [compression]), (262, 3, [1]),
+            (273, 4, offsets), (277, 3, [1]), (278, 4, [rows]), (279, 4, counts)]
+    ifd, extra = struct.pack("<H", len(tags)), b""
+    outside = 8 + 2 + 12 * len(tags) + 4
+    for tag, kind, values in tags:
+        raw = struct.pack("<" + {3: "H", 4: "I"}[kind] * len(values), *values)
+        if len(raw) <= 4:
+            ifd += struct.pack("<HHI", tag, kind, len(values)) + raw.ljust(4, b"\0")
+        else:
+            ifd += struct.pack("<HHII", tag, kind, len(values), outside + len(extra))
+            extra += raw
+    with open(path, "wb") as f:
+        f.write(b"II*\0" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0) + extra)
+
+
+def test_hostile_tiff_regions(tmp_path):
+    """A region of a larger page is read only from strips its tables put in
+    the file, never from the header; a row too long is refused before it is
+    allocated; a 512 x 512 region of a huge one-strip page reads its rows alone."""
+    import resource
+    import subprocess
+    import sys
+    import zlib
+    data = BIG[:1024, :1024].tobytes()
+    base, strip = 1 << 14, 16 * 1024 * 2
+    short = str(tmp_path / "short.tif")
+    stripped_tiff(short, 1024, 1024, 16, [base], [strip] * 64)
+    header = str(tmp_path / "header.tif")
+    offsets = [base + i * strip for i in range(64)]
+    offsets[3] = 0
+    stripped_tiff(header, 1024, 1024, 16, offsets, [strip] * 64)
+    for path in (short, header):
+        with open(path, "r+b") as f:
+            f.seek(base)
+            f.write(data)
+    wide = str(tmp_path / "wide.tif")
+    z = zlib.compress(bytes(1000))
+    stripped_tiff(wide, 2 ** 32 - 1, 512, 1, [8192 + i * len(z) for i in range(512)], [len(z)] * 512, compression=8)
+    with open(wide, "r+b") as f:
+        f.seek(8192)
+        f.write(z * 512)
+    b = quenz.bild16(numpy.full((512, 512), 9, numpy.uint16))
+    cases = [(short, "StripOffsets has 1 entry; 1024 rows in strips of 16 rows need 64"),
+             (header, "strip 3 of 64 starts inside the TIFF header (at 0)"),
+             (wide, "rows of 8589934590 bytes are too long to read a region from (at most 268435456 when compressed)")]
+    for path, why in cases:
+        with pytest.raises(RuntimeError) as e:
+            b.read_tiff(path, roi=(0, 0))
+        assert str(e.value) == f"{path}: {why}"
+    assert (numpy.asarray(b) == 9).all()
+    # 46340 x 46340 counts in one uncompressed strip (a sparse file of 4 GiB):
+    # its region's rows only, in a child whose peak memory is measured.
+    huge = str(tmp_path / "huge.tif")
+    side = 46340
+    stripped_tiff(huge, side, side, side, [65536], [side * side * 2])
+    row = numpy.arange(512, dtype="<u2") + 7
+    with open(huge, "r+b") as f:
+        f.truncate(65536 + side * side * 2)
+        f.seek(65536 + (200 * side + 100) * 2)   # file row 200, column 100: the region's top-left
+        f.write(row.tobytes())
+    code = f"""
+import resource, numpy, quenz
+b = quenz.bild16().read_tiff({huge!r}, roi=(100, 200))
+a = numpy.asarray(b)
+print(int((a[0] == numpy.arange(512) + 7).all()), int((a[1:] == 0).all()),
+      resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024)"""
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout.split()
+    assert out[:2] == ["1", "1"]
+    assert int(out[2]) < 400, f"peak {out[2]} MiB for a 512 x 512 region"
