@@ -197,27 +197,48 @@ template <class I, class V, class C> void operators(C& c) {
     c.def("__itruediv__", [](I& a, V v) -> I& { return a /= v; }, self_ref, py::is_operator());
 }
 
-// A keyword's value as the option's words: a number, or (X, Y) as "X Y".
-std::string option_value(const py::handle& v) {
+// A keyword's value as the option's words, by what the option takes: a
+// word (text), or whole numbers: any integer Python has (int, numpy's
+// integers: operator.index), never a bool or text, and for an option of
+// several numbers (roi=(X, Y)) a sequence of them.
+std::string whole_word(const py::handle& v, const std::string& key, const char* example) {
+    if (PyBool_Check(v.ptr()) || py::isinstance<py::str>(v) || !PyIndex_Check(v.ptr()))
+        throw py::type_error(key + "= expects a whole number, e.g. " + example + ", not " +
+                             std::string(py::str(py::type::handle_of(v).attr("__name__"))));
     // (Python's decimal text: any size, checked by the option's own parser)
-    if (py::isinstance<py::int_>(v)) return py::str(v);
-    if (py::isinstance<py::tuple>(v) || py::isinstance<py::list>(v)) {
-        std::string w;
-        for (const py::handle& e : v) {
-            if (!py::isinstance<py::int_>(e)) throw py::type_error("expected whole numbers, e.g. roi=(X, Y)");
-            if (!w.empty()) w += ' ';
-            w += std::string(py::str(e));
-        }
-        return w;
+    return py::str(py::reinterpret_steal<py::object>(PyNumber_Index(v.ptr())));
+}
+
+std::string option_value(const py::handle& v, const quenz::FormatOption& o) {
+    const std::string key(o.name);
+    if (!o.words.empty()) {
+        if (!py::isinstance<py::str>(v))
+            throw py::type_error(key + "= expects a word, e.g. " + key + "='" + std::string(o.words[0]) + "'");
+        return py::str(v);
     }
-    return py::str(v);
+    const std::string example = o.values == 1 ? key + "=2" : key + "=(X, Y)";
+    if (o.values == 1) return whole_word(v, key, example.c_str());
+    if (py::isinstance<py::str>(v) || !py::hasattr(v, "__iter__") || py::len(v) != o.values)
+        throw py::type_error(key + "= expects " + std::to_string(o.values) + " whole numbers, e.g. " + example);
+    std::string w;
+    for (const py::handle& e : v) {
+        if (!w.empty()) w += ' ';
+        w += whole_word(e, key, example.c_str());
+    }
+    return w;
+}
+
+const quenz::FormatOption& option_named(std::span<const quenz::FormatOption> allowed, std::string_view name) {
+    for (const quenz::FormatOption& o : allowed)
+        if (o.name == name) return o;
+    throw std::logic_error("no option " + std::string(name));
 }
 
 // bin=N and roi=(X, Y) of a reader, checked as Tcl's -bin and -roi are.
 quenz::Region region_kw(const py::object& bin, const py::object& roi) {
     std::vector<std::pair<std::string, std::string>> given;
-    if (!bin.is_none()) given.emplace_back("bin", option_value(bin));
-    if (!roi.is_none()) given.emplace_back("roi", option_value(roi));
+    if (!bin.is_none()) given.emplace_back("bin", option_value(bin, option_named(quenz::region_options(), "bin")));
+    if (!roi.is_none()) given.emplace_back("roi", option_value(roi, option_named(quenz::region_options(), "roi")));
     return quenz::region_of(quenz::FormatOptions(quenz::region_options(), std::move(given)));
 }
 
@@ -228,10 +249,12 @@ quenz::FormatOptions record_options(const std::string& method, std::span<const q
     std::vector<std::pair<std::string, std::string>> given;
     for (auto [key, value] : kw) {
         std::string k = py::str(key);
-        if (std::none_of(allowed.begin(), allowed.end(), [&](const quenz::FormatOption& o) { return o.name == k; }))
+        const auto it = std::find_if(allowed.begin(), allowed.end(),
+                                     [&](const quenz::FormatOption& o) { return o.name == k; });
+        if (it == allowed.end())
             throw py::type_error(method + "() got an unexpected keyword argument '" + k + "'");
         if (value.is_none()) continue;
-        given.emplace_back(k, option_value(value));
+        given.emplace_back(k, option_value(value, *it));
     }
     return quenz::FormatOptions(allowed, std::move(given));
 }

@@ -62,11 +62,16 @@ template <std::size_t, class T> using as = T;
 
 bool is_option(std::string_view w) { return w.size() > 1 && w[0] == '-' && !(w[1] >= '0' && w[1] <= '9'); }
 
+// A page, HDU or plane read as the plain forms read it (Tcl's integers:
+// "010" is 8, "0x1" and " 1" are 1), so that adding an option never
+// changes which one a word names.
 int whole_number(std::string_view w) {
+    Tcl_Obj* o = Tcl_NewStringObj(w.data(), int(w.size()));
+    Tcl_IncrRefCount(o);
     int v = 0;
-    auto [end, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
-    if (ec != std::errc() || end != w.data() + w.size() || w.empty())
-        throw quenz::Error("expected integer but got \"" + std::string(w) + "\"");
+    const int rc = Tcl_GetIntFromObj(nullptr, o, &v);
+    Tcl_DecrRefCount(o);
+    if (rc != TCL_OK) throw quenz::Error("expected integer but got \"" + std::string(w) + "\"");
     return v;
 }
 

@@ -76,8 +76,14 @@ void require_counts(sample_kind k, const char* name) {
 void refuse_size(const char* name, unsigned long long side, long long w, long long h) {
     std::string why = std::string(name) + ": expected " + std::to_string(side) + " x " + std::to_string(side) +
                       " pixels, got " + std::to_string(w) + " x " + std::to_string(h);
-    // Where a region would fit; a smaller file keeps the plain words.
-    if (w >= image_size && h >= image_size) why += " (read a region with -roi X Y, or bin with -bin N)";
+    // Where a region would fit, what would read it (a binning already
+    // asked for is not suggested again); a smaller file keeps the plain words.
+    if (side == image_size && w >= image_size && h >= image_size)
+        why += " (read a region with -roi X Y, or bin with -bin N)";
+    else if (w >= (long long)side && h >= (long long)side)
+        why += " (read a region with -roi X Y)";
+    else if (w >= image_size && h >= image_size)
+        why += " (read a region with -roi X Y, or bin with a smaller -bin N)";
     throw Error(why);
 }
 

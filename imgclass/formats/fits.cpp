@@ -213,7 +213,7 @@ void physical(const fits::Header& h, const fits::Scaling& s, const unsigned char
     }
 }
 
-// A region of the image (plane < 0) or of a cube's plane, binned.
+// A region of the image (plane fits::whole_image) or of a cube's plane, binned.
 template <class Img> void read_fits_region(const char* name, Img& img, int hdu, long long plane, const Region& r) {
     fits::read_region(name, hdu, plane, r, [&](const fits::RegionRows& rr) {
         const Window& w = rr.w;
@@ -241,25 +241,19 @@ template <class Img> void read_fits_region(const char* name, Img& img, int hdu, 
 }  // namespace
 
 void read_fits(const char* name, bild16& img, int hdu, const Region& r) {
-    if (!r.plain()) return read_fits_region(name, img, hdu, -1, r);
+    if (!r.plain()) return read_fits_region(name, img, hdu, fits::whole_image, r);
     store(name, image_values(name, hdu), img);
 }
 void read_fits(const char* name, bildfloat& img, int hdu, const Region& r) {
-    if (!r.plain()) return read_fits_region(name, img, hdu, -1, r);
+    if (!r.plain()) return read_fits_region(name, img, hdu, fits::whole_image, r);
     store(name, image_values(name, hdu), img);
 }
 void read_fits_plane(const char* name, bild16& img, int hdu, long long plane, const Region& r) {
-    if (!r.plain()) {
-        if (plane < 0) plane_values(name, hdu, plane);  // its own refusal
-        return read_fits_region(name, img, hdu, plane, r);
-    }
+    if (!r.plain()) return read_fits_region(name, img, hdu, plane, r);
     store(name, plane_values(name, hdu, plane), img);
 }
 void read_fits_plane(const char* name, bildfloat& img, int hdu, long long plane, const Region& r) {
-    if (!r.plain()) {
-        if (plane < 0) plane_values(name, hdu, plane);
-        return read_fits_region(name, img, hdu, plane, r);
-    }
+    if (!r.plain()) return read_fits_region(name, img, hdu, plane, r);
     store(name, plane_values(name, hdu, plane), img);
 }
 

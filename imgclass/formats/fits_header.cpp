@@ -556,15 +556,15 @@ void read_region(const char* name, int hdu, std::int64_t plane, const Region& r,
     at_hdu(name, hdu, [&](Input& in, const Found& f) {
         const Header& h = f.h;
         require_image(name, h);
-        if (plane < 0 && !(h.naxis == 2 || (h.naxis == 3 && h.axes[2] == 1)))
+        if (plane == whole_image && !(h.naxis == 2 || (h.naxis == 3 && h.axes[2] == 1)))
             refuse(name, "NAXIS = " + std::to_string(h.naxis) +
                              "; only 2-dimensional images (or NAXIS = 3 with NAXIS3 = 1) are read");
-        if (plane >= 0 && h.naxis < 2) refuse(name, "NAXIS = " + std::to_string(h.naxis) + "; an image has 2 axes or more");
+        if (plane != whole_image && h.naxis < 2) refuse(name, "NAXIS = " + std::to_string(h.naxis) + "; an image has 2 axes or more");
         const Window w = place(name, std::uint64_t(h.axes[0]), std::uint64_t(h.axes[1]), r);
         require_plain(name, h);
-        if (plane >= 0) {
+        if (plane != whole_image) {
             const std::int64_t n = planes(h);
-            if (plane >= n)
+            if (plane < 0 || plane >= n)
                 refuse(name, "plane " + std::to_string(plane) + " out of range (HDU " + std::to_string(hdu) +
                                  " has " + std::to_string(n) + (n == 1 ? " plane)" : " planes)"));
         }

@@ -80,8 +80,8 @@ std::vector<unsigned char> extract_plane(const char* name, int hdu, std::int64_t
                                          Scaling* scaling = nullptr);
 
 // A region of a larger image (region.h) of HDU `hdu`: the image itself
-// (plane < 0, checked as extract_image checks it) or plane `plane` of a
-// cube (as extract_plane). `use` gets the header, its scaling, where the
+// (plane == whole_image, checked as extract_image checks it) or plane
+// `plane` of a cube (as extract_plane: a negative plane is out of range). `use` gets the header, its scaling, where the
 // region lies (rows counted from the top, FITS row 1 being the bottom) and
 // a reader of one file row of the region: the region's columns of FITS
 // row `fits_row` (counted from 0), as stored (big-endian BITPIX samples).
@@ -92,6 +92,7 @@ struct RegionRows {
     Window w;
     std::function<void(std::uint64_t fits_row, unsigned char* out)> row;
 };
+constexpr std::int64_t whole_image = INT64_MIN;
 void read_region(const char* name, int hdu, std::int64_t plane, const Region& r,
                  const std::function<void(const RegionRows&)>& use);
 

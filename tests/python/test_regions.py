@@ -69,6 +69,10 @@ def test_every_reader_bins_and_cuts_as_numpy(tmp_path):
     fits.PrimaryHDU(cube).writeto(tmp_path / "cube.fits")
     b = quenz.bild16().read_fits_plane(str(tmp_path / "cube.fits"), 1, 1, bin=2)
     assert (numpy.asarray(b) == block_counts(cube[1][::-1], 2)).all()
+    # a plane that is not there is named as such, whatever the options
+    for plane in (-1, 2):
+        with pytest.raises(RuntimeError, match=f"plane {plane} out of range \\(HDU 1 has 2 planes\\)"):
+            b.read_fits_plane(str(tmp_path / "cube.fits"), 1, plane, bin=2)
 
 
 def test_whole_files_bin_and_float_samples(tmp_path):
@@ -95,7 +99,8 @@ def test_sizes_and_regions_refused_with_their_numbers(tmp_path):
     b = quenz.bild16(numpy.full((512, 512), 9, numpy.uint16))
     cases = [
         ({}, f"{path}: expected 512 x 512 pixels, got 1300 x 1100 (read a region with -roi X Y, or bin with -bin N)"),
-        ({"bin": 2}, f"{path}: expected 1024 x 1024 pixels, got 1300 x 1100 (read a region with -roi X Y, or bin with -bin N)"),
+        ({"bin": 2}, f"{path}: expected 1024 x 1024 pixels, got 1300 x 1100 (read a region with -roi X Y)"),
+        ({"bin": 3}, f"{path}: expected 1536 x 1536 pixels, got 1300 x 1100 (read a region with -roi X Y, or bin with a smaller -bin N)"),
         ({"roi": (789, 0)}, f"{path}: a region of 512 x 512 pixels at column 789, row 0 lies outside the file's 1300 x 1100 pixels"),
         ({"bin": 3, "roi": (0, 0)}, f"{path}: a region of 1536 x 1536 pixels at column 0, row 0 lies outside the file's 1300 x 1100 pixels"),
         ({"bin": 17}, 'bad value "17" for -bin: must be a whole number from 1 to 16'),
@@ -114,8 +119,8 @@ def test_sizes_and_regions_refused_with_their_numbers(tmp_path):
         }
         b read_tiff [lindex $argv 0] 0 -roi 700 500 -bin 1; puts [b get 2 3]""", path)
     lines = out.splitlines()
-    assert lines[:3] == ["RuntimeError " + cases[0][1], "RuntimeError " + cases[1][1], "RuntimeError " + cases[2][1]]
-    assert lines[3] == "RuntimeError " + cases[4][1]
+    assert lines[:3] == ["RuntimeError " + cases[0][1], "RuntimeError " + cases[1][1], "RuntimeError " + cases[3][1]]
+    assert lines[3] == "RuntimeError " + cases[5][1]
     assert lines[4] == 'RuntimeError value for "-roi" missing'
     assert lines[5] == 'RuntimeError bad option "-x": must be -bin or -roi'
     assert lines[6] == str(BIG[502, 703])
@@ -207,3 +212,38 @@ print(int((a[0] == numpy.arange(512) + 7).all()), int((a[1:] == 0).all()),
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout.split()
     assert out[:2] == ["1", "1"]
     assert int(out[2]) < 400, f"peak {out[2]} MiB for a 512 x 512 region"
+
+
+def test_region_keywords_take_python_integers_only(tmp_path):
+    """bin= and roi= take any integer Python has (numpy's too), and refuse
+    text, bools and other objects as TypeErrors that name the keyword; a
+    page word means the same page with and without the options (Tcl)."""
+    path = str(tmp_path / "big.tif")
+    tifffile.imwrite(path, BIG)
+    want = block_counts(BIG[76:1100, 276:1300], 2)
+    for bin_, roi in ((numpy.int64(2), (numpy.int32(276), numpy.uint16(76))), (2, numpy.array([276, 76])), (2, [276, 76])):
+        b = quenz.bild16().read_tiff(path, bin=bin_, roi=roi)
+        assert (numpy.asarray(b) == want).all()
+    b = quenz.bild16()
+    for kw, words in (({"bin": True}, "bin= expects a whole number"), ({"bin": "2"}, "bin= expects a whole number"),
+                      ({"bin": [2]}, "bin= expects a whole number"), ({"bin": 2.0}, "bin= expects a whole number"),
+                      ({"roi": "0 0"}, "roi= expects 2 whole numbers"), ({"roi": (0,)}, "roi= expects 2 whole numbers"),
+                      ({"roi": (0, 0.5)}, "roi= expects a whole number"), ({"roi": object()}, "roi= expects 2 whole numbers")):
+        with pytest.raises(TypeError) as e:
+            b.read_tiff(path, **kw)
+        assert str(e.value).startswith(words), (kw, str(e.value))
+    # raw's word options take text only
+    with pytest.raises(TypeError, match="type= expects a word"):
+        b.read_raw(path, type=16)
+    # the page word "01" and "1" name the same page, with options or without
+    pages = str(tmp_path / "pages.tif")
+    with tifffile.TiffWriter(pages) as t:
+        for k in range(9):
+            t.write(numpy.full((1024, 1024), k, numpy.uint16))
+    out, _ = run_tcl("""bild16 b
+        foreach page {010 0x1 +2 { 3}} {
+            b read_tiff [lindex $argv 0] $page -bin 2; set a [b get 0 0]
+            b read_tiff [lindex $argv 0] $page -roi 0 0; lappend a [b get 0 0]
+            puts $a
+        }""", pages)
+    assert out.split("\n")[:4] == ["8 8", "1 1", "2 2", "3 3"]
