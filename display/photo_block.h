@@ -38,6 +38,7 @@ namespace qb {
 // A photo name that names no photo image fails the conversion, so the
 // overload dispatcher finds no match.
 template <> struct Arg<quenz::display::Photo> {
+    static bool names(std::string_view t) { return t == "Tk_PhotoHandle"; }
     using stored = quenz::display::Photo;
     static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int) {
         s.interp = i;

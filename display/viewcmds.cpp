@@ -33,7 +33,7 @@ template <class I, bool Shrunk> qb::Sig render_view() {
     return qb::sig(
         Shrunk ? "ooooooooooo:render_shrunk img photo low high map logscale shrink x0 y0 width height"
                : "ooooooooooo:render_view img photo low high map logscale zoom x0 y0 width height",
-        {ref<I>(), photo, "double", "double", "char const *", "bool", "int", "int", "int", "int",
+        {ref<I>(), photo, "double", "double", "std::string_view", "bool", "int", "int", "int", "int",
          "int"},
         [](const I& b, ViewPhoto ph, double low, double high, std::string_view map, bool log,
            int scale, int x0, int y0, int width, int height) {
@@ -72,7 +72,7 @@ std::vector<qb::Entry> view_commands() {
         qb::with_usage(qb::over("render_view", {render_view<bild16, false>(), render_view<bildfloat, false>()})),
         qb::with_usage(qb::over("render_shrunk", {render_view<bild16, true>(), render_view<bildfloat, true>()})),
         qb::with_usage(qb::fn(qb::sig("ooooo:render_colorbar photo map logscale width height",
-                       {photo, "char const *", "bool", "int", "int"},
+                       {photo, "std::string_view", "bool", "int", "int"},
                        [](ViewPhoto ph, std::string_view map, bool log, int width, int height) {
                            std::vector<std::uint8_t> px;
                            quenz::render_colorbar(quenz::colormap_named(std::string(map)), log, width, height, px);

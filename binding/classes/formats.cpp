@@ -32,6 +32,7 @@ struct CmapOption {};
 
 namespace qb {
 template <> struct Arg<CmapOption> {
+    static bool names(std::string_view t) { return t == "-cmap"; }
     using stored = int;
     static int get(Tcl_Interp*, Tcl_Obj* o, stored&, int) {
         return std::strcmp(Tcl_GetString(o), "-cmap") == 0 ? OK : E_TYPE;
@@ -39,6 +40,7 @@ template <> struct Arg<CmapOption> {
     static CmapOption pass(stored&) { return {}; }
 };
 template <> struct Arg<CompressOption> {
+    static bool names(std::string_view t) { return t == "-compress"; }
     using stored = int;
     static int get(Tcl_Interp*, Tcl_Obj* o, stored&, int) {
         return std::strcmp(Tcl_GetString(o), "-compress") == 0 ? OK : E_TYPE;
@@ -168,7 +170,7 @@ qb::Entry write_png_entry(const std::string& cmd, Fmt fmt, const char* cself, co
         qb::sig(fmt("write_png", "self name low high").c_str(), {cself, text, low_t, low_t},
                 [](const C& b, const char* file, Low low, Low high) { quenz::write_png(file, b, low, high); })};
     const std::string usage = qb::usage_of(plain);
-    plain.push_back(qb::sig(fmt("write_png", "self name -cmap map").c_str(), {cself, text, text, text},
+    plain.push_back(qb::sig(fmt("write_png", "self name -cmap map").c_str(), {cself, text, "-cmap", "std::string_view"},
                             [](const C& b, const char* file, CmapOption, std::string_view map) {
                                 const quenz::colormap m = quenz::colormap_named(std::string(map));
                                 if (m == quenz::colormap::grey) return quenz::write_png(file, b);
@@ -176,7 +178,7 @@ qb::Entry write_png_entry(const std::string& cmd, Fmt fmt, const char* cself, co
                                 quenz::write_png_view(file, b, r[0], r[1], m);
                             }));
     plain.push_back(qb::sig(fmt("write_png", "self name low high -cmap map").c_str(),
-                            {cself, text, low_t, low_t, text, text},
+                            {cself, text, low_t, low_t, "-cmap", "std::string_view"},
                             [](const C& b, const char* file, Low low, Low high, CmapOption, std::string_view map) {
                                 const quenz::colormap m = quenz::colormap_named(std::string(map));
                                 if (m == quenz::colormap::grey) return quenz::write_png(file, b, low, high);
@@ -206,7 +208,7 @@ std::vector<qb::Entry> format_commands(const std::string& cls, const char* low_t
                  {qb::sig(fmt("write_tiff", "self name").c_str(), {cself, text},
                           [](const C& b, const char* file) { quenz::write_tiff(file, b); }),
                   qb::sig(fmt("write_tiff", "self name -compress method").c_str(),
-                          {cself, text, text, text},
+                          {cself, text, "-compress", "std::string_view"},
                           [](const C& b, const char* file, CompressOption, std::string_view method) {
                               quenz::write_tiff(file, b, parse_tiff_compression(method));
                           })}),

@@ -41,6 +41,8 @@ struct ListElems {
 namespace qb {
 
 template <> struct Arg<RefImages> {
+    // (a list of handles; the messages have always called it "bild16 *")
+    static bool names(std::string_view t) { return t == "bild16 *"; }
     using stored = std::vector<const bild16_base*>;
     static int get(Tcl_Interp* interp, Tcl_Obj* o, stored& s, int flags) {
         if (flags & F_PROBE) return OK;
@@ -59,6 +61,7 @@ template <> struct Arg<RefImages> {
 };
 
 template <> struct Arg<RefValues> {
+    static bool names(std::string_view t) { return t == "float *"; }
     using stored = std::vector<float>;
     static int get(Tcl_Interp* interp, Tcl_Obj* o, stored& s, int flags) {
         if (flags & F_PROBE) return OK;

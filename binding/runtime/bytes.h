@@ -27,6 +27,7 @@ inline bool holds_bytes(Tcl_Obj* o) {
 }
 
 template <> struct Arg<Bytes> {
+    static bool names(std::string_view t) { return t == "unsigned char []"; }
     using stored = Bytes;
     static int get(Tcl_Interp*, Tcl_Obj* o, stored& s, int) {
         if (!holds_bytes(o)) return E_TYPE;

@@ -34,6 +34,9 @@ inline int get_value(Tcl_Interp* i, Tcl_Obj* o, float* v) {
 }
 
 template <class T> struct Arg<Values<T>> {
+    static bool names(std::string_view t) {
+        return t == (std::is_same_v<T, float> ? "float []" : "unsigned short []");
+    }
     using stored = std::vector<T>;
     static int get(Tcl_Interp* i, Tcl_Obj* o, stored& s, int) {
         int n;

@@ -9,8 +9,10 @@
 namespace qb {
 
 Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arity, CallFn call,
-             TestFn test) {
+             TestFn test, Ty first_object, bool (*names)(int, std::string_view)) {
     Sig s;
+    s.first_object = first_object;
+    s.names = names;
     s.fmt = fmt;
     s.arity = arity;
     std::size_t colon = std::min(s.fmt.find(':'), s.fmt.size());
@@ -28,7 +30,7 @@ Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arit
     return s;
 }
 
-std::string check_sig(const Sig& s) {
+std::string check_sig(const Sig& s, const std::vector<std::string>& classes) {
     std::size_t colon = s.fmt.find(':');
     std::string head = "signature \"" + s.fmt + "\" of command \"" + s.name + "\"";
     if (colon == std::string::npos || s.fmt.find_first_not_of('o') < colon)
@@ -39,6 +41,39 @@ std::string check_sig(const Sig& s) {
     if (s.types.size() != std::size_t(s.arity))
         return head + " has " + std::to_string(s.types.size()) + " argument type texts but its body takes " +
                std::to_string(s.arity) + " parameters";
+    if (s.names)
+        for (int i = 0; i < s.arity; ++i)
+            if (!s.names(i, s.types[std::size_t(i)]))
+                return head + " gives argument " + std::to_string(i + 1) + " the type text \"" +
+                       s.types[std::size_t(i)] + "\", which does not name its parameter's type";
+    // Whose method it is: the longest class name the command's name begins with.
+    std::string cls;
+    for (const std::string& c : classes)
+        if (c.size() > cls.size() && (s.name.compare(0, c.size() + 1, c + "_") == 0 || s.name == "delete_" + c))
+            cls = c;
+    const Ty cls_ty = cls.empty() ? T_count : type_by_readable((cls + " *").c_str());
+    // (a deleter of a type that is no class, as the test library's, is its method too)
+    const bool deleter = s.arity == 1 && s.first_object != T_count && s.name.find("delete_") != std::string::npos;
+    const bool method = deleter || (cls_ty != T_count && s.first_object != T_count &&
+                                    (s.first_object == cls_ty || (type_record(s.first_object).accepts >> cls_ty & 1u)));
+    const std::vector<std::string> words = [&] {
+        std::vector<std::string> w;
+        std::string rest = s.fmt.substr(colon + 1);
+        for (std::size_t p = rest.find(' '); p != std::string::npos;) {
+            std::size_t e = rest.find(' ', p + 1);
+            std::string word = rest.substr(p + 1, e == std::string::npos ? e : e - p - 1);
+            if (!word.empty()) w.push_back(word);
+            p = e;
+        }
+        return w;
+    }();
+    for (std::size_t i = 1; i < words.size(); ++i)
+        if (words[i] == "self")
+            return head + " calls argument " + std::to_string(i + 1) + " \"self\": only a method's first argument is";
+    if (method != s.self)
+        return head + (method ? " is a method of " + cls + ": its first argument's word must be \"self\""
+                              : " calls its first argument \"self\" but it is no method (its type takes no object of the class the name begins with)");
+    if (s.alone && !s.self) return head + " must run alone but is no method";
     return {};
 }
 

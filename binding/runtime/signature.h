@@ -27,6 +27,11 @@ struct Sig {
     bool self = false;  // first argument is "self": null is refused
     bool alone = false; // replaces self's storage: no other call on it meanwhile
     std::vector<std::string> types;
+    // From the body's parameter types: the object type of its first
+    // parameter (T_count when it takes none), and whether a type text
+    // names parameter i's type (the table check compares them at load).
+    Ty first_object = T_count;
+    bool (*names)(int i, std::string_view text) = nullptr;
     CallFn call = nullptr;
     TestFn test = nullptr;
     // Tcl's usage words after the command name ("img ?x1 y1 x2 y2?"): a
@@ -120,7 +125,30 @@ template <class F> bool test(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv,
 }
 
 Sig make_sig(const char* fmt, std::initializer_list<const char*> types, int arity, CallFn call,
-             TestFn test);
+             TestFn test, Ty first_object = T_count, bool (*names)(int, std::string_view) = nullptr);
+
+// The object type a parameter type converts to, T_count for none.
+template <class A, class = void> struct object_of {
+    static constexpr Ty value = T_count;
+};
+template <class A> struct object_of<A, std::void_t<decltype(Arg<A>::object)>> {
+    static constexpr Ty value = Arg<A>::object;
+};
+template <class F> constexpr Ty first_object_of() {
+    using args = typename fn_traits<F>::args;
+    if constexpr (std::tuple_size_v<args> == 0)
+        return T_count;
+    else
+        return object_of<std::remove_cv_t<std::tuple_element_t<0, args>>>::value;
+}
+template <class F> bool names_param(int i, std::string_view text) {
+    using args = typename fn_traits<F>::args;
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        bool r = false;
+        ((i == int(I) ? (r = Arg<std::remove_cv_t<std::tuple_element_t<I, args>>>::names(text), 0) : 0), ...);
+        return r;
+    }(std::make_index_sequence<std::tuple_size_v<args>>{});
+}
 
 // The usage of a command with these signatures: the argument words of the
 // shortest, then each longer one's further words as "?...?" when each
@@ -132,10 +160,15 @@ int usage_error(Tcl_Interp* interp, Tcl_Obj* const* objv, const std::string& usa
 
 // What is wrong with a signature, or the empty string: its format must be
 // one "o" per parameter of its body, then ':' and the command name, and
-// give one type text per parameter. The wrapper reads one word per
-// parameter, so a format with fewer letters would let it read past the
-// words the count check admitted. The table check stops the load on any.
-std::string check_sig(const Sig& s);
+// give one type text per parameter, each naming that parameter's type.
+// The wrapper reads one word per parameter, so a format with fewer letters
+// would let it read past the words the count check admitted. A method of
+// a class (a command <class>_... whose first parameter takes that class's
+// objects) calls that parameter "self", and only a method does: the word
+// follows the type, not the other way round; a call that must run alone is
+// a method's. `classes` are the class names of the table. The table check
+// stops the load on any.
+std::string check_sig(const Sig& s, const std::vector<std::string>& classes = {});
 
 template <class F> constexpr int arity_of = int(std::tuple_size_v<typename fn_traits<F>::args>);
 
@@ -152,7 +185,7 @@ constexpr int format_letters(const char* f) {
 template <class F> Sig sig(const char* fmt, std::initializer_list<const char*> types, F) {
     static_assert(std::is_empty_v<F> && std::is_default_constructible_v<F>,
                   "a command body must be a captureless lambda or qb::mem<>");
-    return make_sig(fmt, types, arity_of<F>, &invoke<F>, &test<F>);
+    return make_sig(fmt, types, arity_of<F>, &invoke<F>, &test<F>, first_object_of<F>(), &names_param<F>);
 }
 
 // The same with the format as a template argument (a constant array):

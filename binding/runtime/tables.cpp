@@ -151,11 +151,12 @@ ClassMethods class_methods(const std::vector<const Entry*>& entries, std::vector
 std::vector<std::string> check_table(const std::vector<const Entry*>& entries) {
     std::vector<std::string> out;
     std::set<std::string> names, classes = class_names(entries);
+    const std::vector<std::string> class_list(classes.begin(), classes.end());
     for (const Entry* e : entries) {
         if (e->kind == Entry::Upcast) continue;
         if (!names.insert(e->name).second) out.push_back("command \"" + e->name + "\" is declared twice");
         for (const Sig& s : e->sigs)
-            if (std::string m = check_sig(s); !m.empty()) out.push_back(m);
+            if (std::string m = check_sig(s, class_list); !m.empty()) out.push_back(m);
     }
     auto need = [&](const std::string& cls, const std::string& cmd, const Attr& a) {
         if (!names.count(cmd) || classes.count(cmd))

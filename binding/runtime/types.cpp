@@ -5,6 +5,7 @@
 #include <array>
 #include <iterator>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "types.h"
@@ -106,6 +107,25 @@ Ty type_by_readable(const char* name) {
         }
     }
     return T_count;
+}
+
+// "bild16 *", "bild16 const &", "imgbase< 512,512,float > *", "COMPLEX":
+// one of t's readable names with "*" or "&", "const" or not before it (a
+// handle is a handle: the texts of the messages say "bild16 *" for a self
+// the body takes as const), or alone for a value or a const reference.
+bool names_object(Ty t, std::string_view text, bool is_const, char mark) {
+    auto trim = [](std::string_view v) {
+        while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+        return v;
+    };
+    std::string_view base = trim(text);
+    const bool marked = !base.empty() && (base.back() == '*' || base.back() == '&');
+    if (!marked && !(mark == ' ' || (mark == '&' && is_const))) return false;
+    if (marked) {
+        base = trim(base.substr(0, base.size() - 1));
+        if (base.size() > 6 && base.substr(base.size() - 6) == " const") base = trim(base.substr(0, base.size() - 6));
+    }
+    return type_by_readable((std::string(base) + " *").c_str()) == t;
 }
 
 void set_destructor(Ty t, void (*dtor)(void*)) { table[t].dtor = dtor; }

@@ -146,6 +146,13 @@ Tcl_Obj* check_table(const char* which) {
         qb::fn(qb::sig("oo:shift v d", {"vec2d *"}, [](vec2d&, double) {})),
         qb::fn(qb::sig("oo:stretch v", {"vec2d *", "double", "double"}, [](vec2d&, double, double) {})),
         qb::fn(qb::sig("flip v", {}, [] {})),
+        // the word self on another argument than a method's object, none on a
+        // method's object, a type text that names another type, and a call
+        // that must run alone with no object of its own
+        qb::fn(qb::sig("oo:vec2d_spin by self", {"vec2d *", "double"}, [](vec2d&, double) {})),
+        qb::fn(qb::sig("o:vec2d_spin2 v", {"vec2d *"}, [](vec2d&) {})),
+        qb::fn(qb::sig("oo:vec2d_grow self by", {"vec2d *", "int"}, [](vec2d&, double) {})),
+        qb::alone(qb::fn(qb::sig("o:reset v", {"vec2d *"}, [](vec2d&) {}))),
     };
     std::vector<const qb::Entry*> list;
     if (std::strcmp(which, "broken") == 0) {
