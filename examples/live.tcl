@@ -238,5 +238,7 @@ set there [live::existing]
 puts stderr "live: reducing what is finished in $live::indir into $live::outdir\
     ($live::workers worker[expr {$live::workers > 1 ? "s" : ""}], [llength $there] files already there)"
 foreach path $there { live::arrived $path }
+# (-idle counts from here: starting the workers may take a while)
+set live::last [clock milliseconds]
 after 1000 live::tick
 vwait forever
