@@ -79,7 +79,7 @@ proc live::arrived {path} {
     variable last [clock milliseconds]
 }
 
-# The .his files of INDIR, oldest first (then by name).
+# The names in INDIR (not the hidden ones), oldest first, then by name.
 proc live::existing {} {
     variable indir
     set found {}
