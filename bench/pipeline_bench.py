@@ -7,8 +7,13 @@ Checks that both give the same numbers, times each step on one frame, and
 writes the "Pipeline throughput" section of bench/RESULTS.md (the rest of
 the file stays as it is).
 
+It also measures the live reduction (examples/live.tcl): the files/s it
+keeps up with at 1 and 2 workers.
+
 Usage: /usr/bin/python3 bench/pipeline_bench.py BUILD_DIR [RESULTS.md]
 PIPELINE_FRAMES and PIPELINE_ROUNDS change the 200 frames and 3 rounds.
+(bench/pipeline_bench.py --live-only BUILD_DIR measures the live reduction
+alone and prints its rows, RESULTS.md untouched.)
 (bench/pipeline_bench.py --reduce-py -workers N CALDIR OUTDIR file.his ...
 is the runner of the Python-with-quenz variant.)
 """
@@ -29,7 +34,7 @@ import numpy as np
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
 EX = os.path.join(TOP, "examples")
-BUILD = os.path.abspath(sys.argv[1])
+BUILD = os.path.abspath(sys.argv[2] if sys.argv[1:2] == ["--live-only"] else sys.argv[1])
 RESULTS = sys.argv[2] if len(sys.argv) > 2 else os.path.join(HERE, "RESULTS.md")
 FRAMES = int(os.environ.get("PIPELINE_FRAMES", 200))
 ROUNDS = int(os.environ.get("PIPELINE_ROUNDS", 3))
@@ -222,6 +227,100 @@ def pipeline_note():
     return m.group(1).strip() if m else ""
 
 
+# --- the live reduction: examples/live.tcl behind a writer
+
+def live_run(workers, files, rate, count):
+    """Starts live.tcl on an empty directory and moves count files in (hard
+    links of the exposures, renamed in) at rate files/s, or all at once
+    when rate is 0. Returns the writer's own rate, the largest number of
+    files moved in and not yet in the table (polled after every 10 files),
+    the seconds from the last file moved in to its line in the table, and
+    the seconds from the first file in to the last line."""
+    base = os.path.join(SCRATCH, f"live-{workers}")
+    shutil.rmtree(base, ignore_errors=True)
+    indir, outdir, stage = (os.path.join(base, d) for d in ("in", "out", "stage"))
+    for d in (indir, stage):
+        os.makedirs(d)
+    names = [f"live{k:05d}.his" for k in range(count)]
+    for k, name in enumerate(names):
+        os.link(files[k % len(files)], os.path.join(stage, name))
+    table = os.path.join(outdir, "live-stats.txt")
+    err = open(os.path.join(base, "stderr"), "w+")
+    p = subprocess.Popen([TCLSH, os.path.join(EX, "live.tcl"), "-workers", str(workers), "-every", "0",
+                          "-idle", "1", DATA, indir, outdir], env=ENV, stderr=err)
+
+    def lines():
+        try:
+            with open(table, "rb") as fh:
+                return fh.read().count(b"\n")
+        except FileNotFoundError:
+            return 0
+
+    while True:  # it watches once it has said so
+        err.seek(0)
+        if "live: reducing" in err.read() or p.poll() is not None:
+            break
+        time.sleep(0.02)
+    lag = 0
+    t0 = time.monotonic()
+    for k, name in enumerate(names):
+        if rate:
+            wait = t0 + k / rate - time.monotonic()
+            if wait > 0:
+                time.sleep(wait)
+        os.rename(os.path.join(stage, name), os.path.join(indir, name))
+        if k % 10 == 9:
+            lag = max(lag, k + 1 - lines())
+    t1 = time.monotonic()
+    while lines() < count and p.poll() is None:
+        time.sleep(0.002)
+    t2 = time.monotonic()
+    p.wait()
+    err.close()
+    done = lines()
+    shutil.rmtree(base, ignore_errors=True)
+    if done != count:
+        raise SystemExit(f"live.tcl with {workers} workers put {done} of {count} files in its table")
+    return count / max(t1 - t0, 1e-9), lag, t2 - t1, t2 - t0
+
+
+def live_bench(files):
+    """For 1 and 2 workers: the rate it sustains when every file is there at
+    once (files / time to the last line), then writers at rates stepping
+    down from there by 10 % until one is kept up with: for 2 s of writing
+    no file waits longer than a quarter of a second, neither while it
+    writes (the lag polled in files) nor after the last file."""
+    rows = {}
+    for workers in (1, 2):
+        n = max(len(files), 100)
+        _, _, _, whole = live_run(workers, files, 0, n)
+        flood = n / whole
+        rate, kept = flood, None
+        for _ in range(8):
+            count = max(int(rate * 2), 20)
+            wrote, lag, drain, _ = live_run(workers, files, rate, count)
+            print(f"bench-pipeline: live, {workers} worker(s): writer at {wrote:.0f} files/s, "
+                  f"largest lag {lag} files, last line {drain * 1e3:.0f} ms after the last file", flush=True)
+            if lag <= rate / 4 and drain <= 0.25:
+                kept = (rate, wrote, lag, drain)
+                break
+            rate *= 0.9
+        rows[workers] = (flood, kept)
+    return rows
+
+
+def live_lines(rows):
+    out = ["| Live reduction (examples/live.tcl) | workers | files/s kept up | largest lag, files | "
+           "last line after the last file | all at once: files/s |", "|---|---:|---:|---:|---:|---:|"]
+    for workers, (flood, kept) in rows.items():
+        if kept:
+            rate, wrote, lag, drain = kept
+            out.append(f"| live: files/s kept up | {workers} | {wrote:.0f} | {lag} | {drain * 1e3:.0f} ms | {flood:.0f} |")
+        else:
+            out.append(f"| live: files/s kept up | {workers} | below {0.9 ** 8 * flood:.0f} |  |  | {flood:.0f} |")
+    return out
+
+
 def main():
     global KINDS
     if have_module():
@@ -245,6 +344,7 @@ def main():
     identical = same_bytes(files) if "quenz-py" in KINDS else None
     overhead = call_overhead() if "quenz-py" in KINDS else None
     ours, peer = steps(files)
+    live = live_bench(files)
     cpu, load_after = machine()
 
     best = {c: min(v) for c, v in times.items()}
@@ -306,6 +406,13 @@ def main():
               "no `imgstats`, no stats file):", ""]
     lines += table(False, "Pipeline without statistics")
     lines += ["", f"Without statistics the goal is **{'met' if goal(False) else 'missed'}**.", "",
+              "The live reduction: examples/live.tcl (quenz::watch, quenz::feed) behind a writer that moves "
+              "exposures into its directory (hard links renamed in) at a steady rate for 2 s. The rate kept up "
+              "with is the first, stepping down by 10 % from the rate it reaches with every file there at once, "
+              "at which no file waited longer than a quarter of a second for its line in the table, neither "
+              "while the writer wrote (the lag polled after every 10 files) nor after its last file:", ""]
+    lines += live_lines(live)
+    lines += ["",
               "One frame, step by step (median of 41, each step from a copy of its real input; one worker):", "",
               "| Step | quenz | Python | quenz / Python |", "|---|---:|---:|---:|"]
     for title in ours:
@@ -335,7 +442,15 @@ def main():
     print(f"bench-pipeline: wrote {RESULTS}")
 
 
+def live_only():
+    files = make_data()
+    print("\n".join(live_lines(live_bench(files))))
+    shutil.rmtree(SCRATCH, ignore_errors=True)
+
+
 if __name__ == "__main__":
     if len(sys.argv) > 1 and sys.argv[1] == "--reduce-py":
         sys.exit(reduce_py(sys.argv[2:]))
+    if len(sys.argv) > 1 and sys.argv[1] == "--live-only":
+        sys.exit(live_only())
     main()

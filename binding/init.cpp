@@ -8,6 +8,7 @@
 #include "runtime/tables.h"
 #include "runtime/variables.h"
 #include "view_connect.h"
+#include "watch.h"
 
 namespace qb {
 namespace {
@@ -39,6 +40,7 @@ int register_all(Tcl_Interp* interp, bool with_display) {
         if (with_display || !sections()[i].display) create_table_commands(interp, table[i]);
     register_variables(interp);
     create_view_connect(interp);
+    create_watch_commands(interp);
     return TCL_OK;
 }
 

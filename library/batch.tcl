@@ -294,3 +294,224 @@ proc ::quenz::ClearLine {stateVar} {
     upvar 1 $stateVar s
     if {[dict get $s bar]} { puts -nonewline stderr "\r\033\[K" }
 }
+
+# quenz::feed ?-workers n? ?-init script? command done
+#
+# quenz::batch for files that come one at a time (a camera's, as it writes
+# them): the same workers, each an interpreter of its own that runs -init
+# first (an error there is raised here), fed file by file. Returns a new
+# command, the feed:
+#   feed add file   queues the file; returns its number (1, 2, ...)
+#   feed backlog    files added and not yet answered
+#   feed close      waits (in the event loop) until every file is answered,
+#                   then ends the workers and the feed
+# Each file is answered in the order it was added, whichever worker
+# finished first, by `done file ok result` at global level from the
+# caller's event loop: ok 1 and the command's result, or 0 and its error
+# message. A worker that ends fails the file it had begun, and a new
+# worker takes its place, as in quenz::batch.
+proc ::quenz::feed {args} {
+    set usage "quenz::feed ?-workers n? ?-init script? command done"
+    set workers 1
+    set init ""
+    while {[llength $args] > 2} {
+        set args [lassign $args opt value]
+        switch -exact -- $opt {
+            -workers {
+                if {![string is integer -strict $value] || $value < 1} {
+                    return -code error "quenz::feed: -workers wants a positive integer, got \"$value\""
+                }
+                set workers $value
+            }
+            -init { set init $value }
+            default { return -code error "quenz::feed: unknown option \"$opt\": $usage" }
+        }
+    }
+    if {[llength $args] != 2} { return -code error "wrong # args: should be \"$usage\"" }
+    package require Thread 2.8
+    variable feeds
+    set ns ::quenz::feed[incr feeds]
+    namespace eval $ns {
+        variable crew {}        ;# thread id -> phase (init, idle, busy) and number
+        variable files          ;# number -> file, until answered
+        variable answers        ;# number -> {ok result}, until passed on
+        variable reply          ;# thread id -> answer, set by the worker's reply
+        variable added 0 next 1 passed 0
+        variable again {}       ;# numbers a worker ended before beginning
+        variable failed ""      ;# a worker's failing -init
+        variable check ""
+    }
+    lassign $args ${ns}::command ${ns}::done
+    set ${ns}::script [list apply {{s} {list [catch {uplevel #0 $s} m] $m}} [WorkerInit $init]]
+    try {
+        for {set i 0} {$i < $workers} {incr i} { FeedStart $ns }
+        trace add variable ${ns}::reply write [list ::quenz::FeedAnswer $ns]
+        while {[FeedPhase $ns init] && [set ${ns}::failed] eq ""} {
+            set tick [after 100 [list set ${ns}::reply(tick) 1]]
+            vwait ${ns}::reply
+            after cancel $tick
+            dict for {tid w} [set ${ns}::crew] {
+                if {[lindex $w 0] ne "init" || [thread::exists $tid]} continue
+                update
+                if {[lindex [dict get [set ${ns}::crew] $tid] 0] eq "init" && [set ${ns}::failed] eq ""} {
+                    set ${ns}::failed "quenz::feed: a worker thread ended during -init"
+                }
+            }
+        }
+        if {[set ${ns}::failed] ne ""} { error [set ${ns}::failed] }
+    } on error {msg opts} {
+        FeedEnd $ns
+        return -options $opts $msg
+    }
+    interp alias {} $ns {} ::quenz::FeedCommand $ns
+    return $ns
+}
+
+proc ::quenz::FeedCommand {ns sub args} {
+    upvar #0 ${ns}::added added ${ns}::passed passed
+    switch -exact -- $sub {
+        add {
+            if {[llength $args] != 1} { return -code error "wrong # args: should be \"$ns add file\"" }
+            set ${ns}::files([incr added]) [lindex $args 0]
+            FeedDispatch $ns
+            return $added
+        }
+        backlog { return [expr {$added - $passed}] }
+        close {
+            while {$passed < $added} { vwait ${ns}::passed }
+            FeedEnd $ns
+            return
+        }
+        default { return -code error "bad option \"$sub\": must be add, backlog or close" }
+    }
+}
+
+proc ::quenz::FeedStart {ns} {
+    upvar #0 ${ns}::crew crew
+    set tid [thread::create -joinable]
+    dict set crew $tid [list init 0]
+    thread::send -async $tid [set ${ns}::script] ${ns}::reply($tid)
+}
+
+# Whether any worker of the feed is in the phase.
+proc ::quenz::FeedPhase {ns phase} {
+    dict for {tid w} [set ${ns}::crew] {
+        if {[lindex $w 0] eq $phase} { return 1 }
+    }
+    return 0
+}
+
+# One file to each idle worker, in the order added (a file handed back by
+# an ended worker first).
+proc ::quenz::FeedDispatch {ns} {
+    upvar #0 ${ns}::crew crew ${ns}::next next ${ns}::added added ${ns}::again again \
+        ${ns}::files files
+    dict for {tid w} $crew {
+        if {[lindex $w 0] ne "idle"} continue
+        if {[llength $again]} {
+            set again [lassign $again nr]
+        } elseif {$next <= $added} {
+            set nr $next
+            incr next
+        } else {
+            break
+        }
+        dict set crew $tid [list busy $nr]
+        if {[catch {thread::send -async $tid \
+                [list ::quenz_batch_one $ns [set ${ns}::command] $files($nr)] ${ns}::reply($tid)}]} {
+            FeedEnded $ns $tid
+        }
+    }
+    # While files are out, the workers are looked at twice a second: a
+    # worker that ends never answers.
+    upvar #0 ${ns}::check check
+    if {$check eq "" && [FeedPhase $ns busy]} {
+        set check [after 500 [list ::quenz::FeedCheck $ns]]
+    }
+}
+
+# A worker's answer (a trace on the reply array).
+proc ::quenz::FeedAnswer {ns name1 tid op} {
+    upvar #0 ${ns}::reply reply ${ns}::crew crew
+    if {![info exists reply($tid)]} return
+    set answer $reply($tid)
+    unset reply($tid)
+    if {![dict exists $crew $tid]} return
+    lassign [dict get $crew $tid] phase nr
+    if {$phase eq "init"} {
+        lassign $answer code msg
+        if {$code == 1} {
+            set ${ns}::failed $msg
+            return
+        }
+        dict set crew $tid [list idle 0]
+    } else {
+        catch {tsv::unset $ns $tid}
+        dict set crew $tid [list idle 0]
+        FeedResult $ns $nr $answer
+    }
+    FeedDispatch $ns
+}
+
+# An answer, kept until those before it have been passed on.
+proc ::quenz::FeedResult {ns nr answer} {
+    upvar #0 ${ns}::answers answers ${ns}::files files ${ns}::passed passed
+    set answers($nr) $answer
+    while {[info exists answers([expr {$passed + 1}])]} {
+        set n [expr {$passed + 1}]
+        lassign $answers($n) ok msg
+        set file $files($n)
+        unset answers($n) files($n)
+        set passed $n
+        if {[catch {uplevel #0 [linsert [set ${ns}::done] end $file $ok $msg]} err opts]} {
+            after 0 [list error $err [dict get $opts -errorinfo]]
+        }
+    }
+}
+
+proc ::quenz::FeedCheck {ns} {
+    upvar #0 ${ns}::crew crew ${ns}::check check ${ns}::reply reply
+    set check ""
+    dict for {tid w} $crew {
+        if {[lindex $w 0] ne "busy" || [thread::exists $tid]} continue
+        # An answer is queued before its thread ends: take it first.
+        update
+        if {[dict exists $crew $tid] && [lindex [dict get $crew $tid] 0] eq "busy"} {
+            FeedEnded $ns $tid
+        }
+    }
+    FeedDispatch $ns
+}
+
+# Worker tid has ended without an answer: a file it had begun fails, one
+# it had not goes back to the front; a new worker takes its place.
+proc ::quenz::FeedEnded {ns tid} {
+    upvar #0 ${ns}::crew crew ${ns}::again again
+    lassign [dict get $crew $tid] phase nr
+    dict unset crew $tid
+    catch {thread::join $tid}
+    set begun [tsv::exists $ns $tid]
+    catch {tsv::unset $ns $tid}
+    FeedStart $ns
+    if {$phase ne "busy"} return
+    if {$begun} {
+        FeedResult $ns $nr [list 0 "the worker thread ended before the command returned"]
+    } else {
+        set again [linsert $again 0 $nr]
+    }
+}
+
+proc ::quenz::FeedEnd {ns} {
+    upvar #0 ${ns}::crew crew
+    catch {after cancel [set ${ns}::check]}
+    trace remove variable ${ns}::reply write [list ::quenz::FeedAnswer $ns]
+    set gone {}
+    dict for {tid w} $crew {
+        catch {thread::release $tid}
+        if {[lindex $w 0] ne "busy"} { lappend gone $tid }
+    }
+    foreach tid $gone { catch {thread::join $tid} }
+    catch {tsv::unset $ns}
+    catch {interp alias {} $ns {}}
+    namespace delete $ns
+}

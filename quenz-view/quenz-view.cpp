@@ -32,7 +32,6 @@
 #include <unistd.h>
 
 #include "quenz-view/command_lines.h"
-#include "quenz-view/notify.h"
 #include "quenz-view/remote_server.h"
 #include "quenz-view/snapshot.h"
 #include "display/viewer.h"
@@ -246,7 +245,7 @@ int head_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
 
 // The static package that gives the viewer's interpreter quenzview_taken,
 // quenzview_write, quenzview_read, quenzview_reads, quenzview_head,
-// quenzview_snapshot, quenzview_notify and quenzview_remote (loaded there with
+// quenzview_snapshot and quenzview_remote (loaded there with
 // `load {} Quenzview`, in the viewer thread).
 extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_taken", taken_cmd, nullptr, taken_gone);
@@ -257,7 +256,6 @@ extern "C" int Quenzview_Init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "quenzview_reads", reads_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_head", head_cmd, nullptr, nullptr);
     quenz::view::create_snapshot_command(interp);
-    quenz::view::create_notify_command(interp);
     quenz::remote::create_command(interp);
     return TCL_OK;
 }

@@ -9,6 +9,13 @@ namespace eval quenzview {}
 # directory's files are read without following links, qv::reading).
 quenzview_reads regular follow
 
+# --watch hears of finished files through the library's quenz::watch (the
+# kernel's inotify; not made where there is none). The layer looks for it
+# under this name, and without it looks at the directory itself.
+if {[llength [info commands quenz::watch]]} {
+    interp alias {} quenzview_notify {} quenz::watch
+}
+
 # Reads one file into window nr for the plain viewer; a file that cannot
 # be read is reported here, since the viewer drops errors of queued
 # scripts. The name reaches the library only (identify_file), never

@@ -35,7 +35,8 @@ qv::hook files 10 {apply {{files nr} {
 
 # Shows the newest image file of dir in window 1 and follows new ones: on
 # Linux the kernel tells when a writer has closed a file or moved one in
-# (quenzview_notify); elsewhere the directory is looked at every 100 ms.
+# (the library's quenz::watch, named quenzview_notify here by
+# quenz-view.tcl); elsewhere the directory is looked at every 100 ms.
 proc qv::watch {dir} {
     variable watch
     set watch(dir) $dir

@@ -1,0 +1,244 @@
+# The live reduction: each exposure the camera finishes in INDIR is reduced
+# by examples/reduce.tcl's reduce::one as soon as the kernel says its writer
+# has closed it or moved it in (quenz::watch), in 1 or 2 worker threads
+# (quenz::feed: each worker an interpreter of its own, as quenz::batch's).
+#
+# Usage: tclsh live.tcl ?-workers N? ?-every N? ?-idle SECONDS? CALDIR INDIR OUTDIR
+#
+#   -workers N   worker threads (default 1; 2 on a machine of 2 cores)
+#   -every N     every Nth reduced frame, with its statistics, goes to the
+#                running quenz-view's window 1 (default 10; 0: none)
+#   -idle S      ends once nothing has come for S seconds and everything
+#                is reduced (default: runs until it is stopped)
+#
+# Files are reduced strictly in the order they arrived, each once: the
+# outputs of reduce::one (OUTDIR/<name>.bin and .stats) and one line per
+# file appended to OUTDIR/live-stats.txt, in arrival order, each line
+# whole: the file's name (relative to INDIR; a backslash, a space and
+# control characters written as \\ and \ooo, so that the name is one word
+# and Tcl's `subst -nocommands -novariables` gives it back) and imgstats'
+# numbers "n min max sum mean std median nan" (reduce::stats). Files that
+# are in INDIR when it starts are reduced first, oldest first.
+#
+# INDIR is written by others: only names ending in .his that do not begin
+# with a dot are taken (a writer's temporary is hidden or named otherwise),
+# only regular files are read, and never through a symbolic link (the
+# workers read under `quenz::read_policy regular nofollow`). A name the
+# kernel announces again for a file that has not changed is not reduced
+# again; a file rewritten under the same name is, as a new exposure. A file
+# that fails is reported on stderr with its message and the rest go on; it
+# is tried again if its writer announces it again.
+#
+# Standard error: a start line; a line a second while files wait longer
+# than a second (the backlog: how many, the oldest's wait, the rate), and
+# one when the reduction has caught up; one line when there is no viewer
+# to show frames in; with -idle a summary at the end. Exit status 0, 1 if
+# any file failed, 2 when the run could not start.
+package require quenzcore
+
+namespace eval live {
+    variable workers 1 every 10 idle 0
+    variable seen         ;# path -> what the file was when queued (lstat)
+    variable arrival      ;# feed number -> arrival time (ms)
+    variable reduced 0 failed 0 passed 0 viewer unknown reported 0 overflowed 0
+    variable started [clock milliseconds] last [clock milliseconds] mark {0 0}
+}
+
+proc live::usage {} {
+    puts stderr "usage: live.tcl ?-workers N? ?-every N? ?-idle SECONDS? CALDIR INDIR OUTDIR"
+    exit 2
+}
+
+# A file of INDIR was finished (or, path empty, the kernel's queue
+# overflowed and the directory is looked at again).
+proc live::arrived {path} {
+    variable indir
+    variable overflowed
+    if {$path eq ""} {
+        if {!$overflowed} {
+            puts stderr "live: the kernel dropped its notices (queue overflow); looking at $indir again"
+            set overflowed 1
+        }
+        foreach p [existing] { arrived $p }
+        return
+    }
+    set name [string range $path [string length $indir/] end]
+    if {[string index $name 0] eq "." || ![string equal -nocase [string range $name end-3 end] .his]} return
+    if {[catch {file lstat $path st}]} return   ;# gone again already
+    variable seen
+    set what [list $st(ino) $st(size) $st(mtime) $st(ctime)]
+    if {[info exists seen($path)] && $seen($path) eq $what} return
+    set seen($path) $what
+    if {$st(type) ne "file"} {
+        puts stderr "live: [word $name]: not a regular file ($st(type)), left alone"
+        return
+    }
+    variable feed
+    variable arrival
+    set arrival([$feed add $path]) [clock milliseconds]
+    variable last [clock milliseconds]
+}
+
+# The names in INDIR (not the hidden ones), oldest first, then by name.
+proc live::existing {} {
+    variable indir
+    set found {}
+    foreach name [glob -nocomplain -tails -directory $indir *] {
+        set name [regsub {^\./} $name {}]   ;# (glob writes ~name as ./~name)
+        set path $indir/$name
+        if {[catch {file lstat $path st}]} continue
+        lappend found [list $st(mtime) $name $path]
+    }
+    lmap f [lsort -index 0 -integer [lsort -index 1 -dictionary $found]] { lindex $f 2 }
+}
+
+# A file's answer, in the order the files arrived.
+proc live::done {path ok result} {
+    variable indir
+    variable seen
+    variable arrival
+    variable passed
+    unset arrival([incr passed])
+    set name [string range $path [string length $indir/] end]
+    if {!$ok} {
+        variable failed
+        incr failed
+        unset -nocomplain seen($path)   ;# tried again if announced again
+        puts stderr "live: [word $name]: $result"
+        return
+    }
+    variable table
+    variable reduced
+    incr reduced
+    puts $table "[word $name] $result"
+    flush $table
+    variable every
+    if {$every > 0 && $reduced % $every == 0} { show $path $name $result }
+}
+
+# A name as one word of the table: backslash, space and control characters
+# as \\ and \ooo.
+proc live::word {name} {
+    if {![regexp {[\0-\x20\x7f\\]} $name]} { return $name }
+    set out ""
+    foreach c [split $name ""] {
+        scan $c %c code
+        if {$c eq "\\"} {
+            append out \\\\
+        } elseif {$code <= 0x20 || $code == 0x7f} {
+            append out [format \\%03o $code]
+        } else {
+            append out $c
+        }
+    }
+    return $out
+}
+
+# The frame and its statistics to window 1 of the running quenz-view.
+# Without one the run goes on: said once, and asked again at the next
+# frame to show (a viewer started later is found).
+proc live::show {path name stats} {
+    variable outdir
+    variable viewer
+    set bin [file join $outdir [file rootname [file tail $path]].bin]
+    lassign $stats n min max sum mean std
+    if {[catch {
+        quenz::view show 1 $bin
+        quenz::view marker 1 clear
+        quenz::view marker 1 text 8 16 "$name: mean $mean std $std" yellow
+    } err]} {
+        if {$viewer ne "none"} {
+            puts stderr "live: no quenz-view to show frames in ($err); going on without it"
+            set viewer none
+        }
+    } else {
+        set viewer up
+    }
+}
+
+# Once a second: the backlog while files wait longer than a second, the
+# catching up, and the end of an -idle run.
+proc live::tick {} {
+    variable feed
+    variable arrival
+    variable passed
+    variable reported
+    variable workers
+    after 1000 live::tick
+    set now [clock milliseconds]
+    set backlog [$feed backlog]
+    set waited [expr {$backlog ? $now - $arrival([expr {$passed + 1}]) : 0}]
+    variable reduced
+    variable mark
+    lassign $mark then count
+    set rate [expr {$then ? ($reduced - $count) * 1000.0 / max($now - $then, 1) : 0.0}]
+    set mark [list $now $reduced]
+    if {$waited > 1000} {
+        puts stderr [format "live: backlog %d files, the oldest waiting %.1f s; %d reduced, %.1f files/s" \
+            $backlog [expr {$waited / 1000.0}] $reduced $rate]
+        set reported 1
+    } elseif {$reported && $backlog <= $workers} {
+        puts stderr "live: caught up; $reduced reduced"
+        set reported 0
+    }
+    variable idle
+    variable last
+    if {$idle > 0 && !$backlog && $now - $last >= $idle * 1000} { finish }
+}
+
+proc live::finish {} {
+    variable feed
+    variable reduced
+    variable failed
+    variable started
+    $feed close
+    set s [expr {([clock milliseconds] - $started) / 1000.0}]
+    puts stderr [format "live: %d files reduced, %d failed, %.1f s" $reduced $failed $s]
+    exit [expr {$failed > 0}]
+}
+
+# ------------------------------------------------------------ start
+
+while {[string match -* [lindex $argv 0]]} {
+    set argv [lassign $argv opt value]
+    if {$opt ni {-workers -every -idle} || ![string is integer -strict $value] || $value < 0
+            || ($opt eq "-workers" && $value < 1)} {
+        live::usage
+    }
+    set live::[string range $opt 1 end] $value
+}
+if {[llength $argv] != 3} live::usage
+lassign [lmap d $argv {file normalize [expr {[string match ~* $d] ? "./$d" : $d}]}] caldir live::indir live::outdir
+if {![llength [info commands quenz::watch]]} {
+    puts stderr "live: no quenz::watch here (it needs Linux's inotify)"
+    exit 2
+}
+if {![file isdirectory $live::indir]} {
+    puts stderr "live: $live::indir is not a directory"
+    exit 2
+}
+set reduce [file join [file dirname [file normalize [info script]]] reduce.tcl]
+set init [string cat \
+    [list source $reduce] \n \
+    [list reduce::setup $caldir $live::outdir] \n \
+    [list quenz::read_policy regular nofollow]]
+if {[catch {
+    set live::feed [quenz::feed -workers $live::workers -init $init reduce::one live::done]
+    set live::table [open [file join $live::outdir live-stats.txt] {WRONLY APPEND CREAT}]
+    # One write per line: each line reaches the file whole.
+    fconfigure $live::table -buffering full -buffersize 65536 -encoding utf-8
+    # Watched first, then listed: a file finished in between is in both,
+    # and taken once.
+    quenz::watch $live::indir live::arrived
+} err]} {
+    puts stderr "live: $err"
+    exit 2
+}
+set there [live::existing]
+puts stderr "live: reducing what is finished in $live::indir into $live::outdir\
+    ($live::workers worker[expr {$live::workers > 1 ? "s" : ""}], [llength $there] files already there)"
+foreach path $there { live::arrived $path }
+# (-idle counts from here: starting the workers may take a while)
+set live::last [clock milliseconds]
+after 1000 live::tick
+vwait forever
