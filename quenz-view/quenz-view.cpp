@@ -192,35 +192,6 @@ int read_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
     return TCL_OK;
 }
 
-// quenzview_reads ?FILES LINKS?: how the library's readers open files in
-// this thread (the viewer's): FILES "regular" (anything else is refused
-// before it is read, so nothing can block the event loop) or "any";
-// LINKS "follow" or "nofollow" (a symbolic link in the last place is
-// refused). Returns the policy as it was, {FILES LINKS}.
-int reads_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
-    quenz::ReadPolicy& policy = quenz::read_policy();
-    Tcl_Obj* was[] = {Tcl_NewStringObj(policy.regular_only ? "regular" : "any", -1),
-                      Tcl_NewStringObj(policy.follow_links ? "follow" : "nofollow", -1)};
-    Tcl_Obj* result = Tcl_NewListObj(2, was);
-    if (objc == 1) {
-        Tcl_SetObjResult(in, result);
-        return TCL_OK;
-    }
-    static const char* const files[] = {"any", "regular", nullptr};
-    static const char* const links[] = {"follow", "nofollow", nullptr};
-    int regular = 0, nofollow = 0;
-    if (objc != 3 || Tcl_GetIndexFromObj(in, objv[1], files, "file kind", 0, &regular) != TCL_OK ||
-        Tcl_GetIndexFromObj(in, objv[2], links, "link rule", 0, &nofollow) != TCL_OK) {
-        if (objc != 3) Tcl_WrongNumArgs(in, 1, objv, "?files links?");
-        Tcl_DecrRefCount(result);
-        return TCL_ERROR;
-    }
-    policy.regular_only = regular == 1;
-    policy.follow_links = nofollow == 0;
-    Tcl_SetObjResult(in, result);
-    return TCL_OK;
-}
-
 // quenzview_head FILE COUNT: the file's first COUNT bytes (at most 4096;
 // fewer if it is shorter) as a byte array, read by the library's reader
 // under the thread's policy: the viewer never hands a name to Tcl's open.
@@ -244,7 +215,7 @@ int head_cmd(ClientData, Tcl_Interp* in, int objc, Tcl_Obj* const objv[]) {
 }
 
 // The static package that gives the viewer's interpreter quenzview_taken,
-// quenzview_write, quenzview_read, quenzview_reads, quenzview_head,
+// quenzview_write, quenzview_read, quenzview_head,
 // quenzview_snapshot and quenzview_remote (loaded there with
 // `load {} Quenzview`, in the viewer thread).
 extern "C" int Quenzview_Init(Tcl_Interp* interp) {
@@ -253,7 +224,6 @@ extern "C" int Quenzview_Init(Tcl_Interp* interp) {
                      nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_write", write_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_read", read_cmd, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "quenzview_reads", reads_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "quenzview_head", head_cmd, nullptr, nullptr);
     quenz::view::create_snapshot_command(interp);
     quenz::remote::create_command(interp);

@@ -5,8 +5,10 @@
 namespace eval quenzview {}
 
 # The viewer's thread reads regular files only: a FIFO, a device or a
-# socket could hold its event loop for ever (quenzview_reads; a watched
-# directory's files are read without following links, qv::reading).
+# socket could hold its event loop for ever (the library's read policy of
+# this thread, under the name the layer uses; a watched directory's files
+# are read without following links, qv::reading).
+interp alias {} quenzview_reads {} quenz::read_policy
 quenzview_reads regular follow
 
 # --watch hears of finished files through the library's quenz::watch (the
