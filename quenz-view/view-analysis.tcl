@@ -459,7 +459,7 @@ qv::listen close [list apply {{nr} {
 qv::part analysis {
     mouse {"Ctrl-left drag" "line profile (in its window: e exports it as text)"}
     keys {
-        {H} {qv::histkey NR} H "histogram (of the last measured rectangle), drag its red lines"
+        {H} {qv::histkey NR} H "histogram of the last rectangle (drag its red lines)"
         {t} {qv::table; raise .stats} t "the table of every measurement"
     }
     overlays {qvprofile}

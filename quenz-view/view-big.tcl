@@ -88,7 +88,7 @@ proc qv::big::toggle {nr} {
 qv::part big {
     fields {big {} "a larger file's view: its size, the bin or the full-resolution region"}
     keys {
-        {f} {qv::big::toggle NR} f "a larger file (binned): the 512 x 512 under the pointer at full size, and back"
+        {f} {qv::big::toggle NR} f "larger file: full size under the pointer, and back"
     }
 }
 

@@ -9,7 +9,7 @@ qv::part compare {
     }
     fresh {diff {}}
     keys {
-        {h} {qv::header NR} h "header of the file (HIS fields, FITS cards, TIFF tags)"
+        {h} {qv::header NR} h "the file's header: HIS fields, FITS cards, TIFF tags"
         {b} {qv::blink NR} b "blink this window with the others"
         {k} {qv::lock} k "lock zoom, pan, range and map of all windows"
         {d} {qv::difference NR} d "difference window: this window minus the next"

@@ -4,7 +4,7 @@
 
 qv::part pixels {
     fields {pixat {} "the pixel the values window is centred on: col row"}
-    keys {{v} {qv::pixels::toggle NR} v "the 7 x 7 pixel values around the pointer, and close them"}
+    keys {{v} {qv::pixels::toggle NR} v "the 7 x 7 values around the pointer, and back"}
 }
 
 namespace eval qv::pixels {

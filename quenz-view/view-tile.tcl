@@ -88,5 +88,5 @@ proc qv::tile::untile {} {
 qv::listen window {apply {{nr} { if {$qv::tile::on} { qv::tile::later } }}}
 qv::listen close {apply {{nr} { if {$qv::tile::on} { qv::tile::later } }}}
 qv::part tile {
-    keys {{T} {qv::tile::toggle} T "tile every window in a grid that fits the screen, and back"}
+    keys {{T} {qv::tile::toggle} T "tile all windows to fit the screen, and back"}
 }
