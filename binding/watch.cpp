@@ -83,7 +83,12 @@ void readable(ClientData data, int) {
             // what it is before reading it.)
             if (it == w->dirs.end() || !ev->len) continue;
             // The name as the kernel gave it, up to its terminating zero.
-            std::string path = it->second.first + "/" + std::string(ev->name, strnlen(ev->name, ev->len));
+            // The kernel's bytes in the system's encoding, as Tcl's own file
+            // commands read names: the path is a Tcl string that finds the file.
+            Tcl_DString name;
+            Tcl_ExternalToUtfDString(nullptr, ev->name, int(strnlen(ev->name, ev->len)), &name);
+            std::string path = it->second.first + "/" + std::string(Tcl_DStringValue(&name), std::size_t(Tcl_DStringLength(&name)));
+            Tcl_DStringFree(&name);
             Tcl_Obj* script = it->second.second;
             Tcl_IncrRefCount(script);  // the script may end its own watch
             run(w, script, path);
@@ -122,7 +127,10 @@ int watch_cmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
         }
         Tcl_CreateFileHandler(w->fd, TCL_READABLE, readable, w);
     }
-    int wd = inotify_add_watch(w->fd, dir.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR);
+    Tcl_DString native;
+    Tcl_UtfToExternalDString(nullptr, dir.c_str(), int(dir.size()), &native);
+    int wd = inotify_add_watch(w->fd, Tcl_DStringValue(&native), IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR);
+    Tcl_DStringFree(&native);
     if (wd < 0) {
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s", dir.c_str(), std::strerror(errno)));
         return TCL_ERROR;

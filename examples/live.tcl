@@ -38,7 +38,8 @@ package require quenzcore
 
 namespace eval live {
     variable workers 1 every 10 idle 0
-    variable seen         ;# path -> what the file was when queued (lstat)
+    variable seen         ;# path -> what the file was when queued (lstat), how it came
+    variable order {}     ;# the paths of seen, oldest first (a bounded memory)
     variable arrival      ;# feed number -> arrival time (ms)
     variable reduced 0 failed 0 passed 0 viewer unknown reported 0 overflowed 0
     variable started [clock milliseconds] last [clock milliseconds] mark {0 0}
@@ -51,7 +52,7 @@ proc live::usage {} {
 
 # A file of INDIR was finished (or, path empty, the kernel's queue
 # overflowed and the directory is looked at again).
-proc live::arrived {path} {
+proc live::arrived {path {how notice}} {
     variable indir
     variable overflowed
     if {$path eq ""} {
@@ -59,16 +60,25 @@ proc live::arrived {path} {
             puts stderr "live: the kernel dropped its notices (queue overflow); looking at $indir again"
             set overflowed 1
         }
-        foreach p [existing] { arrived $p }
+        foreach p [existing] { arrived $p listed }
         return
     }
     set name [string range $path [string length $indir/] end]
     if {[string index $name 0] eq "." || ![string equal -nocase [string range $name end-3 end] .his]} return
     if {[catch {file lstat $path st}]} return   ;# gone again already
+    # A listing passes over what was queued already, in the same state; a
+    # notice is a writer that has finished (a file rewritten in the same
+    # second and size too), except the one notice of a file listed at the
+    # start or after an overflow that was finished before the listing.
     variable seen
     set what [list $st(ino) $st(size) $st(mtime) $st(ctime)]
-    if {[info exists seen($path)] && $seen($path) eq $what} return
-    set seen($path) $what
+    if {[info exists seen($path)] && [lindex $seen($path) 0] eq $what} {
+        if {$how eq "listed" || [lindex $seen($path) 1] eq "listed"} {
+            set seen($path) [list $what $how]
+            return
+        }
+    }
+    remember $path [list $what $how]
     if {$st(type) ne "file"} {
         puts stderr "live: [word $name]: not a regular file ($st(type)), left alone"
         return
@@ -77,6 +87,19 @@ proc live::arrived {path} {
     variable arrival
     set arrival([$feed add $path]) [clock milliseconds]
     variable last [clock milliseconds]
+}
+
+# At most 100000 names are remembered, the newest: a directory others
+# write into costs a bounded amount of memory however many names it holds.
+proc live::remember {path what} {
+    variable seen
+    variable order
+    if {![info exists seen($path)]} { lappend order $path }
+    set seen($path) $what
+    if {[llength $order] > 100000} {
+        foreach p [lrange $order 0 49999] { unset -nocomplain seen($p) }
+        set order [lrange $order 50000 end]
+    }
 }
 
 # The names in INDIR (not the hidden ones), oldest first, then by name.
@@ -197,6 +220,20 @@ proc live::finish {} {
     exit [expr {$failed > 0}]
 }
 
+# The table, appended to across runs: made new with O_EXCL (never through
+# a link planted at its name), or taken when it is there only as a regular
+# file of this user's (which, in a shared sticky directory, no one else
+# can replace).
+proc live::open_table {path} {
+    if {![catch {open $path {WRONLY APPEND CREAT EXCL}} fd]} { return $fd }
+    if {[lindex $::errorCode 1] ne "EEXIST"} { error "cannot write $path: $fd" }
+    file lstat $path st
+    if {$st(type) ne "file" || ![file owned $path]} {
+        error "$path is not a regular file of this user's: not appended to"
+    }
+    open $path {WRONLY APPEND}
+}
+
 # ------------------------------------------------------------ start
 
 while {[string match -* [lindex $argv 0]]} {
@@ -224,7 +261,7 @@ set init [string cat \
     [list quenz::read_policy regular nofollow]]
 if {[catch {
     set live::feed [quenz::feed -workers $live::workers -init $init reduce::one live::done]
-    set live::table [open [file join $live::outdir live-stats.txt] {WRONLY APPEND CREAT}]
+    set live::table [live::open_table [file join $live::outdir live-stats.txt]]
     # One write per line: each line reaches the file whole.
     fconfigure $live::table -buffering full -buffersize 65536 -encoding utf-8
     # Watched first, then listed: a file finished in between is in both,
@@ -237,7 +274,7 @@ if {[catch {
 set there [live::existing]
 puts stderr "live: reducing what is finished in $live::indir into $live::outdir\
     ($live::workers worker[expr {$live::workers > 1 ? "s" : ""}], [llength $there] files already there)"
-foreach path $there { live::arrived $path }
+foreach path $there { live::arrived $path listed }
 # (-idle counts from here: starting the workers may take a while)
 set live::last [clock milliseconds]
 after 1000 live::tick

@@ -63,6 +63,8 @@ proc reduce::stats {img} {
 proc reduce::write_text {path text} {
     # (file tail writes a name that begins with ~ as ./~name)
     set tail [regsub {^\./} [file tail $path] {}]
+    # (the temporary's name, 15 bytes longer, must fit a name's 255 bytes)
+    while {[string length [encoding convertto utf-8 $tail]] > 200} { set tail [string range $tail 0 end-1] }
     set fh {}
     for {set try 0} {$try < 100 && $fh eq ""} {incr try} {
         set tmp [file join [file dirname $path] \
