@@ -49,7 +49,9 @@ void forget(Watcher* w, int wd) {
 // Every event read at once; each finished file of a watched directory
 // runs its script, in the order the kernel reported them. When the
 // kernel's queue overflowed, names were lost: every script runs with an
-// empty path, for its caller to list the directory.
+// empty path, for its caller to list the directory; so does the script of
+// a directory that went (its watch has ended: the caller may watch the
+// name again once a directory is there).
 void readable(ClientData data, int) {
     auto* w = static_cast<Watcher*>(data);
     alignas(inotify_event) char buf[64 * 1024];
@@ -72,19 +74,32 @@ void readable(ClientData data, int) {
                 }
                 continue;
             }
-            // The directory itself went (removed, or its file system
-            // unmounted): its watch has ended.
+            // The directory moved away: the watch is of its path, so it
+            // ends (the kernel then says IN_IGNORED, below).
+            if (ev->mask & IN_MOVE_SELF) {
+                inotify_rm_watch(w->fd, ev->wd);
+                continue;
+            }
+            // The directory itself went (removed, moved away, or its file
+            // system unmounted): its watch has ended, and its script runs
+            // once more with an empty path, for its caller to look again.
             if (ev->mask & IN_IGNORED) {
+                auto gone = w->dirs.find(ev->wd);
+                if (gone == w->dirs.end()) continue;
+                Tcl_Obj* script = gone->second.second;
+                Tcl_IncrRefCount(script);
                 forget(w, ev->wd);
+                run(w, script, "");
+                Tcl_DecrRefCount(script);
                 continue;
             }
             auto it = w->dirs.find(ev->wd);
             // (A directory moved in is announced too: the caller looks at
             // what it is before reading it.)
             if (it == w->dirs.end() || !ev->len) continue;
-            // The name as the kernel gave it, up to its terminating zero.
-            // The kernel's bytes in the system's encoding, as Tcl's own file
-            // commands read names: the path is a Tcl string that finds the file.
+            // The name as the kernel gave it, up to its terminating zero, in
+            // the system's encoding as Tcl's own file commands read names:
+            // the path is a Tcl string that finds the file.
             Tcl_DString name;
             Tcl_ExternalToUtfDString(nullptr, ev->name, int(strnlen(ev->name, ev->len)), &name);
             std::string path = it->second.first + "/" + std::string(Tcl_DStringValue(&name), std::size_t(Tcl_DStringLength(&name)));
@@ -129,7 +144,7 @@ int watch_cmd(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
     }
     Tcl_DString native;
     Tcl_UtfToExternalDString(nullptr, dir.c_str(), int(dir.size()), &native);
-    int wd = inotify_add_watch(w->fd, Tcl_DStringValue(&native), IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR);
+    int wd = inotify_add_watch(w->fd, Tcl_DStringValue(&native), IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVE_SELF | IN_ONLYDIR);
     Tcl_DStringFree(&native);
     if (wd < 0) {
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s", dir.c_str(), std::strerror(errno)));

@@ -51,13 +51,14 @@ proc live::usage {} {
 }
 
 # A file of INDIR was finished (or, path empty, the kernel's queue
-# overflowed and the directory is looked at again).
+# overflowed or INDIR itself went: it is watched again and looked at).
 proc live::arrived {path {how notice}} {
     variable indir
     variable overflowed
     if {$path eq ""} {
+        if {![rearm]} return
         if {!$overflowed} {
-            puts stderr "live: the kernel dropped its notices (queue overflow); looking at $indir again"
+            puts stderr "live: the kernel's notices were lost (a queue overflow) or $indir changed; looking at it again"
             set overflowed 1
         }
         foreach p [existing] { arrived $p listed }
@@ -87,6 +88,29 @@ proc live::arrived {path {how notice}} {
     variable arrival
     set arrival([$feed add $path]) [clock milliseconds]
     variable last [clock milliseconds]
+}
+
+# Watches INDIR again after its watch may have ended (the directory was
+# removed or moved away, and perhaps made anew): true when it is watched;
+# else says so once and tries again twice a second until there is one.
+proc live::rearm {} {
+    variable indir
+    variable gone
+    if {![catch {quenz::watch $indir live::arrived}]} {
+        if {[info exists gone]} {
+            unset gone
+            puts stderr "live: $indir is there again; watching it"
+            foreach p [existing] { arrived $p listed }
+            return 0
+        }
+        return 1
+    }
+    if {![info exists gone]} {
+        set gone 1
+        puts stderr "live: $indir is gone; waiting for it"
+    }
+    after 500 live::rearm
+    return 0
 }
 
 # At most 100000 names are remembered, the newest: a directory others
