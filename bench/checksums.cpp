@@ -105,6 +105,23 @@ Op fit(std::vector<const bild16 Inputs::*> refs, int order) {
     };
 }
 
+// An image through the per-pixel polynomials of such a fit.
+Op corrected(std::vector<const bild16 Inputs::*> refs, int order, const bildfloat Inputs::*img) {
+    return [=](const Inputs& in) {
+        std::vector<const bild16_base*> r;
+        for (auto ref : refs) r.push_back(&(in.*ref));
+        std::vector<float> w;
+        for (std::size_t j = 0; j < r.size(); ++j) w.push_back(0.1f + 0.8f * float(j * j) / 16.0f);
+        std::streambuf *out = std::cout.rdbuf(nullptr), *err = std::cerr.rdbuf(nullptr);
+        QRfit q(r, w, int(r.size()), order);
+        std::cout.rdbuf(out);
+        std::cerr.rdbuf(err);
+        bildfloat x(in.*img);
+        x.polyfit_correct(q);
+        return hash(x);
+    };
+}
+
 // imgstats' eight numbers (over the image and over a rectangle) as doubles.
 template <class Img> Op stats_of(const Img Inputs::*img) {
     return [=](const Inputs& in) {
@@ -165,6 +182,10 @@ const std::vector<std::pair<std::string, Op>>& operations() {
         {"hamming_nan", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(220.0f, NAN, 256.0f); })},
         {"qrfit_3_2", fit({&I::a, &I::b, &I::z}, 2)},
         {"qrfit_5_4", fit({&I::a, &I::b, &I::z, &I::b, &I::a}, 4)},
+        {"polyfit_correct_3", corrected({&I::a, &I::b, &I::z}, 3, &I::g)},
+        {"polyfit_correct_bits", corrected({&I::a, &I::b, &I::z, &I::b}, 3, &I::f)},
+        {"polyfit_correct_5", corrected({&I::a, &I::b, &I::z, &I::b, &I::a}, 5, &I::g)},
+        {"polyfit_correct_6", corrected({&I::a, &I::b, &I::z, &I::b, &I::a, &I::z}, 6, &I::g)},
         {"imgstats_b16", stats_of(&I::b)},
         {"imgstats_bits", stats_of(&I::f)},
         {"imgstats_float", stats_of(&I::g)},
