@@ -23,6 +23,7 @@
 #include "render/render.h"
 #include "imgclass/fit/qrfit.h"
 #include "imgclass/analysis/stats.h"
+#include "imgclass/curves/expkurve.h"
 
 namespace {
 
@@ -122,6 +123,11 @@ Op corrected(std::vector<const bild16 Inputs::*> refs, int order, const bildfloa
     };
 }
 
+const expkurve& curve() {
+    static const expkurve c(60000, 0.5, 0.05, 2.0, 0.3, 0.3);
+    return c;
+}
+
 // imgstats' eight numbers (over the image and over a rectangle) as doubles.
 template <class Img> Op stats_of(const Img Inputs::*img) {
     return [=](const Inputs& in) {
@@ -186,6 +192,8 @@ const std::vector<std::pair<std::string, Op>>& operations() {
         {"polyfit_correct_bits", corrected({&I::a, &I::b, &I::z, &I::b}, 3, &I::f)},
         {"polyfit_correct_5", corrected({&I::a, &I::b, &I::z, &I::b, &I::a}, 5, &I::g)},
         {"polyfit_correct_6", corrected({&I::a, &I::b, &I::z, &I::b, &I::a, &I::z}, 6, &I::g)},
+        {"apply_eichkurve", in_place(&I::g, [](bildfloat& x, const I&) { x.apply_eichkurve(curve()); })},
+        {"apply_eichkurve_bits", in_place(&I::f, [](bildfloat& x, const I&) { x.apply_eichkurve(curve()); })},
         {"imgstats_b16", stats_of(&I::b)},
         {"imgstats_bits", stats_of(&I::f)},
         {"imgstats_float", stats_of(&I::g)},
