@@ -342,8 +342,11 @@ middle_window window_of(const float* v, std::size_t m, std::size_t k) {
     const std::size_t lo = at > sample_margin ? at - sample_margin : 0;
     const std::size_t hi = std::min(sample_size - 1, at + sample_margin);
     std::nth_element(s, s + lo, s + sample_size);
-    std::nth_element(s + lo, s + hi, s + sample_size);
-    std::sort(s + lo + 1, s + hi);
+    if (hi > lo) {
+        // (s[lo] stays where the first selection put it)
+        std::nth_element(s + lo + 1, s + hi, s + sample_size);
+        std::sort(s + lo + 1, s + hi);
+    }
     w.used = true;
     w.lo = s[lo];
     w.hi = s[hi];
