@@ -74,3 +74,4 @@ def test_float_imgstats_median_and_extremes_against_numpy(name, a):
             assert got[k] == f(v), where
             if got[k] == 0:
                 assert np.signbit(got[k]) == np.signbit(v[np.flatnonzero(v == 0)[0]]), where
+
