@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <tuple>
 #include <utility>
 #include <cmath>
 #include <memory>
