@@ -22,6 +22,8 @@
 #include "imgclass/core/bildfloat.h"
 #include "render/render.h"
 #include "imgclass/fit/qrfit.h"
+#include "imgclass/analysis/stats.h"
+#include "imgclass/curves/expkurve.h"
 
 namespace {
 
@@ -104,6 +106,42 @@ Op fit(std::vector<const bild16 Inputs::*> refs, int order) {
     };
 }
 
+// An image through the per-pixel polynomials of such a fit.
+Op corrected(std::vector<const bild16 Inputs::*> refs, int order, const bildfloat Inputs::*img) {
+    return [=](const Inputs& in) {
+        std::vector<const bild16_base*> r;
+        for (auto ref : refs) r.push_back(&(in.*ref));
+        std::vector<float> w;
+        for (std::size_t j = 0; j < r.size(); ++j) w.push_back(0.1f + 0.8f * float(j * j) / 16.0f);
+        std::streambuf *out = std::cout.rdbuf(nullptr), *err = std::cerr.rdbuf(nullptr);
+        QRfit q(r, w, int(r.size()), order);
+        std::cout.rdbuf(out);
+        std::cerr.rdbuf(err);
+        bildfloat x(in.*img);
+        x.polyfit_correct(q);
+        return hash(x);
+    };
+}
+
+const expkurve& curve() {
+    static const expkurve c(60000, 0.5, 0.05, 2.0, 0.3, 0.3);
+    return c;
+}
+
+// imgstats' eight numbers (over the image and over a rectangle) as doubles.
+template <class Img> Op stats_of(const Img Inputs::*img) {
+    return [=](const Inputs& in) {
+        std::vector<double> d;
+        for (auto r : {quenz::rect::whole(), quenz::checked_rect("t", 3, 5, 200, 301)}) {
+            auto s = quenz::imgstats(in.*img, r);
+            d.insert(d.end(), {double(s.n), double(s.min), double(s.max), s.sum, s.mean, s.std, s.median, double(s.nan)});
+        }
+        for (double& x : d)
+            if (canonical_nan && std::isnan(x)) x = std::bit_cast<double>(std::uint64_t(0x7ff8000000000000));
+        return fnv(d.data(), d.size() * sizeof(double));
+    };
+}
+
 std::vector<float> kernel(int size) {
     std::vector<float> k;
     for (int i = 0; i < size * size; ++i) k.push_back(1.0f + float((3 * i) % 7) / 7.0f - (i == 4 ? 2.5f : 0.0f));
@@ -150,6 +188,15 @@ const std::vector<std::pair<std::string, Op>>& operations() {
         {"hamming_nan", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_window(220.0f, NAN, 256.0f); })},
         {"qrfit_3_2", fit({&I::a, &I::b, &I::z}, 2)},
         {"qrfit_5_4", fit({&I::a, &I::b, &I::z, &I::b, &I::a}, 4)},
+        {"polyfit_correct_3", corrected({&I::a, &I::b, &I::z}, 3, &I::g)},
+        {"polyfit_correct_bits", corrected({&I::a, &I::b, &I::z, &I::b}, 3, &I::f)},
+        {"polyfit_correct_5", corrected({&I::a, &I::b, &I::z, &I::b, &I::a}, 5, &I::g)},
+        {"polyfit_correct_6", corrected({&I::a, &I::b, &I::z, &I::b, &I::a, &I::z}, 6, &I::g)},
+        {"apply_eichkurve", in_place(&I::g, [](bildfloat& x, const I&) { x.apply_eichkurve(curve()); })},
+        {"apply_eichkurve_bits", in_place(&I::f, [](bildfloat& x, const I&) { x.apply_eichkurve(curve()); })},
+        {"imgstats_b16", stats_of(&I::b)},
+        {"imgstats_bits", stats_of(&I::f)},
+        {"imgstats_float", stats_of(&I::g)},
         {"unwindow", in_place(&I::c, [](bildcomplex& x, const I&) { x.Hamming_unwindow(-120.0f, 256.0f, 255.5f); })},
     };
     return ops;

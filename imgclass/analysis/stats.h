@@ -38,7 +38,8 @@ template <class T> struct image_stats {
 // Counts are summed exactly in integers; the median comes from a count of
 // every value.
 image_stats<unsigned short> imgstats(const bild16_base& b, const rect& r = rect::whole());
-// Sums in double, pairwise; the median by counting the values' bit patterns.
+// Sums in double, pairwise; the median among the few values a sample puts
+// near the middle, or else by counting the values' bit patterns.
 image_stats<float> imgstats(const bildfloat_base& f, const rect& r = rect::whole());
 
 // numpy.histogram's rule for nbins equal bins over [low, high], in double:

@@ -5,6 +5,11 @@
 #include "imgclass/core/bildfloat.h"
 #include "imgclass/system/fileio.h"
 
+#include <bit>
+#include <cstring>
+#include <span>
+#include <vector>
+
 namespace {
 constexpr std::size_t n = 512;
 using quenz::gnuplot_file_size;
@@ -13,16 +18,34 @@ float axis(std::size_t i) { return float(double(i) * double(quenz::bildfloat_pix
 }  // namespace
 
 void bildfloat::write_gnuplot(const char* name) const {
-    std::vector<unsigned char> buf(gnuplot_file_size);
-    unsigned char* p = buf.data();
-    quenz::store_le<float>(p, float(n));
-    for (std::size_t i = 0; i < n; ++i) quenz::store_le<float>(p + 4 * (1 + i), axis(i));
-    for (std::size_t j = 0; j < n; ++j) {
-        unsigned char* row = p + 4 * (n + 1) * (j + 1);
-        quenz::store_le<float>(row, axis(j));
-        quenz::pack_le(row + 4, this->row(int(j)), n);
+    // The first row (the count and the column coordinates) and the first
+    // row coordinate; then each row's pixels and the next row coordinate.
+    unsigned char head[4 * (n + 2)], coords[4 * n];
+    quenz::store_le<float>(head, float(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        quenz::store_le<float>(head + 4 * (1 + i), axis(i));
+        quenz::store_le<float>(coords + 4 * i, axis(i));
     }
-    quenz::write_file(name, buf.data(), buf.size());
+    quenz::store_le<float>(head + 4 * (n + 1), axis(0));
+    if constexpr (std::endian::native == std::endian::little) {
+        // The pixels are the file's bytes: written from where they are.
+        std::vector<std::span<const unsigned char>> blocks{{head, sizeof head}};
+        for (std::size_t j = 0; j < n; ++j) {
+            blocks.emplace_back(reinterpret_cast<const unsigned char*>(this->row(int(j))), 4 * n);
+            if (j + 1 < n) blocks.emplace_back(coords + 4 * (j + 1), 4);
+        }
+        quenz::write_file(name, blocks);
+    } else {
+        std::vector<unsigned char> buf(gnuplot_file_size);
+        unsigned char* p = buf.data();
+        std::memcpy(p, head, sizeof head);
+        for (std::size_t j = 0; j < n; ++j) {
+            unsigned char* row = p + 4 * (n + 1) * (j + 1);
+            if (j > 0) std::memcpy(row, coords + 4 * j, 4);
+            quenz::pack_le(row + 4, this->row(int(j)), n);
+        }
+        quenz::write_file(name, buf.data(), buf.size());
+    }
 }
 
 void quenz::decode_gnuplot(bildfloat& img, std::span<const unsigned char> file, const char* name) {

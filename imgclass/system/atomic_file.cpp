@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -224,6 +225,33 @@ void atomic_file::write(const void* data, std::size_t n) {
     }
 }
 
+void atomic_file::write(std::span<const std::span<const unsigned char>> blocks) {
+    std::size_t next = 0, done = 0;  // the first block not yet written whole, and its bytes written
+    iovec io[256];
+    while (next < blocks.size()) {
+        int count = 0;
+        for (std::size_t b = next; b < blocks.size() && count < 256; ++b) {
+            const std::size_t skip = b == next ? done : 0;
+            if (blocks[b].size() == skip) continue;
+            io[count].iov_base = const_cast<unsigned char*>(blocks[b].data() + skip);
+            io[count].iov_len = blocks[b].size() - skip;
+            ++count;
+        }
+        if (count == 0) break;
+        ssize_t k = ::writev(fd_, io, count);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) fail();
+        // Past the blocks the kernel took whole, into the one it took in part.
+        std::size_t left = std::size_t(k);
+        while (next < blocks.size() && left >= blocks[next].size() - done) {
+            left -= blocks[next].size() - done;
+            done = 0;
+            ++next;
+        }
+        done += left;
+    }
+}
+
 // In place, how far a library that writes through a descriptor of its own
 // went is not known when it is done (libtiff goes back to fill in
 // offsets): the old content is cut off before it starts.
@@ -291,6 +319,12 @@ void atomic_file::commit() {
 void write_file_atomic(const char* name, const void* data, std::size_t n) {
     atomic_file f(name);
     f.write(data, n);
+    f.commit();
+}
+
+void write_file_atomic(const char* name, std::span<const std::span<const unsigned char>> blocks) {
+    atomic_file f(name);
+    f.write(blocks);
     f.commit();
 }
 

@@ -55,6 +55,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <span>
 #include <string>
 
 namespace quenz {
@@ -80,6 +81,8 @@ public:
 
     // Writes all n bytes at the current position, or throws.
     void write(const void* data, std::size_t n);
+    // Writes the blocks one after the other (writev, no copy), or throws.
+    void write(std::span<const std::span<const unsigned char>> blocks);
     // Hands the descriptor to a library that closes it itself (libtiff's
     // TIFFClose): commit() then only renames.
     int release_fd();
@@ -113,5 +116,6 @@ private:
 
 // The whole of data as the new content of name, all or nothing.
 void write_file_atomic(const char* name, const void* data, std::size_t n);
+void write_file_atomic(const char* name, std::span<const std::span<const unsigned char>> blocks);
 
 }  // namespace quenz

@@ -132,5 +132,8 @@ std::optional<std::size_t> read_file_into(const char* name, std::initializer_lis
 }
 
 void write_file(const char* name, const void* data, std::size_t n) { write_file_atomic(name, data, n); }
+void write_file(const char* name, std::span<const std::span<const unsigned char>> blocks) {
+    write_file_atomic(name, blocks);
+}
 
 }  // namespace quenz

@@ -75,6 +75,8 @@ std::optional<std::size_t> read_file_into(const char* name, std::initializer_lis
 // throws "Cannot write to <name>". Every writer of the library ends here or
 // in atomic_file.
 void write_file(const char* name, const void* data, std::size_t n);
+// The blocks one after the other, likewise, with no buffer in between.
+void write_file(const char* name, std::span<const std::span<const unsigned char>> blocks);
 
 template <class T> void store_le(unsigned char* p, T v) {
     auto u = std::bit_cast<std::conditional_t<sizeof(T) == 2, std::uint16_t,

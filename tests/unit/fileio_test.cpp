@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +49,27 @@ TEST(FileIo, WrittenBytesReadBackAndTheLimitCutsTheRead) {
     EXPECT_FALSE(quenz::read_file(f.c_str(), 10));
     // A directory opens but cannot be read: no file, not an empty one.
     EXPECT_FALSE(quenz::read_file(std::filesystem::temp_directory_path().c_str(), 10));
+}
+
+TEST(FileIo, BlocksAreWrittenOneAfterTheOtherAndAFullDeviceIsReported) {
+    // More blocks than one system call takes, empty ones among them.
+    std::string data(300000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i * 13 + i / 977);
+    std::vector<std::span<const unsigned char>> blocks;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+    for (std::size_t at = 0, k = 0; at < data.size(); ++k) {
+        const std::size_t n = std::min(data.size() - at, k % 5 == 0 ? std::size_t(0) : k % 50 == 7 ? std::size_t(5000) : k % 97 + 1);
+        blocks.emplace_back(p + at, n);
+        at += n;
+    }
+    ASSERT_GT(blocks.size(), 1000u);
+    std::string f = scratch("blocks.bin");
+    ASSERT_EQ(error_of([&] { quenz::write_file(f.c_str(), blocks); }), testutil::nothing_thrown);
+    auto all = quenz::read_file(f.c_str(), data.size() + 1);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(std::string(all->begin(), all->end()), data);
+    std::remove(f.c_str());
+    EXPECT_EQ(error_of([&] { quenz::write_file("/dev/full", blocks); }), "Cannot write to /dev/full");
 }
 
 TEST(FileIo, ReadsIntoBlocksFillThemInOrderAndCountWhatArrived) {

@@ -147,6 +147,44 @@ TEST(Stats, FloatMedianOfSmallSetsAcrossSignsAndRanges) {
     }
 }
 
+// The float sums' definition: leaves of at most 128 terms in eight
+// interleaved accumulators, added as a balanced tree, one term at a time.
+double pairwise_definition(const std::vector<double>& t, std::size_t begin, std::size_t n) {
+    if (n <= 128) {
+        double acc[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8)
+            for (std::size_t k = 0; k < 8; ++k) acc[k] += t[begin + i + k];
+        double rest = 0;
+        for (; i < n; ++i) rest += t[begin + i];
+        return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7])) + rest;
+    }
+    std::size_t half = n / 2;
+    half -= half % 8;
+    return pairwise_definition(t, begin, half) + pairwise_definition(t, begin + half, n - half);
+}
+
+TEST(Stats, FloatSumAndDeviationBitForBitThePairwiseDefinition) {
+    bildfloat_base f;
+    std::mt19937 rng(23);
+    std::normal_distribution<float> g(3.0f, 1e4f);
+    for (std::size_t i = 0; i < f.npixels(); ++i) f.data()[i] = i % 11 == 5 ? quenz::quiet_nan : g(rng);
+    // Counts with every remainder of eight and leaves of unequal sizes.
+    for (auto r : {quenz::rect::whole(), quenz::checked_rect("t", 0, 0, 511, 200), quenz::checked_rect("t", 1, 2, 300, 290),
+                   quenz::checked_rect("t", 5, 5, 11, 9), quenz::checked_rect("t", 0, 3, 6, 3),
+                   quenz::checked_rect("t", 17, 40, 400, 41)}) {
+        std::vector<double> v;
+        for (double x : values(f, r))
+            if (x == x) v.push_back(x);
+        const double sum = pairwise_definition(v, 0, v.size());
+        std::vector<double> sq;
+        for (double x : v) sq.push_back((x - sum / double(v.size())) * (x - sum / double(v.size())));
+        auto s = quenz::imgstats(f, r);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(s.sum), std::bit_cast<std::uint64_t>(sum)) << v.size();
+        EXPECT_EQ(s.std, std::sqrt(pairwise_definition(sq, 0, sq.size()) / double(v.size()))) << v.size();
+    }
+}
+
 TEST(Histogram, EveryCountLandsBetweenItsEdges) {
     bild16_base b;
     for (std::size_t i = 0; i < b.npixels(); ++i) b.data()[i] = static_cast<unsigned short>(i % 65536);
