@@ -164,9 +164,10 @@ proc live::done {path ok result} {
 }
 
 # A name as one word of the table: backslash, space and control characters
-# as \\ and \ooo.
+# as \\ and \ooo, and what some readers take for a line break (U+0085,
+# U+2028, U+2029) as \uXXXX.
 proc live::word {name} {
-    if {![regexp {[\0-\x20\x7f\\]} $name]} { return $name }
+    if {![regexp {[\0-\x20\x7f\\\u0085\u2028\u2029]} $name]} { return $name }
     set out ""
     foreach c [split $name ""] {
         scan $c %c code
@@ -174,6 +175,9 @@ proc live::word {name} {
             append out \\\\
         } elseif {$code <= 0x20 || $code == 0x7f} {
             append out [format \\%03o $code]
+        } elseif {$code == 0x85 || $code == 0x2028 || $code == 0x2029} {
+            # (line breaks to some readers of text)
+            append out [format \\u%04x $code]
         } else {
             append out $c
         }
