@@ -34,6 +34,8 @@ const char* setup_script = R"(
     proc update {args} {}
     proc .t1.c {args} {}
     proc qv::listen {args} {}
+    proc qv::part {args} {}
+    proc qv::hook {args} {}
     proc qv::readfile {file nr args} {
         if {[string length $file] > 4096} { error "name too long" }
     }
