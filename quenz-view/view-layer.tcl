@@ -107,21 +107,21 @@ set qv::helplines {}
 #   mouse     {label "what it does" ...}: pointer gestures, for the help
 #   overlays  {tag ...}: canvas items drawn over the picture, which a
 #             snapshot draws in too
-proc qv::part {name spec} {
+proc qv::part {name decl} {
     variable parts
-    foreach k [dict keys $spec] {
+    foreach k [dict keys $decl] {
         if {$k ni {fields fresh keys mouse overlays}} { error "part $name: unknown entry \"$k\"" }
     }
-    if {[dict exists $spec fields] && [llength [dict get $spec fields]] % 3} {
+    if {[dict exists $decl fields] && [llength [dict get $decl fields]] % 3} {
         error "part $name: fields are triples: field default description"
     }
-    if {[dict exists $spec keys] && [llength [dict get $spec keys]] % 4} {
+    if {[dict exists $decl keys] && [llength [dict get $decl keys]] % 4} {
         error "part $name: keys are quadruples: keysyms script label description"
     }
-    dict set parts $name $spec
+    dict set parts $name $decl
     # (a part declared after windows were made binds its keys in them too)
-    if {[dict exists $spec keys] && [llength [info commands qv::windows]]} {
-        foreach {keys script label description} [dict get $spec keys] {
+    if {[dict exists $decl keys] && [llength [info commands qv::windows]]} {
+        foreach {keys script label description} [dict get $decl keys] {
             foreach nr [qv::windows] { qv::bindkeys $nr [list $keys $script] }
         }
     }
@@ -131,8 +131,8 @@ proc qv::part {name spec} {
 # What every part declares under entry, in the parts' order.
 proc qv::declared {entry} {
     set r {}
-    dict for {name spec} $qv::parts {
-        if {[dict exists $spec $entry]} { lappend r {*}[dict get $spec $entry] }
+    dict for {name decl} $qv::parts {
+        if {[dict exists $decl $entry]} { lappend r {*}[dict get $decl $entry] }
     }
     return $r
 }
