@@ -91,17 +91,23 @@ template <class F> Op render(F f) {
     };
 }
 
-// The per-pixel fit's coefficients, its console output silenced.
+// The per-pixel fit of the reference images, its console output silenced.
+QRfit quiet_fit(const Inputs& in, const std::vector<const bild16 Inputs::*>& refs, int order) {
+    std::vector<const bild16_base*> r;
+    for (auto ref : refs) r.push_back(&(in.*ref));
+    std::vector<float> w;
+    for (std::size_t j = 0; j < r.size(); ++j) w.push_back(0.1f + 0.8f * float(j * j) / 16.0f);
+    std::streambuf *out = std::cout.rdbuf(nullptr), *err = std::cerr.rdbuf(nullptr);
+    QRfit q(r, w, int(r.size()), order);
+    std::cout.rdbuf(out);
+    std::cerr.rdbuf(err);
+    return q;
+}
+
+// The fit's coefficients.
 Op fit(std::vector<const bild16 Inputs::*> refs, int order) {
     return [=](const Inputs& in) {
-        std::vector<const bild16_base*> r;
-        for (auto ref : refs) r.push_back(&(in.*ref));
-        std::vector<float> w;
-        for (std::size_t j = 0; j < r.size(); ++j) w.push_back(0.1f + 0.8f * float(j * j) / 16.0f);
-        std::streambuf *out = std::cout.rdbuf(nullptr), *err = std::cerr.rdbuf(nullptr);
-        QRfit q(r, w, int(r.size()), order);
-        std::cout.rdbuf(out);
-        std::cerr.rdbuf(err);
+        const QRfit q = quiet_fit(in, refs, order);
         return fnv_floats(q.coefficients(), bild16::npixels() * std::size_t(order));
     };
 }
@@ -109,14 +115,7 @@ Op fit(std::vector<const bild16 Inputs::*> refs, int order) {
 // An image through the per-pixel polynomials of such a fit.
 Op corrected(std::vector<const bild16 Inputs::*> refs, int order, const bildfloat Inputs::*img) {
     return [=](const Inputs& in) {
-        std::vector<const bild16_base*> r;
-        for (auto ref : refs) r.push_back(&(in.*ref));
-        std::vector<float> w;
-        for (std::size_t j = 0; j < r.size(); ++j) w.push_back(0.1f + 0.8f * float(j * j) / 16.0f);
-        std::streambuf *out = std::cout.rdbuf(nullptr), *err = std::cerr.rdbuf(nullptr);
-        QRfit q(r, w, int(r.size()), order);
-        std::cout.rdbuf(out);
-        std::cerr.rdbuf(err);
+        const QRfit q = quiet_fit(in, refs, order);
         bildfloat x(in.*img);
         x.polyfit_correct(q);
         return hash(x);
