@@ -91,10 +91,10 @@ OPS = [
     ("surface_put", "surface put, whole interior", None),
     ("compute_schnitt", "Voronoischnitt compute_schnitt", None),
     ("call_lindex", "Tcl: lindex $l 0 (reference)", None),
-    ("call_method", "Tcl: method call b get 0 0", ("call", 3.0)),
-    ("call_handle", "Tcl: bild16_base_get $handle 0 0", ("call", 3.0)),
+    ("call_method", "Tcl: method call b get 0 0", ("call", 1.8)),
+    ("call_handle", "Tcl: bild16_base_get $handle 0 0", ("call", 2.0)),
     ("call_name", "Tcl: bild16_base_get b 0 0 (name for handle)", ("call", 3.0)),
-    ("call_set", "Tcl: method call b set 0 0 7", ("call", 3.0)),
+    ("call_set", "Tcl: method call b set 0 0 7", ("call", 1.8)),
 ]
 PEER_COLUMNS = ["numpy", "scipy", "OpenCV", "tifffile"]
 # Medians of the same operation scatter by up to this factor between runs on

@@ -11,9 +11,31 @@
 
 namespace qb {
 
+// A handle word: the registry's object, pinned for the call. The parsed id
+// and type stay in the word, so a call through the same word (a variable,
+// or the handle an object command passes) reads no text.
+static int from_handle(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags,
+                       Id* idp) {
+    Id id;
+    Ty named;
+    if (!parse_handle_obj(obj, &id, &named)) return E_TYPE;
+    if (!(type_record(want).accepts >> named & 1)) return E_TYPE;
+    bool busy = false;
+    Access access{(flags & F_DISOWN) != 0, domain_of(interp),
+                  (flags & F_PROBE) ? nullptr : CallPins::active(), (flags & F_ALONE) != 0, &busy};
+    void* p = resolve(id, named, want, access);
+    if (!p) return busy ? E_BUSY : E_TYPE;
+    if (flags & F_DISOWN) disown(id);
+    *addr = p;
+    if (idp) *idp = id;
+    return OK;
+}
+
 int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flags, Id* idp) {
     *addr = nullptr;
     if (idp) *idp = 0;
+    // The common case first: nothing to hold, no name to look up.
+    if (is_handle_obj(obj)) return from_handle(interp, obj, want, addr, flags, idp);
     Tcl_Obj* cur = obj;
     Tcl_IncrRefCount(cur);
     int rc = E_TYPE;
@@ -22,21 +44,7 @@ int convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, Ty want, void** addr, int flag
     for (int depth = 0; depth < 8; ++depth) {
         const char* s = Tcl_GetString(cur);
         if (s[0] == '_') {
-            Id id;
-            Ty named;
-            if (!parse_handle_obj(cur, &id, &named)) break;
-            if (!(type_record(want).accepts >> named & 1)) break;
-            bool busy = false;
-            Access access{(flags & F_DISOWN) != 0, domain_of(interp),
-                          (flags & F_PROBE) ? nullptr : CallPins::active(), (flags & F_ALONE) != 0,
-                          &busy};
-            void* p = resolve(id, named, want, access);
-            if (busy) rc = E_BUSY;
-            if (!p) break;
-            if (flags & F_DISOWN) disown(id);
-            *addr = p;
-            if (idp) *idp = id;
-            rc = OK;
+            rc = from_handle(interp, cur, want, addr, flags, idp);
             break;
         }
         if (std::strcmp(s, "NULL") == 0) {

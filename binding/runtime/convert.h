@@ -49,6 +49,9 @@ public:
     // Whether a script run while converting destroyed objects: one of
     // those already converted may be among them. Only a script destroys.
     bool script_destroyed() const { return ran_script_ && removals() != removals_before_; }
+    // Whether a conversion ran a script at all: only then can anything
+    // converted earlier, or the interpreter, be gone.
+    bool ran_script() const { return ran_script_; }
 
 private:
     PinList ids_;

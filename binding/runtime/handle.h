@@ -16,5 +16,7 @@ Tcl_Obj* new_handle(Id id, Ty t);
 bool parse_handle(const char* text, Id* id, Ty* type);
 // The same for a Tcl_Obj, which keeps the parsed id and type.
 bool parse_handle_obj(Tcl_Obj* obj, Id* id, Ty* type);
+// Whether obj holds a parsed handle already.
+bool is_handle_obj(const Tcl_Obj* obj);
 
 }  // namespace qb

@@ -32,6 +32,8 @@ const Tcl_ObjType handle_type = {"quenz-handle", nullptr, dup_handle_rep, handle
 
 }  // namespace
 
+bool is_handle_obj(const Tcl_Obj* obj) { return obj->typePtr == &handle_type; }
+
 bool parse_handle_obj(Tcl_Obj* obj, Id* id, Ty* t) {
     if (obj->typePtr == &handle_type) {
         *id = Id(std::uintptr_t(obj->internalRep.twoPtrValue.ptr1));

@@ -16,7 +16,7 @@ static std::unordered_multimap<Id, Instance*>& instances() {
 }
 
 static void forget_instance(Instance* inst) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     auto range = instances().equal_range(inst->id);
     for (auto i = range.first; i != range.second; ++i)
         if (i->second == inst) {
@@ -30,7 +30,7 @@ bool create_instance_command(Tcl_Interp* interp, const char* name, Instance* ins
     inst->thread = Tcl_GetCurrentThread();
     if (!Tcl_InterpDeleted(interp)) {
         {
-            std::lock_guard lock(state_mutex());
+            std::lock_guard lock(state_lock());
             instances().emplace(inst->id, inst);
         }
         inst->token = Tcl_CreateObjCommand(interp, name, &object_cmd, inst, &object_delete);
@@ -50,7 +50,7 @@ void drop_commands(Id id) {
         Tcl_Interp* interp = nullptr;
         Tcl_Command token = nullptr;
         {
-            std::lock_guard lock(state_mutex());
+            std::lock_guard lock(state_lock());
             auto range = instances().equal_range(id);
             for (auto i = range.first; i != range.second; ++i)
                 if (i->second->thread == Tcl_GetCurrentThread()) {

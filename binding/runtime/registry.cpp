@@ -128,8 +128,8 @@ bool pin(Registry& r, Id id, Object& o, PinList* pins, bool alone) {
 
 }  // namespace
 
-std::mutex& state_mutex() {
-    static std::mutex* m = new std::mutex;
+StateLock& state_lock() {
+    static StateLock* m = new StateLock;
     return *m;
 }
 
@@ -143,26 +143,26 @@ static Id next_id(Registry& r) {
 }
 
 Id module_id() {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     Registry& r = reg();
     if (!r.module) r.module = next_id(r);
     return r.module;
 }
 
 void set_next_id(Id id) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     reg().next = id;
 }
 
 Id find_object(const void* addr, Ty t) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     Registry& r = reg();
     auto it = r.by_addr.find(AddrKey{addr, type_record(t).family});
     return it == r.by_addr.end() ? 0 : it->second;
 }
 
 Id register_object(void* addr, Ty t, Id owner, Domain domain) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     Registry& r = reg();
     AddrKey key{addr, type_record(t).family};
     auto it = r.by_addr.find(key);
@@ -181,7 +181,7 @@ Id register_object(void* addr, Ty t, Id owner, Domain domain) {
 }
 
 bool is_live(Id id) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     return reg().by_id.count(id) > 0;
 }
 
@@ -194,7 +194,7 @@ void set_destroy_hook(DestroyHook hook) { destroy_hook.store(hook); }
 void destroy_object(Id id) {
     Object o;
     {
-        std::lock_guard lock(state_mutex());
+        std::lock_guard lock(state_lock());
         Registry& r = reg();
         if (!r.by_id.count(id)) return;
         o = unlink(r, id);
@@ -206,7 +206,7 @@ void destroy_object(Id id) {
 void unpin(const PinList& pins) {
     std::vector<Object> freed;
     {
-        std::lock_guard lock(state_mutex());
+        std::lock_guard lock(state_lock());
         Registry& r = reg();
         // A pinned record stays where it is (in by_id, or moved to zombies
         // node and all) until its pins are gone: no lookup for a live one.
@@ -225,7 +225,7 @@ void unpin(const PinList& pins) {
 }
 
 void* lookup(Id id, Ty t) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     Registry& r = reg();
     auto it = r.by_id.find(id);
     if (it == r.by_id.end()) return nullptr;
@@ -235,7 +235,7 @@ void* lookup(Id id, Ty t) {
 }
 
 void depends(Id dependent, Id on) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     Registry& r = reg();
     auto d = r.by_id.find(dependent);
     if (d == r.by_id.end()) return;
@@ -248,7 +248,7 @@ void depends(Id dependent, Id on) {
 }
 
 void* resolve(Id id, Ty named, Ty want, const Access& a) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     Registry& r = reg();
     auto it = r.by_id.find(id);
     if (it == r.by_id.end()) return nullptr;
@@ -266,22 +266,22 @@ void* resolve(Id id, Ty named, Ty want, const Access& a) {
 std::uint64_t removals() { return removed_here; }
 
 std::size_t live_objects() {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     return reg().by_id.size();
 }
 
 void acquire(Id id) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     reg().owned.insert(id);
 }
 
 bool disown(Id id) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     return reg().owned.erase(id) > 0;
 }
 
 bool is_owned(Id id) {
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     return reg().owned.count(id) > 0;
 }
 

@@ -2,9 +2,9 @@
 // registered type, owner), the ownership table, and the one lock over both.
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
+#include "state_lock.h"
 #include "types.h"
 
 namespace qb {
@@ -105,6 +105,6 @@ void set_next_id(Id id);
 
 // The process-wide lock over the registry, the ownership table and the
 // linked image pointers (the viewer thread runs a second interpreter).
-std::mutex& state_mutex();
+StateLock& state_lock();
 
 }  // namespace qb

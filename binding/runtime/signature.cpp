@@ -77,9 +77,8 @@ std::string check_sig(const Sig& s, const std::vector<std::string>& classes) {
     return {};
 }
 
-int Sig::check_count(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv) const {
+int Sig::count_error(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv) const {
     int given = objc - 1;
-    if (given == nargs) return TCL_OK;
     if (!usage.empty()) return usage_error(interp, objv, usage);
     std::string msg = given < nargs ? "Wrong number of arguments " : "Wrong # args.";
     msg += fmt.substr(fmt.find(':'));

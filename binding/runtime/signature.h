@@ -38,7 +38,8 @@ struct Sig {
     // wrong count says "wrong # args: should be ...". Empty: the older
     // commands' own count messages, which scripts match.
     std::string usage;
-    int check_count(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv) const;
+    // The message for a call whose word count is not nargs.
+    int count_error(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv) const;
     int arg_error(Tcl_Interp* interp, int code, int pos) const;
     int destroyed_error(Tcl_Interp* interp) const;
     int deleted_interp_error(Tcl_Interp* interp) const;
@@ -81,8 +82,10 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
     if (rc != OK) return s.arg_error(interp, rc, pos);
     // A conversion may run a script (a foreign "cget -this"): an address
     // converted earlier may be gone, or the interpreter itself.
-    if (pins.script_destroyed()) return s.destroyed_error(interp);
-    if (Tcl_InterpDeleted(interp)) return s.deleted_interp_error(interp);
+    if (pins.ran_script()) {
+        if (pins.script_destroyed()) return s.destroyed_error(interp);
+        if (Tcl_InterpDeleted(interp)) return s.deleted_interp_error(interp);
+    }
     using R = typename fn_traits<F>::ret;
     try {
         if constexpr (std::is_void_v<R>) {
@@ -97,7 +100,7 @@ int invoke_impl(Tcl_Interp* interp, [[maybe_unused]] Tcl_Obj* const* objv, const
 }
 
 template <class F> int invoke(Tcl_Interp* interp, int objc, Tcl_Obj* const* objv, const Sig& s) {
-    if (s.check_count(interp, objc, objv) != TCL_OK) return TCL_ERROR;
+    if (objc - 1 != s.nargs) return s.count_error(interp, objc, objv);
     using args = typename fn_traits<F>::args;
     return invoke_impl<F>(interp, objv, s, std::make_index_sequence<std::tuple_size_v<args>>{},
                           static_cast<args*>(nullptr));

@@ -65,7 +65,7 @@ Tcl_Obj* var_value(VarKind k, Links& links) {
             const Linked& l = linked[k - V_CIMG];
             Id id;
             {
-                std::lock_guard lock(state_mutex());
+                std::lock_guard lock(state_lock());
                 id = links.ids[k - V_CIMG];
             }
             if (id && lookup(id, l.type)) return new_handle(id, l.type);
@@ -103,7 +103,7 @@ char* pointer_write_proc(ClientData cd, Tcl_Interp* interp, const char* n1, cons
                   std::string("in variable '") + l.name + "' of type '" + l.type_text + "'");
         return const_cast<char*>(l.name);
     }
-    std::lock_guard lock(state_mutex());
+    std::lock_guard lock(state_lock());
     c->links->ids[c->v->kind - V_CIMG] = id;
     return nullptr;
 }
