@@ -1,4 +1,4 @@
-// The remote control client's connection command (view_connect.cpp).
+// The remote control client's connection and send commands (view_connect.cpp).
 #pragma once
 #include <tcl.h>
 

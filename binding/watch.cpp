@@ -100,10 +100,19 @@ void readable(ClientData data, int) {
             // The name as the kernel gave it, up to its terminating zero, in
             // the system's encoding as Tcl's own file commands read names:
             // the path is a Tcl string that finds the file.
-            Tcl_DString name;
-            Tcl_ExternalToUtfDString(nullptr, ev->name, int(strnlen(ev->name, ev->len)), &name);
+            // A name the encoding cannot carry (bytes that are not UTF-8,
+            // in a UTF-8 locale) comes back as other bytes: it would name
+            // another file, or none, so it is not announced.
+            const int bytes = int(strnlen(ev->name, ev->len));
+            Tcl_DString name, back;
+            Tcl_ExternalToUtfDString(nullptr, ev->name, bytes, &name);
+            Tcl_UtfToExternalDString(nullptr, Tcl_DStringValue(&name), Tcl_DStringLength(&name), &back);
+            const bool carried = Tcl_DStringLength(&back) == bytes &&
+                                 std::memcmp(Tcl_DStringValue(&back), ev->name, std::size_t(bytes)) == 0;
             std::string path = it->second.first + "/" + std::string(Tcl_DStringValue(&name), std::size_t(Tcl_DStringLength(&name)));
             Tcl_DStringFree(&name);
+            Tcl_DStringFree(&back);
+            if (!carried) continue;
             Tcl_Obj* script = it->second.second;
             Tcl_IncrRefCount(script);  // the script may end its own watch
             run(w, script, path);

@@ -7,7 +7,11 @@
 #
 #   -workers N   worker threads (default 1; 2 on a machine of 2 cores)
 #   -every N     every Nth reduced frame, with its statistics, goes to the
-#                running quenz-view's window 1 (default 10; 0: none)
+#                running quenz-view's window 1 (default 10; 0: none). A
+#                viewer has 2 s to answer; one that does not (stopped,
+#                hung) is said once and not asked again in this run, since
+#                each wait holds the reduction; a viewer started after it
+#                is asked.
 #   -idle S      ends once nothing has come for S seconds and everything
 #                is reduced (default: runs until it is stopped)
 #
@@ -23,7 +27,12 @@
 # INDIR is written by others: only names ending in .his that do not begin
 # with a dot are taken (a writer's temporary is hidden or named otherwise),
 # only regular files are read, and never through a symbolic link (the
-# workers read under `quenz::read_policy regular nofollow`). A name the
+# workers read under `quenz::read_policy regular nofollow`). INDIR itself
+# may be a link: it is resolved once at the start (the start line names
+# the directory it leads to), and that directory is the one watched and
+# read for the whole run. A name that is not valid in the system's
+# encoding (bytes that are not UTF-8) cannot be read through Tcl: the
+# watch does not announce it and it is not reduced. A name the
 # kernel announces again for a file that has not changed is not reduced
 # again; a file rewritten under the same name is, as a new exposure. A file
 # that fails is reported on stderr with its message and the rest go on; it
@@ -32,8 +41,9 @@
 # Standard error: a start line; a line a second while files wait longer
 # than a second (the backlog: how many, the oldest's wait, the rate), and
 # one when the reduction has caught up; one line when there is no viewer
-# to show frames in; with -idle a summary at the end. Exit status 0, 1 if
-# any file failed, 2 when the run could not start.
+# to show frames in, and one for each viewer that did not answer; with
+# -idle a summary at the end. Exit status 0, 1 if any file failed, 2 when
+# the run could not start.
 package require quenzcore
 
 namespace eval live {
@@ -42,6 +52,7 @@ namespace eval live {
     variable order {}     ;# the paths of seen, oldest first (a bounded memory)
     variable arrival      ;# feed number -> arrival time (ms)
     variable reduced 0 failed 0 passed 0 viewer unknown reported 0 overflowed 0
+    variable silent {}    ;# the viewers (process ids) that did not answer
     variable started [clock milliseconds] last [clock milliseconds] mark {0 0}
 }
 
@@ -187,23 +198,33 @@ proc live::word {name} {
 
 # The frame and its statistics to window 1 of the running quenz-view.
 # Without one the run goes on: said once, and asked again at the next
-# frame to show (a viewer started later is found).
+# frame to show (a viewer started later is found). The show waits in this
+# thread, so a viewer that does not answer within 2 s is passed over for
+# the rest of the run: each wait would hold the files' bookkeeping.
 proc live::show {path name stats} {
     variable outdir
     variable viewer
+    variable silent
     set bin [file join $outdir [file rootname [file tail $path]].bin]
     lassign $stats n min max sum mean std
     if {[catch {
-        quenz::view show 1 $bin
-        quenz::view marker 1 clear
-        quenz::view marker 1 text 8 16 "$name: mean $mean std $std" yellow
-    } err]} {
-        if {$viewer ne "none"} {
+        # the viewer started last, as quenz::view finds it
+        set pid [file rootname [file tail [lindex [quenz::view_address {}] 0]]]
+        if {$pid ni $silent} {
+            quenz::view -viewer $pid -timeout 2 show 1 $bin
+            quenz::view -viewer $pid -timeout 2 marker 1 clear
+            quenz::view -viewer $pid -timeout 2 marker 1 text 8 16 "$name: mean $mean std $std" yellow
+            set viewer up
+        }
+    } err opts]} {
+        if {[dict get $opts -errorcode] eq {QUENZ VIEW TIMEOUT}} {
+            puts stderr "live: $err; showing no more frames in it"
+            lappend silent $pid
+            set viewer silent
+        } elseif {$viewer ne "none"} {
             puts stderr "live: no quenz-view to show frames in ($err); going on without it"
             set viewer none
         }
-    } else {
-        set viewer up
     }
 }
 
@@ -282,6 +303,13 @@ if {![file isdirectory $live::indir]} {
     puts stderr "live: $live::indir is not a directory"
     exit 2
 }
+# INDIR is the user's own word, so a link there is followed, once, now
+# (normalize resolves every place but the last): the watch, the listings
+# and the workers' names all go to the directory itself, and a link
+# changed during the run cannot send the names somewhere else.
+set given $live::indir
+set live::indir [file dirname [file normalize [file join $live::indir x]]]
+set where [expr {$given eq $live::indir ? $given : "$live::indir (where $given leads)"}]
 set reduce [file join [file dirname [file normalize [info script]]] reduce.tcl]
 set init [string cat \
     [list source $reduce] \n \
@@ -300,7 +328,7 @@ if {[catch {
     exit 2
 }
 set there [live::existing]
-puts stderr "live: reducing what is finished in $live::indir into $live::outdir\
+puts stderr "live: reducing what is finished in $where into $live::outdir\
     ($live::workers worker[expr {$live::workers > 1 ? "s" : ""}], [llength $there] files already there)"
 foreach path $there { live::arrived $path listed }
 # (-idle counts from here: starting the workers may take a while)

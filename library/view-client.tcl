@@ -1,7 +1,7 @@
 # quenz::view: drives a running quenz-view of the same user from another
 # process (a script, or the shell through quenz-view --send).
 #
-#   quenz::view ?-viewer PID? command ?arg ...?
+#   quenz::view ?-viewer PID? ?-timeout SECONDS? command ?arg ...?
 #
 # command is one of the viewer's control commands: show nr file,
 # showbytes nr bytes ?name?, range nr low high (or auto, minmax, full),
@@ -9,13 +9,31 @@
 # windows. The words go as they are, never evaluated; relative file names
 # are made absolute here. Returns the viewer's result or raises its error.
 # Without -viewer, the viewer started last that still runs is asked.
+#
+# -timeout (default 10; a decimal number, fractions allowed) bounds each
+# wait on the viewer: to take the connection, to take the request, to
+# answer. A viewer that was stopped, hangs, or a socket that accepts and
+# stays silent raises "quenz-view PID did not answer within SECONDS s"
+# (error code QUENZ VIEW TIMEOUT) and the connection is closed. The wait
+# blocks the calling thread; the event loop is not entered, so none of the
+# caller's handlers runs inside quenz::view.
 
 namespace eval quenz {}
 
 proc quenz::view {args} {
     set viewer {}
-    if {[lindex $args 0] eq "-viewer"} {
-        set args [lassign $args -> viewer]
+    set timeout 10
+    while {[lindex $args 0] in {-viewer -timeout}} {
+        set args [lassign $args opt value]
+        if {$opt eq "-viewer"} {
+            set viewer $value
+            continue
+        }
+        # decimal only: Tcl would read 010 as octal and take inf, nan, 1e9
+        if {![regexp {^(\d+\.?\d*|\.\d+)$} $value] || [scan $value %f seconds] != 1 || $seconds <= 0 || $seconds > 86400} {
+            error "quenz::view: -timeout wants a number of seconds above 0 and at most 86400, got \"$value\""
+        }
+        set timeout $value
     }
     if {![llength $args]} {
         error {wrong # args: should be "quenz::view ?-viewer pid? command ?arg ...?"}
@@ -30,8 +48,8 @@ proc quenz::view {args} {
     lassign [quenz::view_address $viewer] path token
     # The token goes only to a viewer of our own user: the kernel names the
     # socket's owner, and quenz::view_connect refuses anyone else's.
-    set s [quenz::view_connect $path]
     try {
+        set s [quenz::view_connect $path $timeout]
         fconfigure $s -translation binary -blocking 1
         quenz::view_put $s $token
         lassign [quenz::view_get $s] code result
@@ -40,8 +58,11 @@ proc quenz::view {args} {
         lassign [quenz::view_get $s] code result
         if {$code} { return -code error $result }
         return $result
+    } trap {QUENZ VIEW TIMEOUT} {} {
+        return -code error -errorcode {QUENZ VIEW TIMEOUT} \
+            "quenz-view [file rootname [file tail $path]] did not answer within $timeout s"
     } finally {
-        close $s
+        if {[info exists s]} { close $s }
     }
 }
 
@@ -121,17 +142,27 @@ proc quenz::view_dir {{make 0}} {
     error "[lindex $dirs 0] must be a directory of the user's own with mode 0700"
 }
 
+# Written past the channel's buffer (quenz::view_send): a write that
+# times out must fail here, not linger in a background flush.
 proc quenz::view_put {s text} {
     set data [encoding convertto utf-8 $text]
-    puts -nonewline $s "[string length $data]\n$data"
-    flush $s
+    quenz::view_send $s "[string length $data]\n$data"
 }
 
+# A read that the socket's time limit cut short is blocked, not at its end.
 proc quenz::view_get {s} {
     if {[gets $s len] < 0 || ![string is digit -strict $len]} {
+        quenz::view_blocked $s
         error "the viewer closed the connection"
     }
     set data [read $s $len]
-    if {[string length $data] != $len} { error "the viewer closed the connection" }
+    if {[string length $data] != $len} {
+        quenz::view_blocked $s
+        error "the viewer closed the connection"
+    }
     encoding convertfrom utf-8 $data
+}
+
+proc quenz::view_blocked {s} {
+    if {[fblocked $s]} { return -code error -errorcode {QUENZ VIEW TIMEOUT} "timed out" }
 }

@@ -4,10 +4,13 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -87,7 +90,7 @@ quenz::Peer quenz::accept_local(int listener) {
     return p;
 }
 
-quenz::Peer quenz::connect_local(const std::string& path) {
+quenz::Peer quenz::connect_local(const std::string& path, double timeout) {
     Fd dirfd;
     auto slash = path.rfind('/');
     sockaddr_un a = slash == std::string::npos ? address("", path, dirfd)
@@ -95,7 +98,20 @@ quenz::Peer quenz::connect_local(const std::string& path) {
     Fd s;
     s.fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s.fd < 0) fail("socket", errno);
-    if (connect(s.fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) fail(path, errno);
+    if (timeout > 0) {
+        // (at least a microsecond: a zero time would mean no limit)
+        auto us = std::max<long long>(1, static_cast<long long>(std::ceil(timeout * 1e6)));
+        timeval tv{static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
+        if (setsockopt(s.fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0 ||
+            setsockopt(s.fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0)
+            fail("setsockopt", errno);
+    }
+    // A server whose queue of connections is full is waited for (the
+    // send time limit bounds the wait): EAGAIN is a timeout.
+    if (connect(s.fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (errno == EAGAIN && timeout > 0) return {};
+        fail(path, errno);
+    }
     Peer p = credentials(s.fd);
     s.release();
     return p;

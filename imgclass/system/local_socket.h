@@ -29,7 +29,10 @@ int listen_local(const std::string& dir, const std::string& name, int backlog);
 Peer accept_local(int listener);
 
 // Connects to the socket at path (blocking) and reads its server's
-// credentials. Throws quenz::Error naming the path.
-Peer connect_local(const std::string& path);
+// credentials. Throws quenz::Error naming the path. With a timeout (in
+// seconds, above 0), each wait on the socket lasts at most that long: the
+// connect (fd -1 when the server did not take it in time), and every
+// later blocking read and write, which then fail with EAGAIN.
+Peer connect_local(const std::string& path, double timeout = 0);
 
 }  // namespace quenz
