@@ -65,6 +65,7 @@ bench:
 	@tools/install-deps --peers
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
+	if grep -q '^QUENZ_PYDIR' build-bench/CMakeCache.txt; then cmake --build build-bench -j $(JOBS) --target quenz_python; fi
 	bench/run build-bench
 	/usr/bin/python3 bench/pipeline_bench.py build-bench
 

@@ -49,6 +49,9 @@ struct Registry {
     std::unordered_multimap<Id, Id> dependents;  // referenced -> referring objects
     std::unordered_set<Id> owned;
     Id module = 0;
+    // How many records have left by_id: a record found before stays where
+    // it is while this has not changed (the map's nodes never move).
+    std::uint64_t removed = 0;
 };
 
 Registry& reg() {
@@ -65,6 +68,7 @@ Object unlink(Registry& r, Id id) {
     auto it = r.by_id.find(id);
     Object o = it->second;
     ++removed_here;
+    ++r.removed;
     if (o.pins > 0) {
         auto node = r.by_id.extract(it);
         node.mapped().zombie = true;
@@ -247,12 +251,27 @@ void depends(Id dependent, Id on) {
     }
 }
 
+namespace {
+// The record this thread resolved last: a loop of calls on one object
+// finds it again without hashing while no record has left the registry.
+struct LastResolved {
+    Id id = 0;
+    Object* record = nullptr;
+    std::uint64_t removed = 0;
+};
+[[gnu::tls_model("initial-exec")]] thread_local LastResolved last_resolved;
+}  // namespace
+
 void* resolve(Id id, Ty named, Ty want, const Access& a) {
     std::lock_guard lock(state_lock());
     Registry& r = reg();
-    auto it = r.by_id.find(id);
-    if (it == r.by_id.end()) return nullptr;
-    Object& o = it->second;
+    LastResolved& last = last_resolved;
+    if (last.id != id || last.removed != r.removed || !last.record) {
+        auto it = r.by_id.find(id);
+        if (it == r.by_id.end()) return nullptr;
+        last = {id, &it->second, r.removed};
+    }
+    Object& o = *last.record;
     if (o.orphaned && !a.for_delete) return nullptr;
     if (a.domain && o.domain != a.domain) return nullptr;
     if (!(type_record(named).accepts >> o.type & 1)) return nullptr;
