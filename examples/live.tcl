@@ -32,9 +32,13 @@
 # the directory it leads to), and that directory is the one watched and
 # read for the whole run. A name that is not valid in the system's
 # encoding (bytes that are not UTF-8) cannot be read through Tcl: the
-# watch does not announce it and it is not reduced. A name the
-# kernel announces again for a file that has not changed is not reduced
-# again; a file rewritten under the same name is, as a new exposure. A file
+# watch does not announce it and it is not reduced. Each time a writer
+# closes a file it had open for writing, the file is reduced again, as a
+# new exposure; only a notice that repeats what a listing already took is
+# passed over, unless the file had been written in the two seconds
+# before the listing (it may have been taken half-written): then its
+# writer's notice is taken too, and its failure at the listing is said
+# but not counted. A file
 # that fails is reported on stderr with its message and the rest go on; it
 # is tried again if its writer announces it again.
 #
@@ -84,17 +88,24 @@ proc live::arrived {path {how notice}} {
     # start or after an overflow that was finished before the listing.
     variable seen
     set what [list $st(ino) $st(size) $st(mtime) $st(ctime)]
+    # A listed file written in the last two seconds may still be open for
+    # writing, its pixels not all there however whole its size looks: its
+    # writer's notice, when it comes, is taken as well.
+    if {$how eq "listed" && $st(mtime) >= [clock seconds] - 1} { set how recent }
     if {[info exists seen($path)] && [lindex $seen($path) 0] eq $what} {
-        if {$how eq "listed" || [lindex $seen($path) 1] eq "listed"} {
+        if {$how in {listed recent} || [lindex $seen($path) 1] eq "listed"} {
             set seen($path) [list $what $how]
             return
         }
     }
-    remember $path [list $what $how]
     if {$st(type) ne "file"} {
-        puts stderr "live: [word $name]: not a regular file ($st(type)), left alone"
+        # said once for each state it is in, however often it is announced
+        set known [expr {[info exists seen($path)] && [lindex $seen($path) 0] eq $what}]
+        remember $path [list $what $how]
+        if {!$known} { puts stderr "live: [word $name]: not a regular file ($st(type)), left alone" }
         return
     }
+    remember $path [list $what $how]
     variable feed
     variable arrival
     set arrival([$feed add $path]) [clock milliseconds]
@@ -107,7 +118,10 @@ proc live::arrived {path {how notice}} {
 proc live::rearm {} {
     variable indir
     variable gone
-    if {![catch {quenz::watch $indir live::arrived}]} {
+    # Only a directory of that name: a link put in its place would lead
+    # the watch, the listing and the reads elsewhere.
+    if {![catch {file lstat $indir st}] && $st(type) eq "directory"
+            && ![catch {quenz::watch $indir live::arrived}]} {
         if {[info exists gone]} {
             unset gone
             puts stderr "live: $indir is there again; watching it"
@@ -159,10 +173,16 @@ proc live::done {path ok result} {
     unset arrival([incr passed])
     set name [string range $path [string length $indir/] end]
     if {!$ok} {
-        variable failed
-        incr failed
+        # A file listed while it was being written is no failure yet: its
+        # writer's notice brings it again.
+        if {[info exists seen($path)] && [lindex $seen($path) 1] eq "recent"} {
+            puts stderr "live: [word $name]: not whole when listed ($result); waiting for its writer"
+        } else {
+            variable failed
+            incr failed
+            puts stderr "live: [word $name]: $result"
+        }
         unset -nocomplain seen($path)   ;# tried again if announced again
-        puts stderr "live: [word $name]: $result"
         return
     }
     variable table
@@ -211,9 +231,17 @@ proc live::show {path name stats} {
         # the viewer started last, as quenz::view finds it
         set pid [file rootname [file tail [lindex [quenz::view_address {}] 0]]]
         if {$pid ni $silent} {
-            quenz::view -viewer $pid -timeout 2 show 1 $bin
-            quenz::view -viewer $pid -timeout 2 marker 1 clear
-            quenz::view -viewer $pid -timeout 2 marker 1 text 8 16 "$name: mean $mean std $std" yellow
+            # one frame's three requests share the 2 s: a viewer that
+            # answers slowly holds the run no longer than a silent one
+            set until [expr {[clock milliseconds] + 2000}]
+            foreach request [list [list show 1 $bin] {marker 1 clear} \
+                                 [list marker 1 text 8 16 "$name: mean $mean std $std" yellow]] {
+                set left [expr {($until - [clock milliseconds]) / 1000.0}]
+                if {$left < 0.001} {
+                    error "quenz-view $pid did not answer within 2 s" {} {QUENZ VIEW TIMEOUT}
+                }
+                quenz::view -viewer $pid -timeout [format %.3f $left] {*}$request
+            }
             set viewer up
         }
     } err opts]} {

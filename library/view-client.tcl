@@ -10,10 +10,11 @@
 # are made absolute here. Returns the viewer's result or raises its error.
 # Without -viewer, the viewer started last that still runs is asked.
 #
-# -timeout (default 10; a decimal number, fractions allowed) bounds each
-# wait on the viewer: to take the connection, to take the request, to
-# answer. A viewer that was stopped, hangs, or a socket that accepts and
-# stays silent raises "quenz-view PID did not answer within SECONDS s"
+# -timeout (default 10; a decimal number, fractions allowed) bounds the
+# whole exchange with the viewer: taking the connection, the request and
+# the answer, all told. A viewer that was stopped, hangs, answers a byte at
+# a time, or a socket that accepts and stays silent raises
+# "quenz-view PID did not answer within SECONDS s"
 # (error code QUENZ VIEW TIMEOUT) and the connection is closed. The wait
 # blocks the calling thread; the event loop is not entered, so none of the
 # caller's handlers runs inside quenz::view.
@@ -33,7 +34,7 @@ proc quenz::view {args} {
         if {![regexp {^(\d+\.?\d*|\.\d+)$} $value] || [scan $value %f seconds] != 1 || $seconds <= 0 || $seconds > 86400} {
             error "quenz::view: -timeout wants a number of seconds above 0 and at most 86400, got \"$value\""
         }
-        set timeout $value
+        set timeout [format %g $seconds]
     }
     if {![llength $args]} {
         error {wrong # args: should be "quenz::view ?-viewer pid? command ?arg ...?"}
@@ -48,14 +49,15 @@ proc quenz::view {args} {
     lassign [quenz::view_address $viewer] path token
     # The token goes only to a viewer of our own user: the kernel names the
     # socket's owner, and quenz::view_connect refuses anyone else's.
+    set deadline [expr {[clock milliseconds] + 1000.0 * $timeout}]
     try {
         set s [quenz::view_connect $path $timeout]
         fconfigure $s -translation binary -blocking 1
-        quenz::view_put $s $token
-        lassign [quenz::view_get $s] code result
+        quenz::view_put $s $token $deadline
+        lassign [quenz::view_get $s $deadline] code result
         if {$code} { error $result }
-        quenz::view_put $s $args
-        lassign [quenz::view_get $s] code result
+        quenz::view_put $s $args $deadline
+        lassign [quenz::view_get $s $deadline] code result
         if {$code} { return -code error $result }
         return $result
     } trap {QUENZ VIEW TIMEOUT} {} {
@@ -142,27 +144,23 @@ proc quenz::view_dir {{make 0}} {
     error "[lindex $dirs 0] must be a directory of the user's own with mode 0700"
 }
 
-# Written past the channel's buffer (quenz::view_send): a write that
-# times out must fail here, not linger in a background flush.
-proc quenz::view_put {s text} {
+# Both ways go past the channel's buffer, on the socket itself
+# (quenz::view_send, quenz::view_recv), each within what is left of the
+# exchange's time: a write that times out must fail here, not linger in a
+# background flush, and a viewer that answers slowly runs out the same
+# clock as one that does not answer.
+proc quenz::view_put {s text deadline} {
     set data [encoding convertto utf-8 $text]
-    quenz::view_send $s "[string length $data]\n$data"
+    quenz::view_send $s "[string length $data]\n$data" [quenz::view_left $deadline]
 }
 
-# A read that the socket's time limit cut short is blocked, not at its end.
-proc quenz::view_get {s} {
-    if {[gets $s len] < 0 || ![string is digit -strict $len]} {
-        quenz::view_blocked $s
-        error "the viewer closed the connection"
-    }
-    set data [read $s $len]
-    if {[string length $data] != $len} {
-        quenz::view_blocked $s
-        error "the viewer closed the connection"
-    }
-    encoding convertfrom utf-8 $data
+proc quenz::view_get {s deadline} {
+    encoding convertfrom utf-8 [quenz::view_recv $s [quenz::view_left $deadline]]
 }
 
-proc quenz::view_blocked {s} {
-    if {[fblocked $s]} { return -code error -errorcode {QUENZ VIEW TIMEOUT} "timed out" }
+# Seconds left until the deadline (milliseconds); none left is a timeout.
+proc quenz::view_left {deadline} {
+    set left [expr {($deadline - [clock milliseconds]) / 1000.0}]
+    if {$left <= 0} { return -code error -errorcode {QUENZ VIEW TIMEOUT} "timed out" }
+    return $left
 }
