@@ -19,8 +19,9 @@
 # outputs of reduce::one (OUTDIR/<name>.bin and .stats) and one line per
 # file appended to OUTDIR/live-stats.txt, in arrival order, each line
 # whole: the file's name (relative to INDIR; a backslash, a space and
-# control characters written as \\ and \ooo, so that the name is one word
-# and Tcl's `subst -nocommands -novariables` gives it back) and imgstats'
+# control characters written as \\ and \ooo, the C1 controls, line and
+# paragraph separators and direction marks as \uXXXX, so that the name is
+# one word that shows as it is, and Tcl's `subst -nocommands -novariables` gives it back) and imgstats'
 # numbers "n min max sum mean std median nan" (reduce::stats). Files that
 # are in INDIR when it starts are reduced first, oldest first.
 #
@@ -195,10 +196,11 @@ proc live::done {path ok result} {
 }
 
 # A name as one word of the table: backslash, space and control characters
-# as \\ and \ooo, and what some readers take for a line break (U+0085,
-# U+2028, U+2029) as \uXXXX.
+# as \\ and \ooo, and as \uXXXX what some readers take for a line break
+# (U+0085, U+2028, U+2029), the other C1 controls (a terminal acts on
+# U+009B) and the marks that turn the text's direction around.
 proc live::word {name} {
-    if {![regexp {[\0-\x20\x7f\\\u0085\u2028\u2029]} $name]} { return $name }
+    if {![regexp {[\0-\x20\x7f-\x9f\\\u2028\u2029\u202a-\u202e\u2066-\u2069]} $name]} { return $name }
     set out ""
     foreach c [split $name ""] {
         scan $c %c code
@@ -206,8 +208,8 @@ proc live::word {name} {
             append out \\\\
         } elseif {$code <= 0x20 || $code == 0x7f} {
             append out [format \\%03o $code]
-        } elseif {$code == 0x85 || $code == 0x2028 || $code == 0x2029} {
-            # (line breaks to some readers of text)
+        } elseif {$code <= 0x9f || $code == 0x2028 || $code == 0x2029
+                  || (0x202a <= $code && $code <= 0x202e) || (0x2066 <= $code && $code <= 0x2069)} {
             append out [format \\u%04x $code]
         } else {
             append out $c
