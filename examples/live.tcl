@@ -22,8 +22,9 @@
 # control characters written as \\ and \ooo, the C1 controls, line and
 # paragraph separators and direction marks as \uXXXX, so that the name is
 # one word that shows as it is, and Tcl's `subst -nocommands -novariables`
-# gives it back) and imgstats' numbers "n min max sum mean std median nan" (reduce::stats). Files that
-# are in INDIR when it starts are reduced first, oldest first.
+# gives it back) and imgstats' numbers "n min max sum mean std median
+# nan" (reduce::stats). Files that are in INDIR when it starts are reduced
+# first, oldest first.
 #
 # INDIR is written by others: only names ending in .his that do not begin
 # with a dot are taken (a writer's temporary is hidden or named otherwise),
