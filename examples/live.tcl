@@ -39,10 +39,11 @@
 # new exposure; only a notice that repeats what a listing already took is
 # passed over, unless the file had been written in the two seconds
 # before the listing (it may have been taken half-written): then its
-# writer's notice is taken too, and its failure at the listing is said
-# but not counted. A file
-# that fails is reported on stderr with its message and the rest go on; it
-# is tried again if its writer announces it again.
+# writer's notice is taken too, and its failure at the listing is said,
+# and counted at the end only if its writer never finishes it. A file that
+# fails is reported on stderr with its message and the rest go on; it is
+# tried again if its writer announces it again. A name too long for its
+# outputs fails before anything is written.
 #
 # Standard error: a start line; a line a second while files wait longer
 # than a second (the backlog: how many, the oldest's wait, the rate), and
@@ -55,6 +56,7 @@ package require quenzcore
 namespace eval live {
     variable workers 1 every 10 idle 0
     variable seen         ;# path -> what the file was when queued (lstat), how it came
+    variable waiting      ;# path -> the failure of a file listed half written
     variable order {}     ;# the paths of seen, oldest first (a bounded memory)
     variable arrival      ;# feed number -> arrival time (ms)
     variable reduced 0 failed 0 passed 0 viewer unknown reported 0 overflowed 0
@@ -174,11 +176,15 @@ proc live::done {path ok result} {
     variable passed
     unset arrival([incr passed])
     set name [string range $path [string length $indir/] end]
+    # A file listed while it was being written is no failure yet: its
+    # writer's notice brings it again. One that never comes is counted at
+    # the end.
+    variable waiting
+    unset -nocomplain waiting($path)
     if {!$ok} {
-        # A file listed while it was being written is no failure yet: its
-        # writer's notice brings it again.
         if {[info exists seen($path)] && [lindex $seen($path) 1] eq "recent"} {
             puts stderr "live: [word $name]: not whole when listed ($result); waiting for its writer"
+            set waiting($path) $result
         } else {
             variable failed
             incr failed
@@ -295,6 +301,12 @@ proc live::finish {} {
     variable failed
     variable started
     $feed close
+    variable waiting
+    variable indir
+    foreach path [lsort [array names waiting]] {
+        puts stderr "live: [word [string range $path [string length $indir/] end]]: $waiting($path) (its writer never finished it)"
+        incr failed
+    }
     set s [expr {([clock milliseconds] - $started) / 1000.0}]
     puts stderr [format "live: %d files reduced, %d failed, %.1f s" $reduced $failed $s]
     exit [expr {$failed > 0}]

@@ -33,6 +33,11 @@ proc reduce::setup {caldir outdir} {
 # Reduces one exposure; returns its statistics.
 proc reduce::one {file} {
     variable outdir
+    set name [file rootname [file tail $file]]
+    # Both outputs' names must fit before either is written.
+    if {[string length [encoding convertto [encoding system] $name.stats]] > 255} {
+        error "$file: the name is too long for its outputs ($name.stats would be over 255 bytes)"
+    }
     raw read_his $file
     img from_bild16 raw
     img -= dark
@@ -40,7 +45,6 @@ proc reduce::one {file} {
     img badpix_correct badmap
     img apply_eichkurve curve
     img gaussian 2.7
-    set name [file rootname [file tail $file]]
     set bin [file join $outdir $name.bin]
     img write_gnuplot $bin
     # (REDUCE_STATS=0 in the environment leaves the statistics out)
