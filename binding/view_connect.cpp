@@ -10,9 +10,9 @@
 // with `fblocked` true). A viewer that was stopped, hangs, or accepts and
 // says nothing cannot hold its client.
 //
-// quenz::view_send CHANNEL BYTES ?SECONDS? writes BYTES to such a
-// channel's socket itself, past the channel's buffer (within SECONDS all
-// told): Tcl turns a write that times out into a background flush that
+// quenz::view_send CHANNEL BYTES SECONDS writes BYTES to such a
+// channel's socket itself, past the channel's buffer, within SECONDS all
+// told: Tcl turns a write that times out into a background flush that
 // keeps the socket open after `close` and writes from the event loop
 // later, and a client must neither keep a silent viewer's socket nor run
 // the caller's event loop. quenz::view_recv reads an answer the same way.
@@ -41,18 +41,24 @@ int timed_out(Tcl_Interp* interp, Tcl_Obj* message) {
     return TCL_ERROR;
 }
 
+// A time limit's word: a number of seconds above 0.
+bool seconds_of(Tcl_Obj* word, double* seconds) {
+    return Tcl_GetDoubleFromObj(nullptr, word, seconds) == TCL_OK && *seconds > 0 && std::isfinite(*seconds);
+}
+
+int bad_seconds(Tcl_Interp* interp, Tcl_Obj* seconds) {
+    Tcl_SetObjResult(interp, Tcl_ObjPrintf("expected a number of seconds above 0 but got \"%s\"",
+                                           Tcl_GetString(seconds)));
+    return TCL_ERROR;
+}
+
 int connect_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 2 && objc != 3) {
         Tcl_WrongNumArgs(interp, 1, objv, "path ?seconds?");
         return TCL_ERROR;
     }
     double timeout = 0;
-    if (objc == 3 && (Tcl_GetDoubleFromObj(nullptr, objv[2], &timeout) != TCL_OK || !(timeout > 0) ||
-                      !std::isfinite(timeout))) {
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("expected a number of seconds above 0 but got \"%s\"",
-                                               Tcl_GetString(objv[2])));
-        return TCL_ERROR;
-    }
+    if (objc == 3 && !seconds_of(objv[2], &timeout)) return bad_seconds(interp, objv[2]);
     const std::string path = Tcl_GetString(objv[1]);
     quenz::Peer p;
     try {
@@ -91,8 +97,7 @@ int socket_of(Tcl_Interp* interp, Tcl_Obj* name, int* fd) {
 // Seconds (above 0, finite) to a deadline on the monotonic clock.
 bool deadline_of(Tcl_Obj* seconds, std::chrono::steady_clock::time_point* deadline) {
     double t = 0;
-    if (Tcl_GetDoubleFromObj(nullptr, seconds, &t) != TCL_OK || !(t > 0) || !std::isfinite(t) || t > 1e6)
-        return false;
+    if (!seconds_of(seconds, &t) || t > 1e6) return false;  // (beyond the clock's range otherwise)
     *deadline = std::chrono::steady_clock::now() +
                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(t));
     return true;
@@ -111,32 +116,26 @@ bool wait_for(int fd, short events, std::chrono::steady_clock::time_point deadli
 }
 
 int send_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc != 3 && objc != 4) {
-        Tcl_WrongNumArgs(interp, 1, objv, "channel bytes ?seconds?");
+    if (objc != 4) {
+        Tcl_WrongNumArgs(interp, 1, objv, "channel bytes seconds");
         return TCL_ERROR;
     }
     int fd = -1;
     if (socket_of(interp, objv[1], &fd) != TCL_OK) return TCL_ERROR;
-    auto deadline = std::chrono::steady_clock::time_point::max();
-    if (objc == 4 && !deadline_of(objv[3], &deadline)) {
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("expected a number of seconds above 0 but got \"%s\"",
-                                               Tcl_GetString(objv[3])));
-        return TCL_ERROR;
-    }
+    std::chrono::steady_clock::time_point deadline;
+    if (!deadline_of(objv[3], &deadline)) return bad_seconds(interp, objv[3]);
     int length = 0;
     const unsigned char* bytes = Tcl_GetByteArrayFromObj(objv[2], &length);
     for (int done = 0; done < length;) {
-        if (objc == 4 && !wait_for(fd, POLLOUT, deadline))
+        if (!wait_for(fd, POLLOUT, deadline))
             return timed_out(interp, Tcl_ObjPrintf("error writing \"%s\": timed out", Tcl_GetString(objv[1])));
         // (MSG_NOSIGNAL: a viewer that has gone is an error, not SIGPIPE)
-        ssize_t n = send(fd, bytes + done, std::size_t(length - done), MSG_NOSIGNAL | (objc == 4 ? MSG_DONTWAIT : 0));
+        ssize_t n = send(fd, bytes + done, std::size_t(length - done), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) {
             done += int(n);
             continue;
         }
-        if (errno == EINTR || (objc == 4 && (errno == EAGAIN || errno == EWOULDBLOCK))) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return timed_out(interp, Tcl_ObjPrintf("error writing \"%s\": timed out", Tcl_GetString(objv[1])));
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         // Tcl's own words for a failed write (puts)
         Tcl_SetErrno(errno);
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("error writing \"%s\": %s", Tcl_GetString(objv[1]), Tcl_PosixError(interp)));
@@ -158,11 +157,7 @@ int recv_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int fd = -1;
     if (socket_of(interp, objv[1], &fd) != TCL_OK) return TCL_ERROR;
     std::chrono::steady_clock::time_point deadline;
-    if (!deadline_of(objv[2], &deadline)) {
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("expected a number of seconds above 0 but got \"%s\"",
-                                               Tcl_GetString(objv[2])));
-        return TCL_ERROR;
-    }
+    if (!deadline_of(objv[2], &deadline)) return bad_seconds(interp, objv[2]);
     constexpr std::size_t kDigits = 12;            // the viewer writes at most this many
     constexpr std::size_t kLargest = 64u << 20;    // and answers no more than this
     auto closed = [&] {
